@@ -1,0 +1,77 @@
+# Resolves the two platform pieces that cannot be installed everywhere: the
+# file manager's extension library and DTK 6 widgets. Each is the real one when
+# found (or required), otherwise our stand-in from platform/. Consumers link
+# the interface targets quarn::dfm-extension and quarn::dtk-widget and never
+# know which one they got.
+
+find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets)
+
+function(_quarn_check_choice var)
+  if(NOT ${var} MATCHES "^(AUTO|ON|OFF)$")
+    message(FATAL_ERROR "${var} must be AUTO, ON or OFF, not '${${var}}'")
+  endif()
+endfunction()
+_quarn_check_choice(QUARN_DFM_EXTENSION)
+_quarn_check_choice(QUARN_DTK)
+
+# --- extension library -------------------------------------------------------
+add_library(quarn_dfm_extension INTERFACE)
+add_library(quarn::dfm-extension ALIAS quarn_dfm_extension)
+set(_dfm_found FALSE)
+if(NOT QUARN_DFM_EXTENSION STREQUAL "OFF")
+  # The real package sets dfm-extension_INCLUDE_DIR / dfm-extension_LIBRARIES
+  # and no imported target; pkg-config is the other way it is published.
+  find_package(dfm-extension QUIET)
+  if(dfm-extension_FOUND AND dfm-extension_LIBRARIES)
+    target_include_directories(quarn_dfm_extension INTERFACE ${dfm-extension_INCLUDE_DIR})
+    target_link_libraries(quarn_dfm_extension INTERFACE ${dfm-extension_LIBRARIES})
+    set(_dfm_found TRUE)
+    set(_dfm_how "real (CMake package)")
+  else()
+    find_package(PkgConfig QUIET)
+    if(PKG_CONFIG_FOUND)
+      pkg_check_modules(DFM_EXTENSION_PC QUIET IMPORTED_TARGET dfm-extension)
+      if(DFM_EXTENSION_PC_FOUND)
+        target_link_libraries(quarn_dfm_extension INTERFACE PkgConfig::DFM_EXTENSION_PC)
+        set(_dfm_found TRUE)
+        set(_dfm_how "real (pkg-config)")
+      endif()
+    endif()
+  endif()
+  if(QUARN_DFM_EXTENSION STREQUAL "ON" AND NOT _dfm_found)
+    message(FATAL_ERROR "QUARN_DFM_EXTENSION=ON but the file manager's extension library "
+                        "(dfm-extension) was found neither as a CMake package nor through pkg-config")
+  endif()
+endif()
+if(_dfm_found)
+  set(QUARN_USING_DFM_EXTENSION_STANDIN FALSE)
+else()
+  add_subdirectory(${PROJECT_SOURCE_DIR}/platform/dfm-extension)
+  target_link_libraries(quarn_dfm_extension INTERFACE dfm-extension-standin)
+  set(QUARN_USING_DFM_EXTENSION_STANDIN TRUE)
+  set(_dfm_how "stand-in (platform/dfm-extension)")
+endif()
+message(STATUS "Extension library: ${_dfm_how}")
+
+# --- DTK 6 widgets -----------------------------------------------------------
+add_library(quarn_dtk_widget INTERFACE)
+add_library(quarn::dtk-widget ALIAS quarn_dtk_widget)
+set(_dtk_found FALSE)
+if(NOT QUARN_DTK STREQUAL "OFF")
+  find_package(Dtk6 QUIET COMPONENTS Widget)
+  if(TARGET Dtk6::Widget)
+    target_link_libraries(quarn_dtk_widget INTERFACE Dtk6::Widget)
+    set(_dtk_found TRUE)
+  elseif(QUARN_DTK STREQUAL "ON")
+    message(FATAL_ERROR "QUARN_DTK=ON but find_package(Dtk6 COMPONENTS Widget) found no Dtk6::Widget")
+  endif()
+endif()
+if(_dtk_found)
+  set(QUARN_USING_DTK_STANDIN FALSE)
+  message(STATUS "DTK widgets: real (Dtk6::Widget)")
+else()
+  add_subdirectory(${PROJECT_SOURCE_DIR}/platform/dtk)
+  target_link_libraries(quarn_dtk_widget INTERFACE dtk-widget-standin)
+  set(QUARN_USING_DTK_STANDIN TRUE)
+  message(STATUS "DTK widgets: stand-in (platform/dtk)")
+endif()

@@ -1,0 +1,38 @@
+# Shared set-up for run.sh and test.sh: install what is missing, then build.
+# Sourced, not run; expects bash and `set -euo pipefail` from the caller.
+
+QUARN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# Debian packages the build, the tests and the demo need.
+QUARN_PACKAGES=(
+  cmake g++ make pkg-config
+  qt6-base-dev libgl-dev
+  xvfb xauth
+  fonts-noto-cjk fonts-dejavu-core fontconfig
+  util-linux coreutils
+)
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_missing_packages() {
+  local missing=() pkg
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# configure_and_build BUILD_DIR [extra cmake arguments...]
+configure_and_build() {
+  local dir=$1
+  shift
+  local werror=OFF
+  [ -n "${CI:-}" ] && werror=ON
+  cmake -S "$QUARN_ROOT" -B "$dir" -DQUARN_WERROR="$werror" "$@"
+  cmake --build "$dir" --parallel "$(nproc)"
+}

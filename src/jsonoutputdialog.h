@@ -1,0 +1,35 @@
+#pragma once
+
+#include <DDialog>
+
+#include <QByteArray>
+#include <QString>
+
+class QJsonObject;
+class QModelIndex;
+class QStandardItem;
+class QStandardItemModel;
+class QTreeView;
+
+// The modal window that shows the tool's JSON report as a three-column tree
+// (name, size, share of the total). Double-clicking a name reveals that item
+// in the file manager and closes the window.
+class JsonOutputDialog : public Dtk::Widget::DDialog
+{
+    Q_OBJECT
+
+public:
+    JsonOutputDialog(const QString &title, const QByteArray &jsonData, QWidget *parent = nullptr);
+    ~JsonOutputDialog() override;
+
+private slots:
+    void onItemDoubleClicked(const QModelIndex &index);
+
+private:
+    void parseJson(const QByteArray &jsonData);
+    void addItem(QStandardItem *parent, const QJsonObject &obj);
+
+    QTreeView *treeView;        // owned through the content widget
+    QStandardItemModel *model;  // owned by the dialog
+    qint64 totalSize = 0;       // bytes; the report's top-level size, denominator of every percentage
+};

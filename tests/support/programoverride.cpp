@@ -1,0 +1,15 @@
+#include "externalprogram.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+namespace {
+
+// Runs when the test plug-in is loaded, before the host calls any entry point.
+const bool redirected = [] {
+    ExternalProgram::setForTests(qEnvironmentVariable("QUARN_TEST_QUARN"),
+                                 qEnvironmentVariable("QUARN_TEST_FILE_MANAGER"));
+    return true;
+}();
+
+} // namespace
