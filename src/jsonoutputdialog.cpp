@@ -1,0 +1,2 @@
+// Placeholder: the tree result window is being written.
+#include "jsonoutputdialog.h"

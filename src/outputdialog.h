@@ -1,0 +1,2 @@
+#pragma once
+// Placeholder: the text result window is being written.
