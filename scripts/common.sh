@@ -36,3 +36,17 @@ configure_and_build() {
   cmake -S "$QUARN_ROOT" -B "$dir" -DQUARN_WERROR="$werror" "$@"
   cmake --build "$dir" --parallel "$(nproc)"
 }
+
+# Further packages for the full check: sanitizers' and fuzzers' compiler
+# runtime, Debian packaging.
+QUARN_CHECK_PACKAGES=(
+  clang libclang-rt-14-dev
+  dpkg-dev debhelper
+)
+
+# sanitizer_suppressions asan|lsan: the option naming our suppression file, if any.
+sanitizer_suppressions() {
+  local file="$QUARN_ROOT/tests/sanitizers/$1.supp"
+  [ -f "$file" ] && printf 'suppressions=%s' "$file"
+  return 0
+}
