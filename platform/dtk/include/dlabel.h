@@ -1,0 +1,20 @@
+#pragma once
+
+#include "dtkwidget_global.h"
+
+#include <QLabel>
+
+DWIDGET_BEGIN_NAMESPACE
+
+// The DTK label: a QLabel that takes the dialog's font and palette like any
+// other DTK widget; it adds no API of its own here.
+class DLabel : public QLabel
+{
+    Q_OBJECT
+
+public:
+    explicit DLabel(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
+    explicit DLabel(const QString &text, QWidget *parent = nullptr, Qt::WindowFlags flags = {});
+};
+
+DWIDGET_END_NAMESPACE

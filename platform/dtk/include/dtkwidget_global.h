@@ -1,0 +1,12 @@
+#pragma once
+
+// Namespace helpers of the DTK widget module.
+#define DWIDGET_NAMESPACE Widget
+#define DTK_WIDGET_NAMESPACE Dtk::Widget
+#define DWIDGET_BEGIN_NAMESPACE                                                                              \
+    namespace Dtk {                                                                                          \
+    namespace Widget {
+#define DWIDGET_END_NAMESPACE                                                                                \
+    }                                                                                                        \
+    }
+#define DWIDGET_USE_NAMESPACE using namespace Dtk::Widget;
