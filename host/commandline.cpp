@@ -1,0 +1,122 @@
+#include "commandline.h"
+
+namespace {
+
+// Options that take a value, and where the value goes.
+QString *valueSlot(HostOptions &options, const QString &name)
+{
+    if (name == QLatin1String("--trigger"))
+        return &options.trigger;
+    if (name == QLatin1String("--screenshot"))
+        return &options.screenshotFile;
+    if (name == QLatin1String("--dump"))
+        return &options.dumpFile;
+    if (name == QLatin1String("--reveal"))
+        return &options.revealPath;
+    return nullptr;
+}
+
+bool *flagSlot(HostOptions &options, const QString &name)
+{
+    if (name == QLatin1String("--urls"))
+        return &options.urls;
+    if (name == QLatin1String("--desktop"))
+        return &options.desktop;
+    if (name == QLatin1String("--no-proxy"))
+        return &options.noProxy;
+    return nullptr;
+}
+
+ParsedCommandLine usageError(const QString &message)
+{
+    ParsedCommandLine parsed;
+    parsed.kind = ParsedCommandLine::Error;
+    parsed.error = message;
+    return parsed;
+}
+
+} // namespace
+
+ParsedCommandLine parseCommandLine(const QStringList &arguments)
+{
+    ParsedCommandLine parsed;
+    HostOptions &options = parsed.options;
+    QStringList positional;
+    bool optionsEnded = false;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &arg = arguments.at(i);
+        if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
+            positional << arg;
+        } else if (arg == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
+            parsed.kind = ParsedCommandLine::Help;
+            return parsed;
+        } else if (bool *flag = flagSlot(options, arg)) {
+            *flag = true;
+        } else if (QString *value = valueSlot(options, arg)) {
+            if (i + 1 >= arguments.size())
+                return usageError(QStringLiteral("option %1 needs a value").arg(arg));
+            *value = arguments.at(++i);
+            if (value->isEmpty())
+                return usageError(QStringLiteral("option %1 needs a non-empty value").arg(arg));
+        } else {
+            return usageError(QStringLiteral("unknown option %1").arg(arg));
+        }
+    }
+    if (positional.isEmpty())
+        return usageError(QStringLiteral("no plug-in given"));
+    const bool inspects =
+        !options.screenshotFile.isEmpty() || !options.dumpFile.isEmpty() || !options.revealPath.isEmpty();
+    if (inspects && options.trigger.isEmpty())
+        return usageError(QStringLiteral("--screenshot, --dump and --reveal need --trigger"));
+    options.plugin = positional.takeFirst();
+    options.paths = positional;
+    parsed.kind = ParsedCommandLine::Run;
+    return parsed;
+}
+
+QString usageText()
+{
+    return QStringLiteral(
+        "Usage: menu-host [OPTION]... PLUGIN [PATH]...\n"
+        "Loads the file-manager extension PLUGIN the way the file manager does and builds\n"
+        "the context menu for the selection PATH... (zero or more items).\n"
+        "\n"
+        "Loading: dlopen(PLUGIN); calls dfm_extension_initialize, or dfm_extension_initiliaze\n"
+        "when the former is missing; requires dfm_extension_shutdown and dfm_extension_menu.\n"
+        "Then the menu plug-in's initialize gets the host's menu proxy, and buildNormalMenu\n"
+        "gets the selection, the current folder (the parent of the first PATH), the focus\n"
+        "(the first PATH) and the on-desktop flag. Paths are made absolute first.\n"
+        "Prints 'menu-host: action: TEXT' for each action added, then\n"
+        "'menu-host: buildNormalMenu returned true' (or false). Finally it calls\n"
+        "dfm_extension_shutdown and unloads PLUGIN.\n"
+        "\n"
+        "Options:\n"
+        "  --urls             hand the paths over as file:// URLs: \"file://\" followed by the\n"
+        "                     absolute path, not percent-encoded (default: plain local paths)\n"
+        "  --desktop          build the menu as if opened on the desktop\n"
+        "  --no-proxy         do not call the menu plug-in's initialize (no menu proxy)\n"
+        "  --trigger TEXT     trigger the added action whose text is TEXT, inside a\n"
+        "                     QApplication (set QT_QPA_PLATFORM=offscreen to run headless)\n"
+        "  --screenshot FILE  once the action's modal window is shown, save it as PNG\n"
+        "  --dump FILE        once the window is shown, write a JSON description of it:\n"
+        "                     class, title, size, minimumSize, buttons; for a text window\n"
+        "                     text and font {family, pointSize, styleHint (QFont::StyleHint\n"
+        "                     value)}; for a tree window hint, headers, columnWidths,\n"
+        "                     sortingEnabled, editTriggers and rows {name, size, percent,\n"
+        "                     path, expanded, children}\n"
+        "  --reveal PATH      once the tree window is shown, double-click the name cell whose\n"
+        "                     stored full path (Qt::UserRole) is PATH\n"
+        "  -h, --help         show this help and exit\n"
+        "  --                 end of options (for paths that begin with '-')\n"
+        "--screenshot, --dump and --reveal need --trigger; after them the window is closed\n"
+        "if still open. Without them the window stays until you close it.\n"
+        "\n"
+        "Exit status:\n"
+        "  0  done\n"
+        "  1  the screenshot or the dump could not be written\n"
+        "  2  bad usage, or PLUGIN missing, not loadable or lacking an entry point\n"
+        "  3  --trigger named no action the plug-in added\n"
+        "  4  --reveal named no row of the window\n");
+}

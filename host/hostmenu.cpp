@@ -1,0 +1,157 @@
+#include "hostmenu.h"
+
+#include <dfm-extension/menu/private/dfmextactionprivate.h>
+#include <dfm-extension/menu/private/dfmextmenuprivate.h>
+
+#include <algorithm>
+
+using dfmext::DFMExtAction;
+using dfmext::DFMExtMenu;
+
+namespace {
+
+// An action's properties, kept as plain values.
+class ActionData : public dfmext::DFMExtActionPrivate
+{
+public:
+    void setIcon(const std::string &value) override { iconName = value; }
+    std::string icon() const override { return iconName; }
+    void setText(const std::string &value) override { label = value; }
+    std::string text() const override { return label; }
+    void setToolTip(const std::string &value) override { tip = value; }
+    std::string toolTip() const override { return tip; }
+    void setMenu(DFMExtMenu *value) override { subMenu = value; }
+    DFMExtMenu *menu() const override { return subMenu; }
+    void setSeparator(bool b) override { separator = b; }
+    bool isSeparator() const override { return separator; }
+    void setCheckable(bool b) override { checkable = b; }
+    bool isCheckable() const override { return checkable; }
+    void setChecked(bool b) override { checked = b; }
+    bool isChecked() const override { return checked; }
+    void setEnabled(bool b) override { enabled = b; }
+    bool isEnabled() const override { return enabled; }
+
+private:
+    std::string iconName;
+    std::string label;
+    std::string tip;
+    DFMExtMenu *subMenu = nullptr; // not owned: the factory owns every menu
+    bool separator = false;
+    bool checkable = false;
+    bool checked = false;
+    bool enabled = true;
+};
+
+// A menu's title, icon and action list, kept as plain values.
+class MenuData : public dfmext::DFMExtMenuPrivate
+{
+public:
+    explicit MenuData(DFMExtAction *ownAction) : ownAction(ownAction) {}
+
+    std::string title() const override { return titleText; }
+    void setTitle(const std::string &value) override { titleText = value; }
+    std::string icon() const override { return iconName; }
+    void setIcon(const std::string &value) override { iconName = value; }
+
+    bool addAction(DFMExtAction *action) override
+    {
+        if (!action || contains(action))
+            return false;
+        entries.push_back(action);
+        return true;
+    }
+
+    bool insertAction(DFMExtAction *before, DFMExtAction *action) override
+    {
+        if (!action || contains(action))
+            return false;
+        entries.insert(std::find(entries.begin(), entries.end(), before), action);
+        return true;
+    }
+
+    DFMExtAction *menuAction() const override { return ownAction; }
+    std::list<DFMExtAction *> actions() const override { return entries; }
+
+    void remove(DFMExtAction *action) { entries.remove(action); }
+
+private:
+    bool contains(DFMExtAction *action) const
+    {
+        return std::find(entries.begin(), entries.end(), action) != entries.end();
+    }
+
+    DFMExtAction *ownAction; // not owned: the factory owns every action
+    std::string titleText;
+    std::string iconName;
+    std::list<DFMExtAction *> entries; // not owned, in menu order
+};
+
+} // namespace
+
+HostAction::HostAction() : DFMExtAction(new ActionData)
+{}
+
+HostMenu::HostMenu() : DFMExtMenu(new MenuData(nullptr))
+{}
+
+HostMenu::~HostMenu() = default;
+
+HostMenuFactory::~HostMenuFactory()
+{
+    for (auto &menu : menus)
+        menu->deleted(menu.get());
+    for (auto &action : actions)
+        action->deleted(action.get());
+}
+
+DFMExtMenu *HostMenuFactory::createMenu()
+{
+    menus.push_back(std::make_unique<HostMenu>());
+    return menus.back().get();
+}
+
+bool HostMenuFactory::deleteMenu(DFMExtMenu *menu)
+{
+    auto it =
+        std::find_if(menus.begin(), menus.end(), [menu](const auto &owned) { return owned.get() == menu; });
+    if (it == menus.end())
+        return false;
+    menu->deleted(menu);
+    for (auto &action : actions) {
+        if (action->menu() == menu)
+            action->setMenu(nullptr);
+    }
+    menus.erase(it);
+    return true;
+}
+
+DFMExtAction *HostMenuFactory::createAction()
+{
+    actions.push_back(std::make_unique<HostAction>());
+    return actions.back().get();
+}
+
+bool HostMenuFactory::deleteAction(DFMExtAction *action)
+{
+    auto it = std::find_if(actions.begin(), actions.end(),
+                           [action](const auto &owned) { return owned.get() == action; });
+    if (it == actions.end())
+        return false;
+    action->deleted(action);
+    // Every HostMenu is built on a MenuData.
+    for (auto &menu : menus)
+        static_cast<MenuData *>(menu->privateData())->remove(action);
+    actions.erase(it);
+    return true;
+}
+
+std::list<DFMExtAction *> HostMenuFactory::allActions(const DFMExtMenu *menu)
+{
+    std::list<DFMExtAction *> found;
+    for (DFMExtAction *action : menu->actions()) {
+        found.push_back(action);
+        if (const DFMExtMenu *sub = action->menu())
+            found.splice(found.end(), allActions(sub));
+    }
+    return found;
+}
