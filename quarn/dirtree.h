@@ -1,0 +1,50 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quarn {
+
+// One directory met by the walk. Nodes are created by the thread that lists
+// the parent, before the directory is handed to the work queue, and never
+// move afterwards (they live in a deque). name, parent, depth, device and
+// inode are fixed at creation; ownBytes and error belong to the one thread
+// that lists the directory; totalBytes is summed once the walk has ended.
+struct DirNode
+{
+    std::string name;          // last path component; for the target, the path as displayed
+    DirNode *parent = nullptr; // nullptr for the target
+    std::uint32_t depth = 0;   // 0 for the target
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::uint64_t ownBytes = 0;   // the directory itself plus the files directly in it
+    std::uint64_t totalBytes = 0; // ownBytes plus every subdirectory's totalBytes
+    std::string error;            // why it could not be read completely; empty if it could
+};
+
+// An entry as ranked by the selection: a directory (dir set) or a file
+// (dir null, name and parent given).
+struct EntryRef
+{
+    std::uint64_t size;
+    std::uint32_t depth;
+    const DirNode *parent; // nullptr only for the target
+    std::string_view name; // last component (the displayed path for the target)
+    const DirNode *dir;    // the directory itself, or nullptr for a file
+};
+
+// Ranking of entries: larger first, then shallower, then by path compared
+// component by component as bytes. Since a directory is never smaller than
+// anything inside it and is shallower, the first N entries in this order
+// always include each other's ancestors.
+bool ranksBefore(const EntryRef &a, const EntryRef &b);
+
+// Full displayed path of a directory ("/" joins, never "//").
+std::string displayPath(const DirNode *dir);
+// Full displayed path of the entry name inside dir.
+std::string displayPath(const DirNode *dir, std::string_view name);
+
+} // namespace quarn

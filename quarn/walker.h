@@ -1,0 +1,37 @@
+#pragma once
+
+#include "report.h"
+
+#include <cstddef>
+#include <string>
+
+namespace quarn {
+
+struct ScanSettings
+{
+    std::size_t top = 20;       // entries to report, the target included
+    bool apparentSize = false;  // count st_size instead of allocated blocks
+    bool oneFileSystem = false; // skip directories on other devices than the target's
+    unsigned threads = 1;       // walking threads, at least 1
+};
+
+struct ScanResult
+{
+    enum Status { Complete, Incomplete, TargetUnreadable };
+    Status status = Complete;
+    ReportNode report; // empty when status is TargetUnreadable
+};
+
+// Walks the tree under path and selects the report. Every entry that cannot
+// be read is written to stderr as "quarn: cannot read 'PATH': REASON" as it
+// is met; the walk goes on with the rest.
+ScanResult scan(const std::string &path, const ScanSettings &settings);
+
+// Target name as displayed: path without trailing slashes, "/" for a path of
+// slashes only.
+std::string displayName(const std::string &path);
+
+// Processors this process may run on.
+unsigned availableProcessors();
+
+} // namespace quarn
