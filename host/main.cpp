@@ -81,8 +81,9 @@ int run(const HostOptions &options, int &argc, char **argv)
 
     int status = ExitOk;
     {
-        // The menu objects hold functions from the plug-in's code: they go
-        // before the plug-in is unloaded.
+        // The host tears its menus and actions down (running their "deleted"
+        // callbacks) before the plug-in shuts down; they hold functions from
+        // the plug-in's code, so they must be gone before it is unloaded.
         auto *factory = new HostMenuFactory;
         dfmext::DFMExtMenuProxy proxy(factory);
         dfmext::DFMExtMenu *menu = proxy.createMenu();
@@ -107,8 +108,8 @@ int run(const HostOptions &options, int &argc, char **argv)
                 status = ExitNoSuchAction;
             }
         }
-        library.shutdown();
     }
+    library.shutdown();
     library.unload();
     return status;
 }
