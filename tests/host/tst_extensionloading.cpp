@@ -26,9 +26,7 @@ private slots:
     void menuForSelection();
     void menuEntryPointReturnsOneObject();
     void triggerUnknownAction();
-#ifdef QUARN_GUI_TESTSEAM_PLUGIN
     void textWindowEndToEnd();
-#endif
 };
 
 void ExtensionLoadingTest::menuForSelection_data()
@@ -83,7 +81,6 @@ void ExtensionLoadingTest::triggerUnknownAction()
     QCOMPARE(run.err.size(), 1);
 }
 
-#ifdef QUARN_GUI_TESTSEAM_PLUGIN
 void ExtensionLoadingTest::textWindowEndToEnd()
 {
     QTemporaryDir dir;
@@ -110,7 +107,6 @@ void ExtensionLoadingTest::textWindowEndToEnd()
     QCOMPARE(json.value("title").toString(), actionText);
     QCOMPARE(json.value("text").toString(), QStringLiteral("plain report for /tmp\nsecond line\n"));
 }
-#endif
 
 QTEST_GUILESS_MAIN(ExtensionLoadingTest)
 #include "tst_extensionloading.moc"
