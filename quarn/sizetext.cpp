@@ -1,25 +1,46 @@
 #include "sizetext.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace quarn {
 
 namespace {
 
-// Prints value with three significant digits; decides the decimals on the
-// rounded text itself so that 9.996 becomes "10.0", not "10.00".
-double printThreeDigits(double value, char *text, std::size_t capacity)
+struct Candidate
 {
-    double shown = 0;
-    for (int decimals = 2; decimals >= 0; --decimals) {
-        std::snprintf(text, capacity, "%.*f", decimals, value);
-        shown = std::strtod(text, nullptr);
-        if ((decimals == 2 && shown >= 10) || (decimals == 1 && shown >= 100))
-            continue;
-        break;
+    std::string text;      // number and unit letter
+    double multiplier = 1; // bytes per unit of the text's letter
+};
+
+// Text of digits / 10^decimals in the unit of the given index, kept at three
+// significant digits: 10.00 becomes 10.0, and 1024 moves up one unit.
+Candidate format(std::uint64_t digits, int decimals, int unit)
+{
+    static const char letters[] = {'K', 'M', 'G', 'T'};
+    if (decimals > 0 && digits >= 1000) {
+        digits /= 10; // the dropped digit is a zero: 1000 only arises from rounding up
+        --decimals;
     }
-    return shown;
+    if (decimals == 0 && digits >= 1024 && unit < 3) {
+        digits = 100;
+        decimals = 2;
+        ++unit;
+    }
+    std::string number = std::to_string(digits);
+    if (decimals > 0) {
+        number.insert(0, std::size_t(std::max(0, decimals + 1 - int(number.size()))), '0');
+        number.insert(number.size() - std::size_t(decimals), 1, '.');
+    }
+    return Candidate{number + letters[unit], std::ldexp(1.0, 10 * (unit + 1))};
+}
+
+// Bytes that a reader gets back from the text: the number times the unit,
+// truncated toward zero.
+double readBack(const Candidate &candidate)
+{
+    return std::trunc(std::strtod(candidate.text.c_str(), nullptr) * candidate.multiplier);
 }
 
 } // namespace
@@ -29,21 +50,21 @@ std::string sizeText(std::uint64_t bytes, bool exact)
     if (exact || bytes < 1024)
         return std::to_string(bytes);
 
-    static const char units[] = {'K', 'M', 'G', 'T'};
     int unit = 0;
     double value = double(bytes) / 1024.0;
     while (unit < 3 && value >= 1024.0) {
         value /= 1024.0;
         ++unit;
     }
-    char text[64];
-    double shown = printThreeDigits(value, text, sizeof text);
-    if (shown >= 1024 && unit < 3) { // 1023.7K rounds to 1024K: say 1.00M instead
-        value /= 1024.0;
-        ++unit;
-        printThreeDigits(value, text, sizeof text);
-    }
-    return std::string(text) + units[unit];
+    // Of the two three-digit numbers around the value, print the one that
+    // reads back closer to the count: plain rounding plus the reader's
+    // truncation could otherwise miss by more than 0.5% just above 1K.
+    int decimals = value < 10 ? 2 : value < 100 ? 1 : 0;
+    auto below = std::uint64_t(std::floor(value * std::pow(10.0, decimals)));
+    Candidate low = format(below, decimals, unit);
+    Candidate high = format(below + 1, decimals, unit);
+    double target = double(bytes);
+    return std::fabs(readBack(low) - target) <= std::fabs(readBack(high) - target) ? low.text : high.text;
 }
 
 } // namespace quarn

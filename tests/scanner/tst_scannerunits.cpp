@@ -1,0 +1,236 @@
+// The scanner's pure units: size texts, JSON text, command line.
+
+#include "jsonwriter.h"
+#include "options.h"
+#include "sizetext.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// The extension's reading of a size text: trimmed, an optional K/KB/M/MB/
+// G/GB/T/TB suffix in powers of 1024, the rest read as a double, the product
+// truncated toward zero; anything unreadable is 0.
+qint64 readSizeText(const QString &input)
+{
+    QString text = input.trimmed();
+    static const struct
+    {
+        const char *one, *two;
+        double multiplier;
+    } units[] = {
+        {"K", "KB", 1024.0}, {"M", "MB", 1048576.0}, {"G", "GB", 1073741824.0}, {"T", "TB", 1099511627776.0}};
+    double multiplier = 1;
+    for (const auto &unit : units) {
+        if (text.endsWith(QLatin1String(unit.one)) || text.endsWith(QLatin1String(unit.two))) {
+            multiplier = unit.multiplier;
+            text = text.left(text.length() - (text.endsWith(QLatin1String(unit.two)) ? 2 : 1));
+            break;
+        }
+    }
+    bool ok = false;
+    double value = text.toDouble(&ok);
+    return ok ? qint64(multiplier * value) : 0;
+}
+
+} // namespace
+
+class ScannerUnitsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sizeTextForm_data();
+    void sizeTextForm();
+    void sizeTextsReadBackClosely();
+    void exactSizeIsThePlainCount();
+
+    void jsonNames_data();
+    void jsonNames();
+    void jsonShape();
+
+    void commandLine_data();
+    void commandLine();
+};
+
+void ScannerUnitsTest::sizeTextForm_data()
+{
+    QTest::addColumn<quint64>("bytes");
+    QTest::addColumn<QString>("text");
+    const quint64 K = 1024, M = K * K, G = M * K, T = G * K;
+    QTest::newRow("zero") << quint64(0) << "0";
+    QTest::newRow("below 1K") << quint64(512) << "512";
+    QTest::newRow("largest plain") << quint64(1023) << "1023";
+    QTest::newRow("1K") << K << "1.00K";
+    QTest::newRow("4K") << 4 * K << "4.00K";
+    QTest::newRow("rounds up to two digits") << quint64(10234) << "9.99K";
+    QTest::newRow("9.995K becomes 10.0K") << quint64(10235) << "10.0K";
+    QTest::newRow("12.3M") << quint64(12.3 * M) << "12.3M";
+    QTest::newRow("99.96K becomes 100K") << quint64(102360) << "100K";
+    QTest::newRow("123M") << 123 * M << "123M";
+    QTest::newRow("1023.4K stays K") << quint64(1047962) << "1023K";
+    QTest::newRow("1023.6K moves to M") << quint64(1048166) << "1.00M";
+    QTest::newRow("just below 1M") << M - 1 << "1.00M";
+    QTest::newRow("1.23G") << quint64(1.23 * G) << "1.23G";
+    QTest::newRow("1T") << T << "1.00T";
+    QTest::newRow("no unit above T") << 2048 * T << "2048T";
+}
+
+void ScannerUnitsTest::sizeTextForm()
+{
+    QFETCH(quint64, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(QString::fromStdString(quarn::sizeText(bytes)), text);
+}
+
+void ScannerUnitsTest::sizeTextsReadBackClosely()
+{
+    // Every count near unit and digit boundaries, and a dense geometric sweep
+    // up to 2^60, must read back within 0.5%.
+    std::vector<quint64> counts;
+    for (quint64 scale = 1; scale <= (quint64(1) << 40); scale *= 1024)
+        for (quint64 near : {1000ull, 1024ull, 10000ull, 10240ull, 100000ull, 102400ull, 1048576ull})
+            for (qint64 delta = -600; delta <= 600; ++delta)
+                counts.push_back(quint64(qint64(near * scale) + delta * qint64(scale / 64 + 1)));
+    for (double x = 1; x < 1.2e18; x *= 1.0007)
+        counts.push_back(quint64(x));
+    static const QRegularExpression form("^[0-9]+(\\.[0-9]+)?[KMGT]?$");
+    for (quint64 bytes : counts) {
+        const QString text = QString::fromStdString(quarn::sizeText(bytes));
+        QVERIFY2(form.match(text).hasMatch(), qPrintable(text));
+        const double error = std::fabs(double(readSizeText(text)) - double(bytes));
+        QVERIFY2(error <= 0.005 * double(bytes), qPrintable(QString("%1 -> %2").arg(bytes).arg(text)));
+    }
+}
+
+void ScannerUnitsTest::exactSizeIsThePlainCount()
+{
+    for (quint64 bytes : {0ull, 1023ull, 1024ull, 123456789ull, 18446744073709551615ull})
+        QCOMPARE(QString::fromStdString(quarn::sizeText(bytes, true)), QString::number(bytes));
+}
+
+void ScannerUnitsTest::jsonNames_data()
+{
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<QString>("parsed");
+    QTest::addColumn<bool>("clean");
+    const QString bad(QChar(0xFFFD));
+    QTest::newRow("plain") << QByteArray("/tmp/a") << "/tmp/a" << true;
+    QTest::newRow("blanks") << QByteArray("/tmp/a b  c ") << "/tmp/a b  c " << true;
+    QTest::newRow("quotes") << QByteArray("/tmp/say \"hi\" 'x'") << "/tmp/say \"hi\" 'x'" << true;
+    QTest::newRow("backslashes") << QByteArray("/tmp/a\\b\\\\") << "/tmp/a\\b\\\\" << true;
+    QTest::newRow("newline and tab") << QByteArray("/tmp/a\nb\tc\r") << "/tmp/a\nb\tc\r" << true;
+    QTest::newRow("other controls") << QByteArray("/tmp/\x01\x1f\x7f", 8) << QString("/tmp/\x01\x1f\x7f")
+                                    << true;
+    QTest::newRow("CJK") << QByteArray("/tmp/磁盘") << QString::fromUtf8("/tmp/磁盘") << true;
+    QTest::newRow("four-byte") << QByteArray("/tmp/\xF0\x9F\x98\x80")
+                               << QString::fromUtf8("/tmp/\xF0\x9F\x98\x80") << true;
+    QTest::newRow("stray byte") << QByteArray("/tmp/a\xFFz") << "/tmp/a" + bad + "z" << false;
+    QTest::newRow("latin-1 word") << QByteArray("/tmp/caf\xE9.txt") << "/tmp/caf" + bad + ".txt" << false;
+    QTest::newRow("truncated sequence") << QByteArray("/tmp/\xE7\xA3") << "/tmp/" + bad + bad << false;
+    QTest::newRow("overlong slash") << QByteArray("/tmp/\xC0\xAF") << "/tmp/" + bad + bad << false;
+    QTest::newRow("surrogate") << QByteArray("/tmp/\xED\xA0\x80") << "/tmp/" + bad + bad + bad << false;
+    QTest::newRow("above U+10FFFF") << QByteArray("/tmp/\xF4\x90\x80\x80") << "/tmp/" + bad + bad + bad + bad
+                                    << false;
+    QTest::newRow("bad byte before valid CJK")
+        << QByteArray("/tmp/\xFF磁") << "/tmp/" + bad + QString::fromUtf8("磁") << false;
+}
+
+void ScannerUnitsTest::jsonNames()
+{
+    QFETCH(QByteArray, raw);
+    QFETCH(QString, parsed);
+    QFETCH(bool, clean);
+    quarn::ReportNode root;
+    root.name = raw.toStdString();
+    root.size = 4096;
+    const quarn::JsonText json = quarn::writeJson(root, false);
+
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(json.text), &error);
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(document.object().value("name").toString(), parsed);
+    QCOMPARE(json.badNames.empty(), clean);
+    // Raw control characters are never allowed inside JSON strings.
+    for (char c : json.text.substr(0, json.text.size() - 1))
+        QVERIFY(static_cast<unsigned char>(c) >= 0x20);
+}
+
+void ScannerUnitsTest::jsonShape()
+{
+    quarn::ReportNode root{"/data", 3 << 20, "", {}};
+    root.children.push_back({"/data/big", 2 << 20, "", {{"/data/big/x", 2000, "", {}}}});
+    root.children.push_back({"/data/locked", 4096, "Permission denied", {}});
+    const quarn::JsonText json = quarn::writeJson(root, false);
+    QCOMPARE(
+        QString::fromStdString(json.text),
+        QString("{\"name\":\"/data\",\"size\":\"3.00M\",\"children\":["
+                "{\"name\":\"/data/big\",\"size\":\"2.00M\",\"children\":[{\"name\":\"/data/big/x\",\"size\":"
+                "\"1.95K\"}]},"
+                "{\"name\":\"/data/locked\",\"size\":\"4.00K\",\"error\":\"Permission denied\"}]}\n"));
+    QCOMPARE(QString::fromStdString(quarn::writeJson(root, true).text).left(33),
+             QString("{\"name\":\"/data\",\"size\":\"3145728\","));
+}
+
+void ScannerUnitsTest::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<int>("top");
+    QTest::addColumn<QString>("flags"); // j b x a for json, exact, one file system, apparent size
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("defaults") << QStringList{} << true << 20 << "" << 0 << ".";
+    QTest::newRow("as the extension calls it")
+        << QStringList{"-n", "13", "-j", "/usr"} << true << 13 << "j" << 0 << "/usr";
+    QTest::newRow("attached value and grouped flags")
+        << QStringList{"-jbn5", "-t2", "--apparent-size", "x"} << true << 5 << "jba" << 2 << "x";
+    QTest::newRow("-- ends options") << QStringList{"-x", "--", "-n"} << true << 20 << "x" << 0 << "-n";
+    QTest::newRow("lone dash is a path") << QStringList{"-"} << true << 20 << "" << 0 << "-";
+    QTest::newRow("-n 0") << QStringList{"-n", "0"} << false << 0 << "" << 0 << "";
+    QTest::newRow("-n negative") << QStringList{"-n", "-3"} << false << 0 << "" << 0 << "";
+    QTest::newRow("-n not a number") << QStringList{"-n", "12x"} << false << 0 << "" << 0 << "";
+    QTest::newRow("-n missing value") << QStringList{"-j", "-n"} << false << 0 << "" << 0 << "";
+    QTest::newRow("-t 0") << QStringList{"-t", "0"} << false << 0 << "" << 0 << "";
+    QTest::newRow("unknown short") << QStringList{"-z"} << false << 0 << "" << 0 << "";
+    QTest::newRow("unknown long") << QStringList{"--bogus"} << false << 0 << "" << 0 << "";
+    QTest::newRow("two paths") << QStringList{"a", "b"} << false << 0 << "" << 0 << "";
+}
+
+void ScannerUnitsTest::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, accepted);
+    std::vector<QByteArray> storage;
+    std::vector<const char *> argv;
+    for (const QString &argument : arguments)
+        storage.push_back(argument.toUtf8());
+    for (const QByteArray &argument : storage)
+        argv.push_back(argument.constData());
+    quarn::Options options;
+    const std::string problem = quarn::parseOptions(int(argv.size()), argv.data(), options);
+    QCOMPARE(problem.empty(), accepted);
+    if (!accepted)
+        return;
+    QFETCH(int, top);
+    QFETCH(QString, flags);
+    QFETCH(int, threads);
+    QFETCH(QString, path);
+    QCOMPARE(int(options.top), top);
+    QCOMPARE(options.json, flags.contains('j'));
+    QCOMPARE(options.exactSizes, flags.contains('b'));
+    QCOMPARE(options.oneFileSystem, flags.contains('x'));
+    QCOMPARE(options.apparentSize, flags.contains('a'));
+    QCOMPARE(int(options.threads), threads);
+    QCOMPARE(QString::fromStdString(options.path), path);
+}
+
+QTEST_GUILESS_MAIN(ScannerUnitsTest)
+#include "tst_scannerunits.moc"
