@@ -5,6 +5,7 @@
 #include <DLabel>
 
 #include <QAbstractButton>
+#include <QHeaderView>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -108,6 +109,9 @@ JsonOutputDialog::JsonOutputDialog(const QString &title, const QByteArray &jsonD
     treeView->setColumnWidth(0, 600);
     treeView->setColumnWidth(1, 100);
     treeView->setColumnWidth(2, 100);
+    // Keeps the widths above once shown; a stretched last column would take
+    // whatever width the window leaves over.
+    treeView->header()->setStretchLastSection(false);
     // Sorting is switched on while the model is still empty, so the rows first
     // stand in the report's order; a header click sorts them afterwards.
     treeView->setSortingEnabled(true);

@@ -293,13 +293,14 @@ void TreeWindowTest::windowLayout()
     QCOMPARE(close->minimumWidth(), 80);
     QCOMPARE(close->maximumWidth(), 120);
 
-    // Shown: hint, tree and button from top to bottom, the first columns kept.
+    // Shown: hint, tree and button from top to bottom, the widths kept.
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QVERIFY(hint->mapTo(&dialog, QPoint()).y() < tree->mapTo(&dialog, QPoint()).y());
     QVERIFY(tree->mapTo(&dialog, QPoint(0, tree->height())).y() <= close->mapTo(&dialog, QPoint()).y());
     QCOMPARE(tree->columnWidth(0), 600);
     QCOMPARE(tree->columnWidth(1), 100);
+    QCOMPARE(tree->columnWidth(2), 100);
 }
 
 void TreeWindowTest::startsExpandedInReportOrder()
