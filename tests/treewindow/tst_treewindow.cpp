@@ -274,8 +274,6 @@ void TreeWindowTest::windowLayout()
     QCOMPARE(tree->columnWidth(1), 100);
     QCOMPARE(tree->columnWidth(2), 100);
     QCOMPARE(tree->editTriggers(), QAbstractItemView::NoEditTriggers);
-    QVERIFY(tree->isSortingEnabled());
-    QVERIFY(tree->alternatingRowColors());
 
     // The hint stands above the tree in one content widget.
     const auto *hint = dialog.findChild<Dtk::Widget::DLabel *>();
