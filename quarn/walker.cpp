@@ -132,7 +132,8 @@ private:
     void list(Worker &worker, DirNode *dir, int fd);
     int reopen(Worker &worker, const DirNode *dir);
     bool isCycle(const DirNode *dir) const;
-    void fail(DirNode *dir, const std::string &path, int error);
+    void fail(DirNode *dir, const std::string &path, int error) { fail(dir, path, errorText(error)); }
+    void fail(DirNode *dir, const std::string &path, const std::string &reason);
     void closeFd(int fd);
     int openCounted(int at, const char *name);
 
@@ -192,9 +193,8 @@ int Walk::openCounted(int at, const char *name)
     return fd;
 }
 
-void Walk::fail(DirNode *dir, const std::string &path, int error)
+void Walk::fail(DirNode *dir, const std::string &path, const std::string &reason)
 {
-    std::string reason = errorText(error);
     reportError(path, reason);
     if (dir && dir->error.empty())
         dir->error = reason;
@@ -294,9 +294,11 @@ void Walk::list(Worker &worker, DirNode *dir, int fd)
         }
     }
     if (dir->parent) {
-        // A bind mount can show a directory inside itself: list it once.
+        // A bind mount can show a directory inside itself: list it once and
+        // count the inner appearance as nothing, as du does.
         if (isCycle(dir)) {
-            fail(dir, displayPath(dir), ELOOP);
+            dir->ownBytes = 0;
+            fail(dir, displayPath(dir), "directory contains itself (bind mount)");
             closeFd(fd);
             return;
         }
