@@ -64,7 +64,7 @@ int main(int argc, char **argv)
     settings.top = options.top;
     settings.apparentSize = options.apparentSize;
     settings.oneFileSystem = options.oneFileSystem;
-    settings.threads = options.threads ? options.threads : quarn::availableProcessors();
+    settings.threads = options.threads ? options.threads : quarn::defaultThreadCount();
     quarn::ScanResult result = quarn::scan(options.path, settings);
     if (result.status == quarn::ScanResult::TargetUnreadable)
         return 2;

@@ -103,7 +103,7 @@ const char *usageText()
            "  -b               print exact byte counts\n"
            "  -x               stay on PATH's file system\n"
            "  --apparent-size  count file lengths instead of allocated space\n"
-           "  -t THREADS       walking threads (default: processors available)\n"
+           "  -t THREADS       walking threads (default: 32, or the processors if more)\n"
            "  -h, --help       show this help\n"
            "  -V, --version    show the version\n";
 }

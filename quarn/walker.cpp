@@ -29,7 +29,7 @@ namespace quarn {
 
 namespace {
 
-constexpr std::size_t direntBufferSize = 256 * 1024; // bytes per getdents64 call
+constexpr std::size_t direntBufferSize = 128 * 1024; // bytes per getdents64 call
 constexpr int openFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
 
 struct LinuxDirent64
@@ -412,6 +412,11 @@ unsigned availableProcessors()
     if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
         return unsigned(CPU_COUNT(&set));
     return std::max(1u, std::thread::hardware_concurrency());
+}
+
+unsigned defaultThreadCount()
+{
+    return std::max(32u, availableProcessors());
 }
 
 ScanResult scan(const std::string &path, const ScanSettings &settings)

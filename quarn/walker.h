@@ -34,4 +34,11 @@ std::string displayName(const std::string &path);
 // Processors this process may run on.
 unsigned availableProcessors();
 
+// Walking threads when none are asked for. A cold cache is bound by the
+// disk and gains from many requests in flight (on 2 processors, 300,000
+// files: 32 threads take about 0.75x the time of 2); a warm one is bound by
+// the processors and loses nothing measurable to extra threads. So: at
+// least 32, and never fewer than the processors.
+unsigned defaultThreadCount();
+
 } // namespace quarn
