@@ -171,6 +171,27 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Mounts for one test, unmounted (before the scratch folder goes) at the end.
+class Mounts
+{
+public:
+    ~Mounts()
+    {
+        for (auto it = m_points.rbegin(); it != m_points.rend(); ++it)
+            runProgram("umount", {"-l", *it});
+    }
+    bool mount(const QStringList &arguments)
+    {
+        if (runProgram("mount", arguments).exitCode != 0)
+            return false;
+        m_points << arguments.last();
+        return true;
+    }
+
+private:
+    QStringList m_points;
+};
+
 } // namespace
 
 class ScannerCliTest : public QObject
@@ -190,6 +211,8 @@ private slots:
     void unusualNames();
     void textReport();
 
+    void mountPoints_data();
+    void mountPoints();
     void unreadableFolder();
     void refusedRuns_data();
     void refusedRuns();
@@ -425,6 +448,52 @@ void ScannerCliTest::textReport()
     }
     QVERIFY(lines[0].contains("100.0%"));
     QVERIFY(!run.out.contains('\x1b'));
+}
+
+void ScannerCliTest::mountPoints_data()
+{
+    QTest::addColumn<QStringList>("mount"); // "@" stands for the scratch folder
+    QTest::addColumn<bool>("oneFileSystem");
+    QTest::addColumn<QString>("expected"); // report outline, T for the scratch folder
+    QTest::addColumn<QString>("message");  // stderr, empty for none
+    QTest::newRow("kernel file system counts as empty")
+        << QStringList{"-t", "proc", "proc", "@/m"} << false << "T(data(x),m)"
+        << "";
+    QTest::newRow("other file system is entered")
+        << QStringList{"-t", "tmpfs", "-o", "size=4m", "tmpfs", "@/m"} << false << "T(m(inner),data(x))"
+        << "";
+    QTest::newRow("-x leaves other file systems out")
+        << QStringList{"-t", "tmpfs", "-o", "size=4m", "tmpfs", "@/m"} << true << "T(data(x))"
+        << "";
+    QTest::newRow("folder mounted inside itself")
+        << QStringList{"--bind", "@", "@/m"} << false << "T(data(x),m)"
+        << "quarn: cannot read '@/m': directory contains itself (bind mount)\n";
+}
+
+void ScannerCliTest::mountPoints()
+{
+    QFETCH(QStringList, mount);
+    QFETCH(bool, oneFileSystem);
+    QFETCH(QString, expected);
+    QFETCH(QString, message);
+    Scratch scratch;
+    QVERIFY(buildTree(scratch.path(), "d m; f data/x 100000"));
+    Mounts mounts;
+    if (!mounts.mount(mount.replaceInStrings("@", scratch.path())))
+        QSKIP("cannot mount here (needs root)");
+    if (QFileInfo(scratch.path() + "/m").isWritable() && mount.contains("tmpfs"))
+        QVERIFY(buildTree(scratch.path(), "f m/inner 300000"));
+
+    QStringList arguments{"-j", "-b", "-n", "6", scratch.path()};
+    if (oneFileSystem)
+        arguments.prepend("-x");
+    const Run run = quarn(arguments);
+    QCOMPARE(run.exitCode, message.isEmpty() ? 0 : 1);
+    QCOMPARE(QString::fromLocal8Bit(run.err), message.replace("@", scratch.path()));
+    const QJsonObject report = parseReport(run);
+    QCOMPARE(outline(report).replace(scratch.path(), "T"), expected);
+    const Run du = runProgram("du", QStringList{oneFileSystem ? "-sxB1" : "-sB1", scratch.path()});
+    QCOMPARE(sizeOf(report), du.out.split('\t').value(0).toLongLong());
 }
 
 void ScannerCliTest::unreadableFolder()
