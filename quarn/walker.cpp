@@ -289,7 +289,8 @@ void Walk::list(Worker &worker, DirNode *dir, int fd)
     if (fd < 0) {
         fd = reopen(worker, dir);
         if (fd < 0) {
-            fail(dir, displayPath(dir), errno);
+            int error = errno; // before building the path can change it
+            fail(dir, displayPath(dir), error);
             return;
         }
     }
@@ -303,9 +304,7 @@ void Walk::list(Worker &worker, DirNode *dir, int fd)
             return;
         }
         // statfs only where the device changes, i.e. at mount points.
-        struct statfs fileSystem
-        {
-        };
+        struct statfs fileSystem;
         if (dir->device != dir->parent->device && ::fstatfs(fd, &fileSystem) == 0 &&
             isVirtualFileSystem(fileSystem.f_type)) {
             closeFd(fd);
@@ -320,7 +319,8 @@ void Walk::list(Worker &worker, DirNode *dir, int fd)
     for (;;) {
         long got = ::syscall(SYS_getdents64, fd, buffer, direntBufferSize);
         if (got < 0) {
-            fail(dir, displayPath(dir), errno);
+            int error = errno;
+            fail(dir, displayPath(dir), error);
             break;
         }
         if (got == 0)
@@ -333,7 +333,8 @@ void Walk::list(Worker &worker, DirNode *dir, int fd)
                 continue;
             struct stat info;
             if (::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-                fail(dir, displayPath(dir, name), errno);
+                int error = errno;
+                fail(dir, displayPath(dir, name), error);
                 continue;
             }
             std::uint64_t bytes =

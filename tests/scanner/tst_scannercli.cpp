@@ -517,6 +517,12 @@ void ScannerCliTest::unreadableFolder()
     });
     names.sort();
     QCOMPARE(names, QStringList({"", "/b", "/locked", "/open", "/open/a"}));
+
+    // The same folder as the target: nothing to report at all.
+    const Run target = quarnUnprivileged(QUARN_PROGRAM, {"-j", locked});
+    QCOMPARE(target.exitCode, 2);
+    QCOMPARE(target.out, QByteArray());
+    QCOMPARE(QString::fromLocal8Bit(target.err), "quarn: cannot read '" + locked + "': Permission denied\n");
 }
 
 void ScannerCliTest::refusedRuns_data()
