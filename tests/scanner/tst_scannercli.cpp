@@ -43,7 +43,7 @@ Run quarn(const QStringList &arguments, const std::function<void()> &childSetup 
 }
 
 // Runs as user and group nobody, as a root-run CI must to meet permissions.
-Run quarnUnprivileged(const QString &program, const QStringList &arguments)
+Run runUnprivileged(const QString &program, const QStringList &arguments)
 {
     if (::geteuid() != 0)
         return runProgram(program, arguments);
@@ -57,7 +57,7 @@ qint64 duBytes(const QString &path, bool apparent, bool unprivileged = false)
     if (apparent)
         arguments << "--apparent-size";
     arguments << path;
-    const Run du = unprivileged ? quarnUnprivileged("du", arguments) : runProgram("du", arguments);
+    const Run du = unprivileged ? runUnprivileged("du", arguments) : runProgram("du", arguments);
     return du.out.split('\t').value(0).toLongLong();
 }
 
@@ -504,7 +504,13 @@ void ScannerCliTest::unreadableFolder()
     QVERIFY(::chmod(scratch.path().toLocal8Bit().constData(), 0755) == 0);
     QVERIFY(::chmod(locked.toLocal8Bit().constData(), 0) == 0);
 
-    const Run run = quarnUnprivileged(QUARN_PROGRAM, {"-j", "-b", "-n", "20", scratch.path()});
+    // The build tree may lie where nobody cannot reach (say, under /root).
+    Scratch programFolder;
+    const QString program = programFolder.path() + "/quarn";
+    QVERIFY(QFile::copy(QUARN_PROGRAM, program));
+    QVERIFY(::chmod(programFolder.path().toLocal8Bit().constData(), 0755) == 0);
+
+    const Run run = runUnprivileged(program, {"-j", "-b", "-n", "20", scratch.path()});
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(QString::fromLocal8Bit(run.err), "quarn: cannot read '" + locked + "': Permission denied\n");
     const QJsonObject report = parseReport(run);
@@ -519,7 +525,7 @@ void ScannerCliTest::unreadableFolder()
     QCOMPARE(names, QStringList({"", "/b", "/locked", "/open", "/open/a"}));
 
     // The same folder as the target: nothing to report at all.
-    const Run target = quarnUnprivileged(QUARN_PROGRAM, {"-j", locked});
+    const Run target = runUnprivileged(program, {"-j", locked});
     QCOMPARE(target.exitCode, 2);
     QCOMPARE(target.out, QByteArray());
     QCOMPARE(QString::fromLocal8Bit(target.err), "quarn: cannot read '" + locked + "': Permission denied\n");
