@@ -1,0 +1,174 @@
+// A report tree made from the fuzzer's bytes (names and errors as any bytes,
+// sizes as any 64-bit counts) written by the scanner's JSON writer. Qt's JSON
+// parser must accept the output, and every name and error must come back with
+// its well-formed UTF-8 parts intact and each other byte as one U+FFFD, the
+// size as a text (the plain integer when exact), keys only where they belong,
+// and the names with bad bytes listed in output order.
+#include "jsonwriter.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QString>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// Qt's parser refuses documents nested deeper than it allows, and each level
+// of the report nests an object and an array; stay well inside that.
+constexpr int kMaxDepth = 200;
+constexpr int kMaxNodes = 2000;
+
+[[noreturn]] void fail(const char *what, const std::string &detail = {})
+{
+    std::fprintf(stderr, "json writer: %s %s\n", what, detail.c_str());
+    std::abort();
+}
+
+void require(bool condition, const char *what, const std::string &detail = {})
+{
+    if (!condition)
+        fail(what, detail);
+}
+
+// Length of the well-formed UTF-8 sequence at the start of bytes, or 0,
+// decided by value: the lead byte gives the length, each continuation byte
+// adds six bits, and the code point must need exactly that many bytes, lie
+// outside the surrogates and not pass U+10FFFF.
+std::size_t wellFormedLength(std::string_view bytes)
+{
+    const auto lead = static_cast<unsigned char>(bytes[0]);
+    std::size_t length;
+    char32_t codePoint;
+    if (lead < 0x80)
+        return 1;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        codePoint = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        codePoint = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        codePoint = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (bytes.size() < length)
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(bytes[i]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        codePoint = (codePoint << 6) | (next & 0x3F);
+    }
+    static const char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (codePoint < smallest[length] || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+// The text the reader should see: well-formed parts kept, every other byte one U+FFFD.
+std::string expectedText(std::string_view bytes, bool *clean = nullptr)
+{
+    std::string text;
+    bool allWellFormed = true;
+    while (!bytes.empty()) {
+        const std::size_t length = wellFormedLength(bytes);
+        if (length == 0) {
+            text += "\xEF\xBF\xBD";
+            allWellFormed = false;
+            bytes.remove_prefix(1);
+        } else {
+            text.append(bytes.substr(0, length));
+            bytes.remove_prefix(length);
+        }
+    }
+    if (clean)
+        *clean = allWellFormed;
+    return text;
+}
+
+void fill(quarn::ReportNode &node, FuzzedDataProvider &input, int depth, int &nodesLeft)
+{
+    node.name = input.ConsumeRandomLengthString(64);
+    node.size = input.ConsumeIntegral<std::uint64_t>();
+    if (input.ConsumeBool())
+        node.error = input.ConsumeRandomLengthString(32);
+    const int children = depth < kMaxDepth ? input.ConsumeIntegralInRange(0, 4) : 0;
+    for (int i = 0; i < children && nodesLeft > 0 && input.remaining_bytes() > 0; ++i) {
+        --nodesLeft;
+        node.children.emplace_back();
+        fill(node.children.back(), input, depth + 1, nodesLeft);
+    }
+}
+
+void checkNode(const QJsonObject &object, const quarn::ReportNode &node, bool exactSizes,
+               std::vector<std::string> &badNames)
+{
+    bool clean = true;
+    const std::string name = expectedText(node.name, &clean);
+    if (!clean)
+        badNames.push_back(node.name);
+    require(object.value(QLatin1String("name")).toString() == QString::fromStdString(name), "name differs",
+            name);
+
+    const QJsonValue size = object.value(QLatin1String("size"));
+    require(size.isString() && !size.toString().isEmpty(), "size is no text");
+    if (exactSizes)
+        require(size.toString() == QString::number(node.size), "exact size differs",
+                size.toString().toStdString());
+
+    require(object.contains(QLatin1String("error")) == !node.error.empty(), "error key misplaced");
+    if (!node.error.empty())
+        require(object.value(QLatin1String("error")).toString() ==
+                    QString::fromStdString(expectedText(node.error)),
+                "error differs", node.error);
+
+    require(object.contains(QLatin1String("children")) == !node.children.empty(), "children key misplaced");
+    const QJsonArray children = object.value(QLatin1String("children")).toArray();
+    require(std::size_t(children.size()) == node.children.size(), "child count differs");
+    for (std::size_t i = 0; i < node.children.size(); ++i) {
+        const QJsonValue child = children[qsizetype(i)];
+        require(child.isObject(), "child is no object");
+        checkNode(child.toObject(), node.children[i], exactSizes, badNames);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    FuzzedDataProvider input(data, size);
+    const bool exactSizes = input.ConsumeBool();
+    quarn::ReportNode root;
+    int nodesLeft = kMaxNodes;
+    fill(root, input, 0, nodesLeft);
+
+    const quarn::JsonText json = quarn::writeJson(root, exactSizes);
+    require(!json.text.empty() && json.text.back() == '\n', "output does not end in a newline");
+    bool clean = false;
+    expectedText(json.text, &clean);
+    require(clean, "output is not UTF-8");
+
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(json.text), &error);
+    require(error.error == QJsonParseError::NoError, "Qt refuses the output:",
+            error.errorString().toStdString() + " at " + std::to_string(error.offset));
+    require(document.isObject(), "output is no object");
+
+    std::vector<std::string> badNames;
+    checkNode(document.object(), root, exactSizes, badNames);
+    require(badNames == json.badNames, "names with bad bytes differ");
+    return 0;
+}
