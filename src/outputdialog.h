@@ -29,6 +29,8 @@ public:
 
         textEdit = new QTextEdit(this);
         textEdit->setReadOnly(true);
+        if (hasUnbreakableRun(content))
+            textEdit->setWordWrapMode(QTextOption::WrapAnywhere);
         textEdit->setPlainText(content);
 
         QFont font = chooseMonospaceFont();
@@ -63,6 +65,23 @@ private slots:
     }
 
 private:
+    // Whether the text holds a run of characters without a blank longer than
+    // a line can take whole. Qt wraps such a run, by default at word
+    // boundaries, in time that grows with the square of its length (a 10 MB
+    // line would keep the window from showing for hours), so for such text
+    // the window wraps anywhere instead, which takes linear time.
+    static bool hasUnbreakableRun(const QString &text)
+    {
+        constexpr int kLongestRun = 10000; // characters; wraps in a few milliseconds
+        int run = 0;
+        for (const QChar c : text) {
+            run = c.isSpace() ? 0 : run + 1;
+            if (run > kLongestRun)
+                return true;
+        }
+        return false;
+    }
+
     // Noto Sans Mono CJK SC when installed (it has the CJK glyphs of the log
     // and of file names), else the family named "Monospace", else Courier
     // without asking whether it exists. Writes log lines 1 to 3.
