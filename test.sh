@@ -3,7 +3,8 @@
 #   1. every test (CTest) on the normal build;
 #   2. the same tests on a build with AddressSanitizer and UBSan;
 #   3. every fuzz target for a short while;
-#   4. the Debian packages, built and checked in a throw-away root.
+#   4. valgrind's leak check over menu-host with a text and a tree window;
+#   5. the Debian packages, built and checked in a throw-away root.
 # `./test.sh --quick` runs step 1 only.
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
@@ -38,6 +39,11 @@ UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
 if [ -x "$QUARN_ROOT/fuzz/run.sh" ]; then
   stage "Fuzzing"
   "$QUARN_ROOT/fuzz/run.sh" "${QUARN_FUZZ_SECONDS:-30}"
+fi
+
+if [ -x "$QUARN_ROOT/tests/leaks/valgrind.sh" ]; then
+  stage "Leak check with valgrind"
+  "$QUARN_ROOT/tests/leaks/valgrind.sh" "$QUARN_ROOT/build"
 fi
 
 stage "Debian packages"

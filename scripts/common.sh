@@ -38,9 +38,10 @@ configure_and_build() {
 }
 
 # Further packages for the full check: sanitizers' and fuzzers' compiler
-# runtime, Debian packaging.
+# runtime, the leak check, Debian packaging.
 QUARN_CHECK_PACKAGES=(
   clang libclang-rt-14-dev
+  valgrind
   dpkg-dev debhelper
 )
 
