@@ -47,6 +47,15 @@ qint64 residentBytes()
     return fields.value(1).toLongLong() * ::sysconf(_SC_PAGESIZE);
 }
 
+// Whether freed memory goes back to the system and shows in the resident
+// size. AddressSanitizer keeps freed blocks in quarantine, so there the
+// sizes say nothing; its leak check at exit covers the same ground.
+#ifdef QUARN_SANITIZED_BUILD
+constexpr bool kResidentSizeIsMeaningful = false;
+#else
+constexpr bool kResidentSizeIsMeaningful = true;
+#endif
+
 // Growth of resident memory a run may leave behind: Qt's caches (fonts,
 // glyphs, style) fill on first use and the heap keeps some fragmentation.
 // A kept copy of any big output would exceed it many times over.
@@ -275,8 +284,9 @@ void HostileToolsTest::checkRun(const RunRecord &run, const QString &program, in
     QJsonDocument::fromJson(out, &parseError);
     const bool json = !out.isEmpty() && parseError.error == QJsonParseError::NoError;
 
-    QCOMPARE(run.log.size(), expectedLog(program, exitCode, out, err, json, fontLines).size());
-    QCOMPARE(run.log, expectedLog(program, exitCode, out, err, json, fontLines));
+    const QStringList expected = expectedLog(program, exitCode, out, err, json, fontLines);
+    QCOMPARE(run.log.size(), expected.size()); // a short message where a full listing would be huge
+    QCOMPARE(run.log, expected);
     QCOMPARE(run.windows.size(), 1);
     QCOMPARE(run.windows.first().className, json ? kJsonClass : kTextClass);
     if (!json) {
@@ -350,7 +360,7 @@ void HostileToolsTest::fixedOutput()
     }
     const qint64 after = residentBytes();
     qInfo("resident memory before %lld KiB, after %lld KiB", before / 1024, after / 1024);
-    QVERIFY2(after - before <= kResidentMargin,
+    QVERIFY2(!kResidentSizeIsMeaningful || after - before <= kResidentMargin,
              qPrintable(QStringLiteral("grew by %1 KiB").arg((after - before) / 1024)));
 }
 
@@ -402,7 +412,7 @@ void HostileToolsTest::misbehavingProcess()
                  qPrintable(QStringLiteral("took %1 ms").arg(run.elapsedMs)));
     }
     const qint64 after = residentBytes();
-    QVERIFY2(after - before <= kResidentMargin,
+    QVERIFY2(!kResidentSizeIsMeaningful || after - before <= kResidentMargin,
              qPrintable(QStringLiteral("grew by %1 KiB").arg((after - before) / 1024)));
     killLeftChild(tool);
 }

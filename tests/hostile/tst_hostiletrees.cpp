@@ -238,9 +238,11 @@ void HostileTreesTest::treeChangingDuringScan()
         ::close(fd);
 
     long changedUnits = 0;
+    int incompleteRuns = 0;
     for (int i = 0; i < runs.size(); ++i) {
         const Run &run = runs.at(i);
         changedUnits += unitsCreatedDuring.at(i);
+        incompleteRuns += run.exitCode == 1;
         QVERIFY2(run.exitCode == 0 || run.exitCode == 1, qPrintable(QString::number(run.exitCode)));
         // A vanished entry is reported; nothing else may be said.
         QCOMPARE(run.err.isEmpty(), run.exitCode == 0);
@@ -254,18 +256,19 @@ void HostileTreesTest::treeChangingDuringScan()
         QVERIFY2(total >= before && total <= limit,
                  qPrintable(QStringLiteral("total %1 outside %2..%3").arg(total).arg(before).arg(limit)));
     }
-    qInfo("%ld units of change added during 10 scans", changedUnits);
+    qInfo("%ld units of change added during 10 scans, %d of which ended with status 1", changedUnits,
+          incompleteRuns);
     QVERIFY(changedUnits > 0);
 }
 
-// Creating and removing a million files takes about a minute here, mostly
-// in the file system: the suite uses 200,000 unless QUARN_HOSTILE_ENTRIES
-// asks for more (QUARN_HOSTILE_ENTRIES=1000000 for the full count).
+// Creating a million files takes a minute or more here, almost all of it in
+// the file system: the suite uses 100,000 unless QUARN_HOSTILE_ENTRIES asks
+// for another count (QUARN_HOSTILE_ENTRIES=1000000 for the full one).
 void HostileTreesTest::manyEntriesInOneFolder()
 {
     const int entries = qEnvironmentVariableIsSet("QUARN_HOSTILE_ENTRIES")
                             ? qEnvironmentVariableIntValue("QUARN_HOSTILE_ENTRIES")
-                            : 200000 / kScale;
+                            : 100000 / kScale;
     QTemporaryDir dir;
     const int dirFd = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     QVERIFY(dirFd >= 0);
@@ -327,7 +330,8 @@ void HostileTreesTest::tenThousandLevels()
         QCOMPARE(::unlinkat(fd, "d", AT_REMOVEDIR), 0);
     }
     ::close(fd);
-    qInfo("%d levels scanned in %lld ms", kLevels, all.elapsedMs);
+    qInfo("%d levels: %lld ms reporting every level, %lld ms reporting 13", kLevels, all.elapsedMs,
+          top.elapsedMs);
 
     QCOMPARE(all.exitCode, 0);
     QCOMPARE(all.err, QByteArray());
