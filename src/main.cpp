@@ -6,12 +6,15 @@
 #define QUARN_GUI_EXPORT extern "C" __attribute__((visibility("default")))
 
 // Current file managers look this spelling up first.
-QUARN_GUI_EXPORT void dfm_extension_initialize() {}
+QUARN_GUI_EXPORT void dfm_extension_initialize()
+{}
 
 // The historical spelling, which older file managers require.
-QUARN_GUI_EXPORT void dfm_extension_initiliaze() {}
+QUARN_GUI_EXPORT void dfm_extension_initiliaze()
+{}
 
-QUARN_GUI_EXPORT void dfm_extension_shutdown() {}
+QUARN_GUI_EXPORT void dfm_extension_shutdown()
+{}
 
 QUARN_GUI_EXPORT dfmext::DFMExtMenuPlugin *dfm_extension_menu()
 {

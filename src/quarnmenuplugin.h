@@ -23,9 +23,8 @@ public:
     ~QuarnMenuPlugin();
 
     void initialize(dfmext::DFMExtMenuProxy *proxy);
-    bool buildNormalMenu(dfmext::DFMExtMenu *main, const std::string &currentUrl,
-                         const std::string &focusUrl, const std::list<std::string> &urlList,
-                         bool onDesktop);
+    bool buildNormalMenu(dfmext::DFMExtMenu *main, const std::string &currentUrl, const std::string &focusUrl,
+                         const std::list<std::string> &urlList, bool onDesktop);
     std::string removeScheme(const std::string &url);
     void showQuarnOutput(const std::string &path);
 
