@@ -83,6 +83,13 @@ void settle()
     loop.exec();
 }
 
+// Bytes the heap has handed out and not yet got back: live memory, without
+// the freed pages that fragmentation keeps in the resident set.
+std::size_t heapInUseBytes()
+{
+    return mallinfo2().uordblks;
+}
+
 // Builds the window from the report bytes and shows it, with its first
 // layout and paint done; returns the milliseconds that took.
 double openAndClose(const QByteArray &report)
@@ -125,6 +132,7 @@ int main(int argc, char **argv)
     const double firstMs = openAndClose(report);
     QPixmapCache::clear();
     const long beforeKiB = residentKiB();
+    const std::size_t heapBefore = heapInUseBytes();
 
     std::vector<double> times;
     times.reserve(std::size_t(runs));
@@ -133,6 +141,7 @@ int main(int argc, char **argv)
     const long withCacheKiB = residentKiB();
     QPixmapCache::clear();
     const long afterKiB = residentKiB();
+    const std::size_t heapAfter = heapInUseBytes();
 
     std::sort(times.begin(), times.end());
     const double median = times.empty() ? 0.0 : times[times.size() / 2];
@@ -145,6 +154,8 @@ int main(int argc, char **argv)
                 100.0 * double(withCacheKiB - beforeKiB) / double(beforeKiB));
     std::printf("RSS before the runs: %ld KiB, after: %ld KiB, growth %+.2f%% (allowed %d%%)\n", beforeKiB,
                 afterKiB, growth, allowedGrowthPercent);
+    std::printf("heap in use before the runs: %zu bytes, after: %zu bytes (%+.0f bytes per window)\n",
+                heapBefore, heapAfter, runs > 0 ? (double(heapAfter) - double(heapBefore)) / runs : 0.0);
     if (!times.empty())
         std::printf("build and show: median %.1f ms, fastest %.1f ms, slowest %.1f ms\n", median,
                     times.front(), times.back());
