@@ -16,7 +16,7 @@ case "${1:-}" in
   *) echo "usage: ./test.sh [--quick]" >&2; exit 2 ;;
 esac
 
-stage() { printf '\n==== %s ====\n' "$*"; }
+stage() { printf '\n==== %s (%d s in) ====\n' "$*" "$SECONDS"; }
 
 if $quick; then
   install_missing_packages "${QUARN_PACKAGES[@]}"
@@ -52,3 +52,5 @@ if command -v dpkg-buildpackage >/dev/null; then
 else
   echo "dpkg-buildpackage is not installed: package check skipped"
 fi
+
+echo "test.sh: every stage passed in $SECONDS s"
