@@ -2,13 +2,16 @@
 // its menu entry point called in-process.
 #include "hostrun.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 namespace {
 
@@ -27,6 +30,7 @@ private slots:
     void menuEntryPointReturnsOneObject();
     void triggerUnknownAction();
     void textWindowEndToEnd();
+    void shippedPluginRunsItsFixedPaths();
 };
 
 void ExtensionLoadingTest::menuForSelection_data()
@@ -106,6 +110,95 @@ void ExtensionLoadingTest::textWindowEndToEnd()
     QCOMPARE(json.value("class").toString(), QStringLiteral("OutputDialog"));
     QCOMPARE(json.value("title").toString(), actionText);
     QCOMPARE(json.value("text").toString(), QStringLiteral("plain report for /tmp\nsecond line\n"));
+}
+
+// Writes an executable shell script.
+static bool writeScript(const QString &path, const QByteArray &body)
+{
+    QFile script(path);
+    if (!script.open(QIODevice::WriteOnly) || script.write("#!/bin/sh\n" + body) < 0)
+        return false;
+    script.close();
+    return script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// The shipped plug-in, which has no test seam, started by menu-host in a
+// private mount namespace where fake programs are bind-mounted over
+// /usr/bin/quarn and /usr/bin/dde-file-manager. A path that does not exist
+// gets an empty file to bind over, made in an overlay of /usr/bin whose
+// writable layer is a tmpfs of the namespace: nothing changes outside it.
+void ExtensionLoadingTest::shippedPluginRunsItsFixedPaths()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root: the fixed program paths are replaced in a private mount namespace");
+    if (QProcess::execute(QStringLiteral("unshare"), {QStringLiteral("--mount"), QStringLiteral("true")}) !=
+        0)
+        QSKIP("unshare --mount is not permitted here: the fixed program paths cannot be replaced");
+
+    const QString quarnPath = QStringLiteral("/usr/bin/quarn");
+    const QString fileManagerPath = QStringLiteral("/usr/bin/dde-file-manager");
+    const bool quarnExisted = QFileInfo::exists(quarnPath);
+    const bool fileManagerExisted = QFileInfo::exists(fileManagerPath);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("overlay")));
+    const QByteArray report =
+        R"({"name":"/data","size":"3000","children":[{"name":"/data/b","size":"2000"}]})";
+    QVERIFY(writeScript(dir.filePath("quarn"), "printf '%s\\n' \"$@\" > '" +
+                                                   QFile::encodeName(dir.filePath("quarn-argv")) +
+                                                   "'\nprintf '%s' '" + report + "'\n"));
+    QVERIFY(writeScript(dir.filePath("file-manager"),
+                        "printf '%s\\n' \"$@\" > '" + QFile::encodeName(dir.filePath("file-manager-argv")) +
+                            "'\n"));
+    const QString setUp = QStringLiteral(R"(set -e
+fakes=$1
+shift
+if [ ! -e %1 ] || [ ! -e %2 ]; then
+  mount -t tmpfs quarn-test "$fakes/overlay"
+  mkdir "$fakes/overlay/upper" "$fakes/overlay/work"
+  mount -t overlay quarn-test -o "lowerdir=/usr/bin,upperdir=$fakes/overlay/upper,workdir=$fakes/overlay/work" /usr/bin
+  [ -e %1 ] || : >%1
+  [ -e %2 ] || : >%2
+fi
+mount --bind "$fakes/quarn" %1
+mount --bind "$fakes/file-manager" %2
+exec "$@"
+)")
+                              .arg(quarnPath, fileManagerPath);
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.remove(QStringLiteral("QUARN_TEST_QUARN"));
+    environment.remove(QStringLiteral("QUARN_TEST_FILE_MANAGER"));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral("unshare"),
+                  {QStringLiteral("--mount"), QStringLiteral("sh"), QStringLiteral("-c"), setUp,
+                   QStringLiteral("sh"), dir.path(), QStringLiteral(MENU_HOST), QStringLiteral("--trigger"),
+                   actionText, QStringLiteral("--reveal"), QStringLiteral("/data/b"), plugin,
+                   QStringLiteral("/data")});
+    QVERIFY(process.waitForFinished(30000));
+    const QStringList out = splitLines(process.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0, qPrintable(err));
+
+    QCOMPARE(out.filter(QRegularExpression(QStringLiteral("^(?!menu-host: )"))),
+             QStringList({QStringLiteral("=== 磁盘使用统计 ==="), QStringLiteral("目标路径: /data"),
+                          QStringLiteral("执行命令: /usr/bin/quarn -n 13 -j /data"),
+                          QStringLiteral("命令已成功启动"), QStringLiteral("命令执行完成，退出码: 0"),
+                          QStringLiteral("=== 标准输出 ==="), QString::fromUtf8(report),
+                          QStringLiteral("JSON 格式验证通过，使用树状视图显示"),
+                          QStringLiteral("run  /usr/bin/dde-file-manager --show-item \"/data/b\"")}));
+    QFile quarnArgv(dir.filePath("quarn-argv"));
+    QVERIFY(quarnArgv.open(QIODevice::ReadOnly));
+    QCOMPARE(quarnArgv.readAll(), QByteArray("-n\n13\n-j\n/data\n"));
+    QFile fileManagerArgv(dir.filePath("file-manager-argv"));
+    QVERIFY(fileManagerArgv.open(QIODevice::ReadOnly));
+    QCOMPARE(fileManagerArgv.readAll(), QByteArray("--show-item\n/data/b\n"));
+
+    QCOMPARE(QFileInfo::exists(quarnPath), quarnExisted);
+    QCOMPARE(QFileInfo::exists(fileManagerPath), fileManagerExisted);
 }
 
 QTEST_GUILESS_MAIN(ExtensionLoadingTest)
