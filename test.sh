@@ -4,7 +4,7 @@
 #   2. the same tests on a build with AddressSanitizer and UBSan;
 #   3. every fuzz target for a short while;
 #   4. valgrind's leak check over menu-host with a text and a tree window;
-#   5. the Debian packages, built and checked in a throw-away root.
+#   5. the Debian packages, built and checked in a throw-away root and by lintian.
 # `./test.sh --quick` runs step 1 only.
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"

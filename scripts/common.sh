@@ -42,7 +42,7 @@ configure_and_build() {
 QUARN_CHECK_PACKAGES=(
   clang libclang-rt-14-dev
   valgrind
-  dpkg-dev debhelper
+  dpkg-dev debhelper lintian
 )
 
 # sanitizer_suppressions asan|lsan: the option naming our suppression file, if any.
