@@ -94,7 +94,10 @@ if [ -z "$prefix" ]; then
     echo "check-packages: no real platform sources at $platform_src: the build against real DTK is skipped"
     exit 0
   fi
-  [ -x "$root/scripts/build-platform.sh" ] || fail "platform sources at $platform_src but no scripts/build-platform.sh"
+  if [ ! -x "$root/scripts/build-platform.sh" ]; then
+    echo "check-packages: no scripts/build-platform.sh to build the platform at $platform_src: the build against real DTK is skipped"
+    exit 0
+  fi
   prefix=$("$root/scripts/build-platform.sh" | tail -n 1)
 fi
 [ -d "$prefix/lib" ] || fail "the real platform's prefix $prefix has no lib folder"
