@@ -358,7 +358,7 @@ void Walk::list(Worker &worker, DirNode *dir, int fd)
             }
             if (info.st_nlink > 1 && !m_hardLinks.insert(info.st_dev, info.st_ino))
                 bytes = 0; // counted where it was met first
-            ownBytes += bytes;
+            ownBytes = addSizes(ownBytes, bytes);
             worker.topFiles.offer(bytes, dir, name);
         }
     }
@@ -475,7 +475,7 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
     for (DirNode &dir : dirs)
         dir.totalBytes = dir.ownBytes;
     for (std::size_t i = dirs.size(); i-- > 1;)
-        dirs[i].parent->totalBytes += dirs[i].totalBytes;
+        dirs[i].parent->totalBytes = addSizes(dirs[i].parent->totalBytes, dirs[i].totalBytes);
     result.report = selectReport(dirs, topFiles.candidates(), settings.top);
     result.status = walk.hadErrors() ? ScanResult::Incomplete : ScanResult::Complete;
     return result;
