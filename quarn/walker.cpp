@@ -3,6 +3,7 @@
 #include "dirtree.h"
 #include "hardlinkset.h"
 #include "selection.h"
+#include "utf8.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -49,7 +50,8 @@ std::string errorText(int error)
 
 void reportError(const std::string &path, const std::string &reason)
 {
-    std::string line = "quarn: cannot read '" + path + "': " + reason + "\n";
+    // Escaped: a name holding a line end could otherwise forge a line.
+    std::string line = "quarn: cannot read '" + escapedForLog(path) + "': " + reason + "\n";
     // One write per line keeps lines from different threads whole.
     ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
     (void)written;
