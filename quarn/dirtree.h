@@ -25,6 +25,19 @@ struct DirNode
     std::string error;            // why it could not be read completely; empty if it could
 };
 
+// The largest size a sum reaches: the largest signed 64-bit count, which is
+// also where readers of the report stop. Sums saturate there instead of
+// wrapping around, so a folder is never counted smaller than what it holds.
+constexpr std::uint64_t largestSize = std::uint64_t(INT64_MAX);
+
+// a + b, saturated at largestSize.
+constexpr std::uint64_t addSizes(std::uint64_t a, std::uint64_t b)
+{
+    a = a < largestSize ? a : largestSize;
+    b = b < largestSize ? b : largestSize;
+    return b > largestSize - a ? largestSize : a + b;
+}
+
 // An entry as ranked by the selection: a directory (dir set) or a file
 // (dir null, name and parent given).
 struct EntryRef

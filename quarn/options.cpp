@@ -105,7 +105,10 @@ const char *usageText()
            "  --apparent-size  count file lengths instead of allocated space\n"
            "  -t THREADS       walking threads (default: 32, or the processors if more)\n"
            "  -h, --help       show this help\n"
-           "  -V, --version    show the version\n";
+           "  -V, --version    show the version\n"
+           "Sizes: below 1024 bytes the integer; otherwise three significant digits in\n"
+           "K, M, G or T (powers of 1024): 4.00K, 12.3M, 123M; from 999.5 of a unit up,\n"
+           "the next unit: 0.992G; from 999.5T up, the integer number of T: 2048T.\n";
 }
 
 const char *versionText()

@@ -71,6 +71,7 @@ void TopFiles::offer(std::uint64_t size, const DirNode *parent, std::string_view
 {
     if (m_capacity == 0)
         return;
+    size = addSizes(size, 0); // as its folder's sum counts it, so the folder never ranks below it
     std::uint32_t depth = parent->depth + 1;
     if (m_heap.size() < m_capacity) {
         m_heap.push_back(FileCandidate{size, depth, parent, std::string(name)});

@@ -13,14 +13,28 @@ namespace {
 
 constexpr int barWidth = 20; // characters
 
+// The name with U+FFFD for each byte that is not UTF-8 and '?' for each
+// character a terminal would act on instead of showing.
 std::string printableName(std::string_view bytes)
 {
-    std::string valid;
-    appendValidUtf8(bytes, valid);
-    for (char &c : valid)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    return valid;
+    std::string text;
+    text.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        std::size_t length = validUtf8SequenceLength(bytes.substr(i));
+        if (length == 0) {
+            text += "\xEF\xBF\xBD";
+            ++i;
+            continue;
+        }
+        const std::string_view sequence = bytes.substr(i, length);
+        if (isTerminalControl(decodeUtf8(sequence)))
+            text += '?';
+        else
+            text.append(sequence);
+        i += length;
+    }
+    return text;
 }
 
 std::string lastComponent(const std::string &path)

@@ -9,9 +9,10 @@ namespace quarn {
 // Writes the report as an indented tree, one line per entry: size text
 // right-aligned, share of the target's total, a bar of block characters and
 // the name (the whole path for the target, the last component below it).
-// Names are made printable: bytes that are not UTF-8 become U+FFFD and
-// control characters '?', so a name can never move the cursor or recolour a
-// terminal. With colour set (stdout is a terminal) the bars are coloured.
+// Names are made printable: bytes that are not UTF-8 become U+FFFD, and
+// C0 and C1 control characters, DEL and the bidirectional embeddings,
+// overrides and isolates '?', so a name can never move the cursor, recolour
+// a terminal or reorder the rest of its line. With colour set (stdout is a terminal) the bars are coloured.
 std::string writeText(const ReportNode &root, bool exactSizes, bool colour);
 
 } // namespace quarn

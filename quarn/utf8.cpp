@@ -1,5 +1,7 @@
 #include "utf8.h"
 
+#include <cstdio>
+
 namespace quarn {
 
 std::size_t validUtf8SequenceLength(std::string_view bytes)
@@ -56,6 +58,49 @@ bool appendValidUtf8(std::string_view bytes, std::string &out)
         ++i;
     }
     return clean;
+}
+
+char32_t decodeUtf8(std::string_view sequence)
+{
+    const auto byte = [&](std::size_t i) { return char32_t(static_cast<unsigned char>(sequence[i])); };
+    switch (sequence.size()) {
+    case 1:
+        return byte(0);
+    case 2:
+        return (byte(0) & 0x1F) << 6 | (byte(1) & 0x3F);
+    case 3:
+        return (byte(0) & 0x0F) << 12 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F);
+    default:
+        return (byte(0) & 0x07) << 18 | (byte(1) & 0x3F) << 12 | (byte(2) & 0x3F) << 6 | (byte(3) & 0x3F);
+    }
+}
+
+bool isTerminalControl(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+std::string escapedForLog(std::string_view bytes)
+{
+    std::string text;
+    text.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        std::size_t length = validUtf8SequenceLength(bytes.substr(i));
+        const std::string_view sequence = bytes.substr(i, length ? length : 1);
+        if (length > 0 && sequence != "\\" && !isTerminalControl(decodeUtf8(sequence))) {
+            text.append(sequence);
+        } else {
+            for (unsigned char c : sequence) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "\\x%02x", c);
+                text += hex;
+            }
+        }
+        i += sequence.size();
+    }
+    return text;
 }
 
 } // namespace quarn

@@ -3,6 +3,7 @@
 #include "dirtree.h"
 #include "hardlinkset.h"
 #include "selection.h"
+#include "utf8.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -49,7 +50,8 @@ std::string errorText(int error)
 
 void reportError(const std::string &path, const std::string &reason)
 {
-    std::string line = "quarn: cannot read '" + path + "': " + reason + "\n";
+    // Escaped: a name holding a line end could otherwise forge a line.
+    std::string line = "quarn: cannot read '" + escapedForLog(path) + "': " + reason + "\n";
     // One write per line keeps lines from different threads whole.
     ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
     (void)written;
@@ -358,7 +360,7 @@ void Walk::list(Worker &worker, DirNode *dir, int fd)
             }
             if (info.st_nlink > 1 && !m_hardLinks.insert(info.st_dev, info.st_ino))
                 bytes = 0; // counted where it was met first
-            ownBytes += bytes;
+            ownBytes = addSizes(ownBytes, bytes);
             worker.topFiles.offer(bytes, dir, name);
         }
     }
@@ -475,7 +477,7 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
     for (DirNode &dir : dirs)
         dir.totalBytes = dir.ownBytes;
     for (std::size_t i = dirs.size(); i-- > 1;)
-        dirs[i].parent->totalBytes += dirs[i].totalBytes;
+        dirs[i].parent->totalBytes = addSizes(dirs[i].parent->totalBytes, dirs[i].totalBytes);
     result.report = selectReport(dirs, topFiles.candidates(), settings.top);
     result.status = walk.hadErrors() ? ScanResult::Incomplete : ScanResult::Complete;
     return result;

@@ -65,21 +65,37 @@ private slots:
     }
 
 private:
-    // Whether the text holds a run of characters without a blank longer than
-    // a line can take whole. Qt wraps such a run, by default at word
-    // boundaries, in time that grows with the square of its length (a 10 MB
-    // line would keep the window from showing for hours), so for such text
-    // the window wraps anywhere instead, which takes linear time.
+    // Whether the text holds a run of characters without a breakable blank
+    // longer than a line can take whole. Qt wraps such a run, by default at
+    // word boundaries, in time that grows with the square of its length (a
+    // 10 MB line would keep the window from showing for hours), so for such
+    // text the window wraps anywhere instead, which takes linear time. The
+    // run counts characters, a surrogate pair as one.
     static bool hasUnbreakableRun(const QString &text)
     {
         constexpr int kLongestRun = 10000; // characters; wraps in a few milliseconds
         int run = 0;
+        bool afterHighSurrogate = false;
         for (const QChar c : text) {
-            run = c.isSpace() ? 0 : run + 1;
+            const bool secondHalf = afterHighSurrogate && c.isLowSurrogate();
+            afterHighSurrogate = c.isHighSurrogate();
+            if (secondHalf)
+                continue;
+            run = isBreakableBlank(c.unicode()) ? 0 : run + 1;
             if (run > kLongestRun)
                 return true;
         }
         return false;
+    }
+
+    // Blanks after which Qt may end a line: white space and the breakable
+    // spaces. Not the no-break spaces (U+00A0, U+2007, U+202F), which
+    // QChar::isSpace counts as blanks although no line may end there.
+    static bool isBreakableBlank(char16_t c)
+    {
+        return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0x1680 ||
+               (c >= 0x2000 && c <= 0x2006) || (c >= 0x2008 && c <= 0x200B) || c == 0x2028 || c == 0x2029 ||
+               c == 0x205F || c == 0x3000;
     }
 
     // Noto Sans Mono CJK SC when installed (it has the CJK glyphs of the log

@@ -430,6 +430,15 @@ void HostileToolsTest::unbreakableTextWraps_data()
     QTest::newRow("10,001 characters without a blank")
         << QStringLiteral("x ") + QString(10001, QLatin1Char('a')) + QStringLiteral(" y")
         << QTextOption::WrapAnywhere;
+    // No line may end at a no-break space, although QChar::isSpace counts it.
+    QTest::newRow("10,002 characters joined by no-break spaces")
+        << QStringLiteral("x ") + QStringLiteral("a\u00A0b\u2007c\u202F").repeated(1667) +
+               QStringLiteral(" y")
+        << QTextOption::WrapAnywhere;
+    // A run counts characters: a surrogate pair is one.
+    QTest::newRow("10,000 characters outside the BMP without a blank")
+        << QStringLiteral("x ") + QStringLiteral("\U0001F600").repeated(10000) + QStringLiteral(" y")
+        << byDefault;
 }
 
 // Wrapping a long run without blanks at word boundaries takes Qt time that

@@ -8,11 +8,13 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
+#include <limits>
 
 namespace {
 
@@ -219,6 +221,9 @@ private slots:
 
     void deepTree();
     void deepTreesWithFewDescriptors();
+    void sumsSaturate();
+    void writeFailures_data();
+    void writeFailures();
 };
 
 void ScannerCliTest::totalsMatchDu_data()
@@ -382,24 +387,41 @@ void ScannerCliTest::rootTarget()
 void ScannerCliTest::unusualNames_data()
 {
     QTest::addColumn<QByteArray>("raw");
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<bool>("noted"); // a note on stderr about bytes that are not UTF-8
-    QTest::newRow("blanks") << QByteArray(" lead and trail ") << " lead and trail " << false;
-    QTest::newRow("quotes") << QByteArray("say \"no\" 'yes'") << "say \"no\" 'yes'" << false;
-    QTest::newRow("backslashes") << QByteArray("back\\slash\\\\") << "back\\slash\\\\" << false;
-    QTest::newRow("newline and tab") << QByteArray("two\nlines\tx") << "two\nlines\tx" << false;
-    QTest::newRow("escape character") << QByteArray("\x1b[31mred") << "\x1b[31mred" << false;
-    QTest::newRow("CJK") << QByteArray("磁盘使用") << QString::fromUtf8("磁盘使用") << false;
-    QTest::newRow("latin-1 byte") << QByteArray("caf\xE9 menu") << QString("caf") + QChar(0xFFFD) + " menu"
-                                  << true;
-    QTest::newRow("lone continuation byte")
-        << QByteArray("a\x80z") << QString("a") + QChar(0xFFFD) + "z" << true;
+    QTest::addColumn<QString>("shown"); // in the JSON report
+    QTest::addColumn<QString>("text");  // in the text report
+    QTest::addColumn<bool>("noted");    // a note on stderr about bytes that are not UTF-8
+    const QString bad(QChar(0xFFFD));
+    QTest::newRow("blanks") << QByteArray(" lead and trail ") << " lead and trail "
+                            << " lead and trail " << false;
+    QTest::newRow("quotes") << QByteArray("say \"no\" 'yes'") << "say \"no\" 'yes'"
+                            << "say \"no\" 'yes'" << false;
+    QTest::newRow("backslashes") << QByteArray("back\\slash\\\\") << "back\\slash\\\\"
+                                 << "back\\slash\\\\" << false;
+    QTest::newRow("newline and tab") << QByteArray("two\nlines\tx") << "two\nlines\tx"
+                                     << "two?lines?x" << false;
+    QTest::newRow("escape character") << QByteArray("\x1b[31mred") << "\x1b[31mred"
+                                      << "?[31mred" << false;
+    QTest::newRow("C1 controls: next line, CSI")
+        << QByteArray("a\xC2\x85"
+                      "b\xC2\x9B"
+                      "31mred")
+        << QString::fromUtf8("a\u0085b\u009B31mred") << "a?b?31mred" << false;
+    QTest::newRow("bidirectional override and isolate")
+        << QByteArray("\xE2\x80\xAEtxt.exe\xE2\x81\xA6x\xE2\x81\xA9")
+        << QString::fromUtf8("\u202Etxt.exe\u2066x\u2069") << "?txt.exe?x?" << false;
+    QTest::newRow("CJK") << QByteArray("磁盘使用") << QString::fromUtf8("磁盘使用")
+                         << QString::fromUtf8("磁盘使用") << false;
+    QTest::newRow("latin-1 byte") << QByteArray("caf\xE9 menu") << "caf" + bad + " menu"
+                                  << "caf" + bad + " menu" << true;
+    QTest::newRow("lone continuation byte") << QByteArray("a\x80z") << "a" + bad + "z"
+                                            << "a" + bad + "z" << true;
 }
 
 void ScannerCliTest::unusualNames()
 {
     QFETCH(QByteArray, raw);
     QFETCH(QString, shown);
+    QFETCH(QString, text);
     QFETCH(bool, noted);
     Scratch scratch;
     const QByteArray folder = scratch.path().toLocal8Bit() + "/" + raw;
@@ -422,6 +444,13 @@ void ScannerCliTest::unusualNames()
              scratch.path() + "/" + shown + "/inner");
     // One note per reported name that holds such bytes: the folder and its file.
     QCOMPARE(run.err.count("not UTF-8"), noted ? 2 : 0);
+
+    // The text report: the folder on the second line, indented by two.
+    const Run textRun = quarn({"-n", "3", scratch.path()});
+    QCOMPARE(textRun.exitCode, 0);
+    const QStringList lines = QString::fromUtf8(textRun.out).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines[1].endsWith("   " + text), qPrintable(lines[1]));
 }
 
 void ScannerCliTest::textReport()
@@ -540,6 +569,11 @@ void ScannerCliTest::refusedRuns_data()
         << "quarn: cannot read '/nonexistent/quarn-test': No such file or directory";
     QTest::newRow("missing, file as folder")
         << QStringList{"/etc/passwd/x"} << "quarn: cannot read '/etc/passwd/x': Not a directory";
+    QTest::newRow("missing target whose name forges a line")
+        << QStringList{"-j", QString::fromUtf8(
+                                 "/nonexistent/x\nquarn: cannot read 'y': Permission denied\n\u202Ez")}
+        << "quarn: cannot read '/nonexistent/x\\x0aquarn: cannot read 'y': Permission denied\\x0a"
+           "\\xe2\\x80\\xaez': No such file or directory";
     QTest::newRow("-n 0") << QStringList{"-n", "0", "."} << "*";
     QTest::newRow("-n without value") << QStringList{"-n"} << "*";
     QTest::newRow("-t not a number") << QStringList{"-t", "many"} << "*";
@@ -595,6 +629,101 @@ void ScannerCliTest::deepTreesWithFewDescriptors()
     const QJsonObject largest = report.value("children").toArray().first().toObject();
     QCOMPARE(largest.value("name").toString(), scratch.path() + "/w23");
     QCOMPARE(sizeOf(largest), duBytes(scratch.path() + "/w23", false));
+}
+
+void ScannerCliTest::sumsSaturate()
+{
+    // Sparse files of the largest length a file may have (tmpfs allows it):
+    // two of them already exceed any 64-bit count.
+    Scratch scratch;
+    QVERIFY(buildTree(scratch.path(), "d m"));
+    Mounts mounts;
+    if (!mounts.mount({"-t", "tmpfs", "-o", "size=4m", "tmpfs", scratch.path() + "/m"}))
+        QSKIP("cannot mount here (needs root)");
+    const QString largest = QString::number(std::numeric_limits<qint64>::max());
+    QVERIFY(buildTree(scratch.path(), QString("s m/a L; s m/sub/b L; s m/sub/c L").replace("L", largest)));
+
+    for (const char *threads : {"1", "4"}) {
+        const Run run = quarn({"--apparent-size", "-j", "-b", "-t", threads, "-n", "6", scratch.path()});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.err, QByteArray());
+        const QJsonObject report = parseReport(run);
+        // Every sum stops at the largest count; equal sizes rank shallower
+        // first, so each folder still comes before what it holds.
+        forEachNode(report,
+                    [&](const QJsonObject &node) { QCOMPARE(node.value("size").toString(), largest); });
+        QCOMPARE(outline(report).replace(scratch.path(), "T"), QString("T(m(a,sub(b,c)))"));
+    }
+}
+
+void ScannerCliTest::writeFailures_data()
+{
+    QTest::addColumn<QString>("stdoutKind");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message"); // all of stderr
+    QTest::newRow("device full") << "full" << 1 << "quarn: write error: No space left on device\n";
+    QTest::newRow("stdout closed") << "closed" << 1 << "quarn: write error: Bad file descriptor\n";
+    QTest::newRow("reader gone, SIGPIPE ignored") << "gone" << 1 << "quarn: write error: Broken pipe\n";
+    QTest::newRow("non-blocking pipe, slow reader") << "slow" << 0 << "";
+}
+
+// The report written where writing fails, or has to wait: a failure is an
+// error (status 1), waiting is not.
+void ScannerCliTest::writeFailures()
+{
+    QFETCH(QString, stdoutKind);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    // 1,000 files of long names: a report far larger than a pipe holds.
+    Scratch scratch;
+    QString layout;
+    for (int i = 0; i < 1000; ++i)
+        layout += QString("f %1%2 %3;").arg(QString(100, 'n')).arg(i).arg(i);
+    QVERIFY(buildTree(scratch.path(), layout));
+    const QStringList arguments{"-j", "-n", "1001", scratch.path()};
+    const Run normal = quarn(arguments);
+    QCOMPARE(normal.exitCode, 0);
+    QVERIFY(normal.out.size() > 2 * 65536);
+
+    int pipeFds[2] = {-1, -1};
+    QVERIFY(::pipe2(pipeFds, O_CLOEXEC) == 0);
+    if (stdoutKind == "gone")
+        ::close(pipeFds[0]);
+    if (stdoutKind == "slow")
+        QVERIFY(::fcntl(pipeFds[1], F_SETFL, O_NONBLOCK) == 0);
+    const int writeEnd = pipeFds[1];
+    const char kind = stdoutKind.at(0).toLatin1(); // the child may not allocate: a plain char
+    const auto redirect = [kind, writeEnd] {
+        if (kind == 'f') {
+            const int full = ::open("/dev/full", O_WRONLY);
+            ::dup2(full, STDOUT_FILENO);
+        } else if (kind == 'c') {
+            ::close(STDOUT_FILENO);
+        } else {
+            ::signal(SIGPIPE, SIG_IGN);
+            ::dup2(writeEnd, STDOUT_FILENO);
+        }
+    };
+    QProcess process;
+    process.setChildProcessModifier(redirect);
+    process.start(QStringLiteral(QUARN_PROGRAM), arguments);
+    QVERIFY(process.waitForStarted());
+    ::close(writeEnd);
+    QByteArray piped;
+    if (stdoutKind == "slow") {
+        QThread::msleep(500); // the writer meets a full pipe and must wait
+        char buffer[65536];
+        for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+            piped.append(buffer, qsizetype(got));
+    }
+    if (stdoutKind != "gone")
+        ::close(pipeFds[0]);
+    QVERIFY(process.waitForFinished(120000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), exitCode);
+    QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()), message);
+    if (stdoutKind == "slow")
+        QCOMPARE(piped, normal.out);
 }
 
 QTEST_GUILESS_MAIN(ScannerCliTest)

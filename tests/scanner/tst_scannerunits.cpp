@@ -75,12 +75,18 @@ void ScannerUnitsTest::sizeTextForm_data()
     QTest::newRow("12.3M") << quint64(12.3 * M) << "12.3M";
     QTest::newRow("99.96K becomes 100K") << quint64(102360) << "100K";
     QTest::newRow("123M") << 123 * M << "123M";
-    QTest::newRow("1023.4K stays K") << quint64(1047962) << "1023K";
-    QTest::newRow("1023.6K moves to M") << quint64(1048166) << "1.00M";
+    QTest::newRow("999.4K stays K") << quint64(1023385) << "999K";
+    QTest::newRow("999.5K moves to M") << quint64(1023488) << "0.976M";
+    QTest::newRow("1023.4K in M") << quint64(1047962) << "0.999M";
+    QTest::newRow("1023.6K rounds to 1M") << quint64(1048166) << "1.00M";
     QTest::newRow("just below 1M") << M - 1 << "1.00M";
+    QTest::newRow("1016M in G") << 1016 * M << "0.992G";
     QTest::newRow("1.23G") << quint64(1.23 * G) << "1.23G";
+    QTest::newRow("1020G in T") << 1020 * G << "0.996T";
     QTest::newRow("1T") << T << "1.00T";
+    QTest::newRow("999T") << 999 * T << "999T";
     QTest::newRow("no unit above T") << 2048 * T << "2048T";
+    QTest::newRow("largest count") << quint64(9223372036854775807ull) << "8388608T";
 }
 
 void ScannerUnitsTest::sizeTextForm()
@@ -101,7 +107,10 @@ void ScannerUnitsTest::sizeTextsReadBackClosely()
                 counts.push_back(quint64(qint64(near * scale) + delta * qint64(scale / 64 + 1)));
     for (double x = 1; x < 1.2e18; x *= 1.0007)
         counts.push_back(quint64(x));
-    static const QRegularExpression form("^[0-9]+(\\.[0-9]+)?[KMGT]?$");
+    // Below 1024 the integer; otherwise three significant digits and a unit
+    // (0.976 to 0.999 just below the next unit), or a whole number of T.
+    static const QRegularExpression form("^([0-9]{1,4}|([1-9]\\.[0-9]{2}|[1-9][0-9]\\.[0-9]|[1-9][0-9]{2}|"
+                                         "0\\.9[0-9]{2})[KMGT]|[1-9][0-9]{3,}T)$");
     for (quint64 bytes : counts) {
         const QString text = QString::fromStdString(quarn::sizeText(bytes));
         QVERIFY2(form.match(text).hasMatch(), qPrintable(text));
