@@ -75,6 +75,11 @@ qint64 parseSizeString(const QString &sizeStr)
     return static_cast<qint64>(bytes); // truncates toward zero
 }
 
+// The window's size: room for the columns' 600 + 100 + 100 px without a
+// horizontal scroll bar.
+constexpr int kWindowWidth = 900;  // px
+constexpr int kWindowHeight = 600; // px
+
 // The text after the last "/", or the whole text when it holds none.
 QString lastPathComponent(const QString &name)
 {
@@ -97,7 +102,7 @@ JsonOutputDialog::JsonOutputDialog(const QString &title, const QByteArray &jsonD
 {
     setWindowTitle(title);
     setMinimumSize(800, 500);
-    resize(900, 600);
+    resize(kWindowWidth, kWindowHeight);
 
     model = new QStandardItemModel(this);
     model->setHorizontalHeaderLabels(
@@ -140,6 +145,11 @@ JsonOutputDialog::JsonOutputDialog(const QString &title, const QByteArray &jsonD
 }
 
 JsonOutputDialog::~JsonOutputDialog() = default;
+
+QSize JsonOutputDialog::sizeHint() const
+{
+    return {kWindowWidth, kWindowHeight};
+}
 
 void JsonOutputDialog::parseJson(const QByteArray &jsonData)
 {

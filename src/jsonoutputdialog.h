@@ -28,6 +28,11 @@ public:
     JsonOutputDialog(const QString &title, const QByteArray &jsonData, QWidget *parent = nullptr);
     ~JsonOutputDialog() override;
 
+    // The window's own size, 900 x 600. DDialog sizes itself to its size hint
+    // each time it is shown, after centring itself at the size it had, so
+    // the hint is what keeps the window at this size and centred.
+    QSize sizeHint() const override;
+
 private slots:
     void onItemDoubleClicked(const QModelIndex &index);
 

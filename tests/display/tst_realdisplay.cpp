@@ -153,7 +153,8 @@ void RealDisplayTest::windowOnScreen()
         QCOMPARE(shown.dump[QLatin1String("buttons")].toArray(), (QJsonArray{"复制", "关闭"}));
     } else {
         QCOMPARE(rowLines(shown.dump[QLatin1String("rows")].toArray()), rows);
-        QCOMPARE(shown.dump[QLatin1String("buttons")].toArray(), (QJsonArray{"关闭"}));
+        // DDialog spaces out a button text of two CJK characters.
+        QCOMPARE(shown.dump[QLatin1String("buttons")].toArray(), (QJsonArray{"关\u00a0闭"}));
     }
 }
 

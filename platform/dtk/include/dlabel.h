@@ -14,7 +14,7 @@ class DLabel : public QLabel
 
 public:
     explicit DLabel(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
-    explicit DLabel(const QString &text, QWidget *parent = nullptr, Qt::WindowFlags flags = {});
+    DLabel(const QString &text, QWidget *parent = nullptr);
 };
 
 DWIDGET_END_NAMESPACE

@@ -5,7 +5,7 @@ DWIDGET_BEGIN_NAMESPACE
 DLabel::DLabel(QWidget *parent, Qt::WindowFlags flags) : QLabel(parent, flags)
 {}
 
-DLabel::DLabel(const QString &text, QWidget *parent, Qt::WindowFlags flags) : QLabel(text, parent, flags)
+DLabel::DLabel(const QString &text, QWidget *parent) : QLabel(text, parent)
 {}
 
 DWIDGET_END_NAMESPACE

@@ -1,0 +1,14 @@
+#include "dwarningbutton.h"
+
+#include <QPalette>
+
+DWIDGET_BEGIN_NAMESPACE
+
+DWarningButton::DWarningButton(QWidget *parent) : QPushButton(parent)
+{
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::ButtonText, QColor(0xd7, 0x1a, 0x1a));
+    setPalette(palette);
+}
+
+DWIDGET_END_NAMESPACE
