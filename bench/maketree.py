@@ -1,13 +1,18 @@
 #!/usr/bin/env python3
-"""Builds the benchmark tree: about 300,000 files of 0 to 16 KiB in about
-2,000 nested folders, always the same for the same seed."""
+"""Builds a benchmark tree, always the same for the same arguments.
+
+  maketree.py files ROOT FILES FOLDERS   FILES files of 0 to 16 KiB in FOLDERS
+                                         nested folders
+  maketree.py folders ROOT WIDE EACH     WIDE folders holding EACH empty
+                                         folders each
+  maketree.py chain ROOT DEPTH           one chain of DEPTH folders
+"""
 import os
 import random
 import sys
 
 
-def main():
-    root, files, folders = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+def files_tree(root, files, folders):
     rng = random.Random(20261207)
     os.makedirs(root, exist_ok=True)
     # Folders: each new one goes below a random earlier one, which makes a
@@ -25,6 +30,34 @@ def main():
         with open(os.path.join(folder, "file%06d.dat" % index), "wb") as out:
             out.write(chunk[:size])
     print("built %d files in %d folders under %s" % (files, folders, root))
+
+
+def folders_tree(root, wide, each):
+    os.makedirs(root, exist_ok=True)
+    for outer in range(wide):
+        path = os.path.join(root, "dir%04d" % outer)
+        os.mkdir(path)
+        for inner in range(each):
+            os.mkdir(os.path.join(path, "sub%04d" % inner))
+    print("built %d empty folders in %d folders under %s" % (wide * each, wide, root))
+
+
+def chain_tree(root, depth):
+    # Made through descriptors: the chain's path is longer than any call accepts.
+    os.makedirs(root, exist_ok=True)
+    fd = os.open(root, os.O_RDONLY | os.O_DIRECTORY)
+    for _ in range(depth):
+        os.mkdir("d", dir_fd=fd)
+        inner = os.open("d", os.O_RDONLY | os.O_DIRECTORY, dir_fd=fd)
+        os.close(fd)
+        fd = inner
+    os.close(fd)
+    print("built a chain of %d folders under %s" % (depth, root))
+
+
+def main():
+    kind, root, numbers = sys.argv[1], sys.argv[2], [int(n) for n in sys.argv[3:]]
+    {"files": files_tree, "folders": folders_tree, "chain": chain_tree}[kind](root, *numbers)
 
 
 if __name__ == "__main__":

@@ -8,21 +8,36 @@
 
 namespace quarn {
 
-// One directory met by the walk. Nodes are created by the thread that lists
-// the parent, before the directory is handed to the work queue, and never
-// move afterwards (they live in a deque). name, parent, depth, device and
-// inode are fixed at creation; ownBytes and error belong to the one thread
-// that lists the directory; totalBytes is summed once the walk has ended.
+// Text kept elsewhere for as long as the tree lives (an error text); reads as
+// empty when unset. A pointer, so a directory record stays small.
+class TextRef
+{
+public:
+    TextRef() = default;
+    explicit TextRef(const std::string *text) : m_text(text) {}
+    bool empty() const { return !m_text || m_text->empty(); }
+    operator std::string_view() const { return m_text ? std::string_view(*m_text) : std::string_view(); }
+
+private:
+    const std::string *m_text = nullptr;
+};
+
+// One directory met by the walk: 56 bytes, the walk's only memory per
+// directory besides its name. Nodes are created by the thread that lists the
+// parent, before the directory is handed to the work queue, and never move
+// afterwards (they live in a deque). name, parent, depth, device and inode are
+// fixed at creation; totalBytes and error belong to the one thread that lists
+// the directory until the walk has ended.
 struct DirNode
 {
-    std::string name;          // last path component; for the target, the path as displayed
+    std::string_view name;     // last path component, kept by the walk; for the target, the path as displayed
     DirNode *parent = nullptr; // nullptr for the target
-    std::uint32_t depth = 0;   // 0 for the target
-    dev_t device = 0;
-    ino_t inode = 0;
-    std::uint64_t ownBytes = 0;   // the directory itself plus the files directly in it
-    std::uint64_t totalBytes = 0; // ownBytes plus every subdirectory's totalBytes
-    std::string error;            // why it could not be read completely; empty if it could
+    std::uint64_t totalBytes = 0; // during the walk the directory itself plus the files directly in it;
+                                  // afterwards plus every subdirectory's totalBytes
+    std::uint64_t inode = 0;
+    TextRef error;            // why it could not be read completely; empty if it could
+    std::uint32_t device = 0; // the kernel's device numbers fit in 32 bits (12-bit major, 20-bit minor)
+    std::uint32_t depth = 0;  // 0 for the target
 };
 
 // The largest size a sum reaches: the largest signed 64-bit count, which is

@@ -101,10 +101,22 @@ void TopFiles::mergeFrom(const TopFiles &other)
 ReportNode selectReport(const std::deque<DirNode> &dirs, const std::vector<FileCandidate> &files,
                         std::size_t n)
 {
+    // Only the n best-ranked directories can be chosen: keep those in a heap
+    // whose front is the worst of them, not a record for every directory.
+    const std::size_t keep = std::max<std::size_t>(1, n);
     std::vector<EntryRef> entries;
-    entries.reserve(dirs.size() + files.size());
-    for (const DirNode &dir : dirs)
-        entries.push_back(entryOf(dir));
+    entries.reserve(std::min(keep, dirs.size()) + files.size());
+    for (const DirNode &dir : dirs) {
+        const EntryRef entry = entryOf(dir);
+        if (entries.size() < keep) {
+            entries.push_back(entry);
+            std::push_heap(entries.begin(), entries.end(), ranksBefore);
+        } else if (ranksBefore(entry, entries.front())) {
+            std::pop_heap(entries.begin(), entries.end(), ranksBefore);
+            entries.back() = entry;
+            std::push_heap(entries.begin(), entries.end(), ranksBefore);
+        }
+    }
     for (const FileCandidate &file : files)
         entries.push_back(entryOf(file));
     n = std::max<std::size_t>(1, std::min(n, entries.size()));

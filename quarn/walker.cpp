@@ -15,8 +15,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <condition_variable>
 #include <cstring>
@@ -90,10 +92,47 @@ bool isVirtualFileSystem(long type)
     }
 }
 
+// What the walk needs to know of an entry.
+struct EntryInfo
+{
+    std::uint32_t device;
+    std::uint64_t inode;
+    std::uint64_t bytes;
+    std::uint32_t links;
+    bool isDirectory;
+    bool mountRoot;      // the root of a mount (or on another device than its parent, where unknown)
+    bool mountRootKnown; // the kernel tells mount roots apart
+};
+
+// statx of name in dirFd without following a final symbolic link or
+// triggering an automount (as stat does).
+bool statEntry(int dirFd, const char *name, int extraFlags, bool apparentSize, EntryInfo &info)
+{
+    struct statx sx;
+    constexpr unsigned mask = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_BLOCKS;
+    if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | extraFlags, mask, &sx) != 0)
+        return false;
+    // The kernel's own device number: 12 bits of major, 20 of minor.
+    info.device = (sx.stx_dev_major << 20) | (sx.stx_dev_minor & 0xFFFFF);
+    info.inode = sx.stx_ino;
+    info.bytes = apparentSize ? std::uint64_t(sx.stx_size) : std::uint64_t(sx.stx_blocks) * 512;
+    info.links = sx.stx_nlink;
+    info.isDirectory = S_ISDIR(sx.stx_mode);
+    info.mountRootKnown = (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0;
+    info.mountRoot = (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    return true;
+}
+
+bool isOutOfDescriptors(int error)
+{
+    return error == EMFILE || error == ENFILE;
+}
+
 struct WorkItem
 {
     DirNode *dir;
-    int fd; // open descriptor of dir, or -1 to reopen it from the target
+    int fd; // open descriptor of dir holding one of the shared budget, or -1 to reopen it from the target
+    bool mountRoot; // dir may be a mount point: look at its file system type
 };
 
 // A subdirectory found while listing one directory; its name lives in the
@@ -102,20 +141,56 @@ struct FoundDir
 {
     std::size_t nameOffset;
     std::size_t nameLength;
-    dev_t device;
-    ino_t inode;
+    std::uint32_t device;
+    std::uint64_t inode;
     std::uint64_t bytes;
     int fd;
+    int openError;
+    bool mountRoot;
+    bool insideItself; // shown inside itself by a bind mount: counts nothing
 };
+
+// Descriptors free for this process: the limit (raised to the hard limit, up
+// to 65536, where allowed) less those open now.
+long freeDescriptors()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 64;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = std::min<rlim_t>(limit.rlim_max, 65536);
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    const long cap = long(std::min<rlim_t>(limit.rlim_cur, 1 << 20));
+    long open = 0;
+    int fdDir = ::open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fdDir >= 0) {
+        char buffer[4096];
+        long got;
+        while ((got = ::syscall(SYS_getdents64, fdDir, buffer, sizeof buffer)) > 0)
+            for (long offset = 0; offset < got;) {
+                auto *entry = reinterpret_cast<LinuxDirent64 *>(buffer + offset);
+                offset += entry->d_reclen;
+                open += entry->d_name[0] != '.';
+            }
+        ::close(fdDir);
+        open -= 1; // the listing's own descriptor
+    } else {
+        for (int fd = 0; fd < cap; ++fd)
+            open += ::fcntl(fd, F_GETFD) != -1;
+    }
+    return cap - open;
+}
 
 class Walk
 {
 public:
-    Walk(const ScanSettings &settings, int rootFd, DirNode &&root);
+    Walk(const ScanSettings &settings, int rootFd, const std::string &rootName, const EntryInfo &root);
     ~Walk();
     std::deque<DirNode> &dirs() { return m_dirs; }
-    // Lists the tree from listFd, a descriptor of the target that the walk closes.
-    void run(int listFd, TopFiles &topFiles);
+    void run(TopFiles &topFiles);
     bool hadErrors() const { return m_errors.load(); }
 
 private:
@@ -131,47 +206,55 @@ private:
     };
 
     void work(Worker &worker);
-    void list(Worker &worker, DirNode *dir, int fd);
+    void list(Worker &worker, const WorkItem &item);
     int reopen(Worker &worker, const DirNode *dir);
-    bool isCycle(const DirNode *dir) const;
+    int reopenOnce(Worker &worker, const DirNode *dir);
+    static bool showsInside(const DirNode *dir, std::uint32_t device, std::uint64_t inode);
     void fail(DirNode *dir, const std::string &path, int error) { fail(dir, path, errorText(error)); }
     void fail(DirNode *dir, const std::string &path, const std::string &reason);
-    void closeFd(int fd);
-    int openCounted(int at, const char *name);
+    std::string_view keepName(const char *name, std::size_t length);
+    bool takeDescriptor();
+    void giveDescriptor() { m_pool.fetch_add(1, std::memory_order_relaxed); }
 
     const ScanSettings &m_settings;
     int m_rootFd;
-    int m_fdBudget; // descriptors that may be held open by queued directories
-    std::atomic<int> m_openFds{0};
+    std::string m_rootName;
+    std::uint32_t m_rootDevice;
+    unsigned m_threads = 1;
+    // Descriptors that queued directories may hold open. Every worker keeps
+    // two more of its own for reopening a directory from the target (the
+    // directory and one step on the way), so together they never exceed what
+    // was free when the walk began.
+    std::atomic<int> m_pool{0};
     std::atomic<bool> m_errors{false};
     HardLinkSet m_hardLinks;
 
-    std::mutex m_lock; // guards m_dirs (growth), m_queue and m_busy
+    std::mutex m_lock; // guards m_dirs (growth), the name chunks, m_queue and m_busy
     std::condition_variable m_wake;
-    std::deque<DirNode> m_dirs;    // all directories, each after its parent
+    std::deque<DirNode> m_dirs; // all directories, each after its parent
+    std::vector<std::unique_ptr<char[]>> m_nameChunks;
+    char *m_nameFree = nullptr;
+    std::size_t m_nameLeft = 0;
     std::vector<WorkItem> m_queue; // taken from the back: depth first keeps few descriptors open
     unsigned m_busy = 0;           // workers listing a directory right now
+
+    std::mutex m_errorLock;
+    std::deque<std::string> m_errorTexts;
 };
 
-int descriptorBudget()
+Walk::Walk(const ScanSettings &settings, int rootFd, const std::string &rootName, const EntryInfo &root)
+    : m_settings(settings), m_rootFd(rootFd), m_rootName(rootName), m_rootDevice(root.device)
 {
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return 64;
-    if (limit.rlim_cur < limit.rlim_max) {
-        rlimit raised = limit;
-        raised.rlim_cur = std::min<rlim_t>(limit.rlim_max, 65536);
-        if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
-            limit = raised;
-    }
-    long usable = long(std::min<rlim_t>(limit.rlim_cur, 1 << 20)) - 64;
-    return int(std::max(16L, std::min(usable, 4096L)));
-}
-
-Walk::Walk(const ScanSettings &settings, int rootFd, DirNode &&root)
-    : m_settings(settings), m_rootFd(rootFd), m_fdBudget(descriptorBudget())
-{
-    m_dirs.push_back(std::move(root));
+    // A handful stays spare for the C library and the like.
+    const long usable = std::max(0L, freeDescriptors() - 2);
+    m_threads = unsigned(std::clamp<long>(long(std::max(1u, settings.threads)), 1, std::max(1L, usable / 4)));
+    m_pool = int(std::clamp<long>(usable - 2L * m_threads, 0, 4096));
+    DirNode node;
+    node.name = m_rootName;
+    node.device = root.device;
+    node.inode = root.inode;
+    node.totalBytes = root.bytes;
+    m_dirs.push_back(node);
 }
 
 Walk::~Walk()
@@ -181,32 +264,46 @@ Walk::~Walk()
             ::close(item.fd);
 }
 
-void Walk::closeFd(int fd)
+bool Walk::takeDescriptor()
 {
-    ::close(fd);
-    m_openFds.fetch_sub(1, std::memory_order_relaxed);
+    int free = m_pool.load(std::memory_order_relaxed);
+    while (free > 0 && !m_pool.compare_exchange_weak(free, free - 1, std::memory_order_relaxed))
+        ;
+    return free > 0;
 }
 
-int Walk::openCounted(int at, const char *name)
+std::string_view Walk::keepName(const char *name, std::size_t length)
 {
-    int fd = ::openat(at, name, openFlags);
-    if (fd >= 0)
-        m_openFds.fetch_add(1, std::memory_order_relaxed);
-    return fd;
+    if (length > m_nameLeft) {
+        const std::size_t size = std::max<std::size_t>(64 * 1024, length);
+        m_nameChunks.emplace_back(new char[size]);
+        m_nameFree = m_nameChunks.back().get();
+        m_nameLeft = size;
+    }
+    char *kept = m_nameFree;
+    std::memcpy(kept, name, length);
+    m_nameFree += length;
+    m_nameLeft -= length;
+    return std::string_view(kept, length);
 }
 
 void Walk::fail(DirNode *dir, const std::string &path, const std::string &reason)
 {
     reportError(path, reason);
-    if (dir && dir->error.empty())
-        dir->error = reason;
+    if (dir && dir->error.empty()) {
+        std::lock_guard<std::mutex> guard(m_errorLock);
+        m_errorTexts.push_back(reason);
+        dir->error = TextRef(&m_errorTexts.back());
+    }
     m_errors.store(true);
 }
 
 // Opens dir again below the target, in steps short enough for the system's
-// path limit however deep dir lies.
-int Walk::reopen(Worker &worker, const DirNode *dir)
+// path limit however deep dir lies. Holds two descriptors at most.
+int Walk::reopenOnce(Worker &worker, const DirNode *dir)
 {
+    if (!dir->parent)
+        return ::fcntl(m_rootFd, F_DUPFD_CLOEXEC, 0);
     std::vector<const DirNode *> chain;
     for (const DirNode *d = dir; d->parent; d = d->parent)
         chain.push_back(d);
@@ -231,28 +328,39 @@ int Walk::reopen(Worker &worker, const DirNode *dir)
         }
         at = fd;
     }
-    m_openFds.fetch_add(1, std::memory_order_relaxed);
     return at;
 }
 
-bool Walk::isCycle(const DirNode *dir) const
+// reopenOnce, waiting a while for a descriptor if the process has none free
+// for the moment (something outside the walk's count holds them).
+int Walk::reopen(Worker &worker, const DirNode *dir)
 {
-    for (const DirNode *up = dir->parent; up; up = up->parent)
-        if (up->inode == dir->inode && up->device == dir->device)
+    for (int attempt = 0;; ++attempt) {
+        int fd = reopenOnce(worker, dir);
+        if (fd >= 0 || !isOutOfDescriptors(errno) || attempt == 2000)
+            return fd;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+// True if dir or one of its ancestors is the directory (device, inode): a
+// bind mount shows it inside itself.
+bool Walk::showsInside(const DirNode *dir, std::uint32_t device, std::uint64_t inode)
+{
+    for (const DirNode *up = dir; up; up = up->parent)
+        if (up->inode == inode && up->device == device)
             return true;
     return false;
 }
 
-void Walk::run(int listFd, TopFiles &topFiles)
+void Walk::run(TopFiles &topFiles)
 {
-    m_openFds = 1;
-    m_queue.push_back(WorkItem{&m_dirs.front(), listFd});
-    unsigned threadCount = std::max(1u, m_settings.threads);
+    m_queue.push_back(WorkItem{&m_dirs.front(), -1, false});
     std::vector<std::unique_ptr<Worker>> workers;
-    for (unsigned i = 0; i < threadCount; ++i)
+    for (unsigned i = 0; i < m_threads; ++i)
         workers.push_back(std::make_unique<Worker>(m_settings.top));
     std::vector<std::thread> threads;
-    for (unsigned i = 1; i < threadCount; ++i)
+    for (unsigned i = 1; i < m_threads; ++i)
         threads.emplace_back([this, &workers, i] { work(*workers[i]); });
     work(*workers[0]);
     for (std::thread &thread : threads)
@@ -273,7 +381,7 @@ void Walk::work(Worker &worker)
         ++m_busy;
         lock.unlock();
 
-        list(worker, item.dir, item.fd);
+        list(worker, item);
 
         lock.lock();
         for (const WorkItem &ready : worker.ready)
@@ -286,7 +394,7 @@ void Walk::work(Worker &worker)
             // sleeper for each other. Waking all of them for every folder
             // made a deep chain of single folders cost each thread a wake-up
             // per level (32 threads: six times slower than one).
-            for (std::size_t i = 1; i < worker.ready.size() && i < std::size_t(m_settings.threads); ++i)
+            for (std::size_t i = 1; i < worker.ready.size() && i < std::size_t(m_threads); ++i)
                 m_wake.notify_one();
         }
         worker.ready.clear();
@@ -294,8 +402,11 @@ void Walk::work(Worker &worker)
     m_wake.notify_all();
 }
 
-void Walk::list(Worker &worker, DirNode *dir, int fd)
+void Walk::list(Worker &worker, const WorkItem &item)
 {
+    DirNode *dir = item.dir;
+    int fd = item.fd;
+    const bool pooled = fd >= 0; // else reopened with the worker's own descriptors
     if (fd < 0) {
         fd = reopen(worker, dir);
         if (fd < 0) {
@@ -304,33 +415,30 @@ void Walk::list(Worker &worker, DirNode *dir, int fd)
             return;
         }
     }
-    if (dir->parent) {
-        // A bind mount can show a directory inside itself: list it once and
-        // count the inner appearance as nothing, as du does.
-        if (isCycle(dir)) {
-            dir->ownBytes = 0;
-            fail(dir, displayPath(dir), "directory contains itself (bind mount)");
-            closeFd(fd);
-            return;
-        }
-        // statfs only where the device changes, i.e. at mount points.
-        struct statfs fileSystem;
-        if (dir->device != dir->parent->device && ::fstatfs(fd, &fileSystem) == 0 &&
-            isVirtualFileSystem(fileSystem.f_type)) {
-            closeFd(fd);
-            return;
-        }
+    auto release = [&] {
+        ::close(fd);
+        if (pooled)
+            giveDescriptor();
+    };
+    // statfs only at mount points.
+    struct statfs fileSystem;
+    if (item.mountRoot && ::fstatfs(fd, &fileSystem) == 0 && isVirtualFileSystem(fileSystem.f_type)) {
+        release();
+        return;
     }
 
     worker.nameArena.clear();
     worker.found.clear();
-    std::uint64_t ownBytes = dir->ownBytes;
+    std::uint64_t ownBytes = dir->totalBytes;
     char *buffer = worker.buffer.get();
     for (;;) {
         long got = ::syscall(SYS_getdents64, fd, buffer, direntBufferSize);
         if (got < 0) {
             int error = errno;
-            fail(dir, displayPath(dir), error);
+            // A directory removed while (or before) it is read has no more
+            // entries: not an error, as for du.
+            if (error != ENOENT)
+                fail(dir, displayPath(dir), error);
             break;
         }
         if (got == 0)
@@ -341,68 +449,79 @@ void Walk::list(Worker &worker, DirNode *dir, int fd)
             const char *name = entry->d_name;
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
                 continue;
-            struct stat info;
-            if (::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            EntryInfo info;
+            if (!statEntry(fd, name, 0, m_settings.apparentSize, info)) {
                 int error = errno;
                 fail(dir, displayPath(dir, name), error);
                 continue;
             }
-            std::uint64_t bytes =
-                m_settings.apparentSize ? std::uint64_t(info.st_size) : std::uint64_t(info.st_blocks) * 512;
-            if (S_ISDIR(info.st_mode)) {
-                if (m_settings.oneFileSystem && info.st_dev != dir->device)
-                    continue;
+            // -x leaves out every entry of another file system, files
+            // mounted over files included.
+            if (m_settings.oneFileSystem && info.device != m_rootDevice)
+                continue;
+            if (info.isDirectory) {
+                // Only a mount can show a directory inside itself, so only
+                // mount roots need the ancestors checked.
+                const bool mountRoot = info.mountRootKnown ? info.mountRoot : info.device != dir->device;
+                const bool inside =
+                    (mountRoot || !info.mountRootKnown) && showsInside(dir, info.device, info.inode);
                 std::size_t length = std::strlen(name);
-                worker.found.push_back(
-                    FoundDir{worker.nameArena.size(), length, info.st_dev, info.st_ino, bytes, -1});
-                worker.nameArena.append(name, length + 1); // with its terminating zero
+                worker.found.push_back(FoundDir{worker.nameArena.size(), length, info.device, info.inode,
+                                                info.bytes, -1, 0, mountRoot, inside});
+                worker.nameArena.append(name, length);
                 continue;
             }
-            if (info.st_nlink > 1 && !m_hardLinks.insert(info.st_dev, info.st_ino))
+            std::uint64_t bytes = info.bytes;
+            if (info.links > 1 && !m_hardLinks.insert(dev_t(info.device), ino_t(info.inode)))
                 bytes = 0; // counted where it was met first
             ownBytes = addSizes(ownBytes, bytes);
             worker.topFiles.offer(bytes, dir, name);
         }
     }
-    dir->ownBytes = ownBytes;
+    dir->totalBytes = ownBytes;
 
     // Open the subdirectories while this one is open, as long as the budget
     // of descriptors allows; the rest are reopened from the target later.
-    std::vector<int> openErrors(worker.found.size(), 0);
-    for (std::size_t i = 0; i < worker.found.size(); ++i) {
-        FoundDir &sub = worker.found[i];
-        if (m_openFds.load(std::memory_order_relaxed) >= m_fdBudget)
+    std::string &nameScratch = worker.pathScratch;
+    for (FoundDir &sub : worker.found) {
+        if (sub.insideItself || !takeDescriptor())
             continue;
-        sub.fd = openCounted(fd, worker.nameArena.data() + sub.nameOffset);
-        if (sub.fd < 0)
-            openErrors[i] = errno;
+        nameScratch.assign(worker.nameArena, sub.nameOffset, sub.nameLength);
+        sub.fd = ::openat(fd, nameScratch.c_str(), openFlags);
+        if (sub.fd < 0) {
+            giveDescriptor();
+            // Out of descriptors after all: reopened later instead.
+            if (!isOutOfDescriptors(errno))
+                sub.openError = errno;
+        }
     }
-    closeFd(fd);
+    release();
 
     std::vector<DirNode *> failed;
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        for (std::size_t i = 0; i < worker.found.size(); ++i) {
-            const FoundDir &sub = worker.found[i];
+        for (const FoundDir &sub : worker.found) {
             m_dirs.emplace_back();
             DirNode &child = m_dirs.back();
-            child.name.assign(worker.nameArena, sub.nameOffset, sub.nameLength);
+            child.name = keepName(worker.nameArena.data() + sub.nameOffset, sub.nameLength);
             child.parent = dir;
             child.depth = dir->depth + 1;
             child.device = sub.device;
             child.inode = sub.inode;
-            child.ownBytes = sub.bytes;
-            if (openErrors[i])
+            // The inner appearance of a directory inside itself counts
+            // nothing and is not listed, as du does.
+            child.totalBytes = sub.insideItself ? 0 : sub.bytes;
+            if (sub.openError)
                 failed.push_back(&child);
-            else
-                worker.ready.push_back(WorkItem{&child, sub.fd});
+            else if (!sub.insideItself)
+                worker.ready.push_back(WorkItem{&child, sub.fd, sub.mountRoot});
         }
     }
     std::size_t nextFailed = 0;
-    for (int error : openErrors)
-        if (error) {
+    for (const FoundDir &sub : worker.found)
+        if (sub.openError) {
             DirNode *child = failed[nextFailed++];
-            fail(child, displayPath(child), error);
+            fail(child, displayPath(child), sub.openError);
         }
 }
 
@@ -433,49 +552,34 @@ unsigned defaultThreadCount()
 ScanResult scan(const std::string &path, const ScanSettings &settings)
 {
     ScanResult result;
-    struct stat info;
-    if (::fstatat(AT_FDCWD, path.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    EntryInfo info;
+    if (!statEntry(AT_FDCWD, path.c_str(), 0, settings.apparentSize, info)) {
         reportError(path, errorText(errno));
         result.status = ScanResult::TargetUnreadable;
         return result;
     }
-    auto bytesOf = [&](const struct stat &s) {
-        return settings.apparentSize ? std::uint64_t(s.st_size) : std::uint64_t(s.st_blocks) * 512;
-    };
-    if (!S_ISDIR(info.st_mode)) {
+    if (!info.isDirectory) {
         result.report.name = displayName(path);
-        result.report.size = bytesOf(info);
+        result.report.size = info.bytes;
         return result;
     }
+    // Kept open for reopening directories below it; the walk lists a
+    // duplicate of it.
     int rootFd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
-    if (rootFd < 0 || ::fstat(rootFd, &info) != 0) {
+    if (rootFd < 0 || !statEntry(rootFd, "", AT_EMPTY_PATH, settings.apparentSize, info)) {
         reportError(path, errorText(errno));
-        result.status = ScanResult::TargetUnreadable;
-        return result;
-    }
-    // The target's descriptor stays open for reopening deep directories, so
-    // the walk lists a duplicate of it.
-    int listFd = ::fcntl(rootFd, F_DUPFD_CLOEXEC, 0);
-    if (listFd < 0) {
-        reportError(path, errorText(errno));
-        ::close(rootFd);
+        if (rootFd >= 0)
+            ::close(rootFd);
         result.status = ScanResult::TargetUnreadable;
         return result;
     }
 
-    DirNode root;
-    root.name = displayName(path);
-    root.device = info.st_dev;
-    root.inode = info.st_ino;
-    root.ownBytes = bytesOf(info);
-    Walk walk(settings, rootFd, std::move(root));
+    Walk walk(settings, rootFd, displayName(path), info);
     TopFiles topFiles(settings.top);
-    walk.run(listFd, topFiles);
+    walk.run(topFiles);
     ::close(rootFd);
 
     std::deque<DirNode> &dirs = walk.dirs();
-    for (DirNode &dir : dirs)
-        dir.totalBytes = dir.ownBytes;
     for (std::size_t i = dirs.size(); i-- > 1;)
         dirs[i].parent->totalBytes = addSizes(dirs[i].parent->totalBytes, dirs[i].totalBytes);
     result.report = selectReport(dirs, topFiles.candidates(), settings.top);

@@ -1,5 +1,5 @@
 // The quarn program on trees that are hostile to a walker: folders that
-// change while they are read, one folder of a million entries, and a chain of
+// change while they are read, one folder of a million entries, and chains of
 // folders deeper than any path the system accepts.
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -190,7 +190,7 @@ private slots:
     void treeChangingDuringScan_data();
     void treeChangingDuringScan();
     void manyEntriesInOneFolder();
-    void tenThousandLevels();
+    void deepChains();
 };
 
 void HostileTreesTest::treeChangingDuringScan_data()
@@ -310,9 +310,10 @@ void HostileTreesTest::manyEntriesInOneFolder()
     QCOMPARE(report.value("children").toArray().size(), 12);
 }
 
-void HostileTreesTest::tenThousandLevels()
+void HostileTreesTest::deepChains()
 {
     constexpr int kLevels = 10000;
+    const int timedLevels = 40000 / kScale;
     QTemporaryDir dir;
     int fd = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     qint64 expectedTotal = allocatedBytes(fd);
@@ -334,9 +335,22 @@ void HostileTreesTest::tenThousandLevels()
     const Run top = quarn({"-j", "-n", "13", "-b", dir.path()});
     const long switches = childContextSwitches() - switchesBefore;
 
+    // Deeper, and timed against du in the same moment: the walk's time must
+    // grow with the levels, not with their square.
+    int levels = kLevels;
+    for (; fd >= 0 && levels < timedLevels; ++levels) {
+        const int next =
+            ::mkdirat(fd, "d", 0755) == 0 ? ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        ::close(fd);
+        fd = next;
+    }
+    QVERIFY(fd >= 0);
+    const Run timed = quarn({"-j", "-n", "13", "-b", dir.path()});
+    const Run du = runProgram(QStringLiteral("du"), {"-s", "-B1", dir.path()});
+
     // Removed bottom up, each level through its parent's descriptor: the
     // path is too long for any call that takes one.
-    for (int level = 0; level < kLevels && fd >= 0; ++level) {
+    for (int level = 0; level < levels && fd >= 0; ++level) {
         const int parent = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         ::close(fd);
         fd = parent;
@@ -345,6 +359,7 @@ void HostileTreesTest::tenThousandLevels()
     ::close(fd);
     qInfo("%d levels: %lld ms reporting every level, %lld ms and %ld context switches reporting 13", kLevels,
           all.elapsedMs, top.elapsedMs, switches);
+    qInfo("%d levels: quarn %lld ms, du %lld ms", levels, timed.elapsedMs, du.elapsedMs);
 
     QCOMPARE(all.exitCode, 0);
     QCOMPARE(all.err, QByteArray());
@@ -369,6 +384,11 @@ void HostileTreesTest::tenThousandLevels()
         ++nodes;
     }
     QCOMPARE(nodes, 13);
+
+    QCOMPARE(timed.exitCode, 0);
+    QCOMPARE(reportedTotal(timed), du.out.split('\t').value(0).toLongLong());
+    QVERIFY2(timed.elapsedMs <= 2 * du.elapsedMs + 500,
+             qPrintable(QStringLiteral("%1 ms, du %2 ms").arg(timed.elapsedMs).arg(du.elapsedMs)));
 }
 
 QTEST_GUILESS_MAIN(HostileTreesTest)
