@@ -45,6 +45,18 @@ QUARN_CHECK_PACKAGES=(
   dpkg-dev debhelper
 )
 
+# Debian packages that building the real platform libraries from source
+# (scripts/build-platform.sh) and running on them need.
+QUARN_PLATFORM_PACKAGES=(
+  qt6-base-private-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
+  qt6-svg-dev qt6-image-formats-plugins
+  libuchardet-dev libicu-dev libspdlog-dev libfmt-dev libdbus-1-dev libsystemd-dev
+  librsvg2-dev libfreeimage-dev libraw-dev libudev-dev
+  libxext-dev x11proto-xext-dev libxcb-util0-dev libstartup-notification0-dev libmtdev-dev
+  libegl1-mesa-dev libfontconfig1-dev libfreetype-dev libglib2.0-dev libxrender-dev libxi-dev
+  libcups2-dev
+)
+
 # sanitizer_suppressions asan|lsan: the option naming our suppression file, if any.
 sanitizer_suppressions() {
   local file="$QUARN_ROOT/tests/sanitizers/$1.supp"
