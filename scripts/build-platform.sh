@@ -3,6 +3,8 @@
 # cached outside the checkout, and prints that prefix as the last line of
 # stdout:
 #   prefix=$(scripts/build-platform.sh | tail -1)
+# `scripts/build-platform.sh --check` only checks that the sources are there:
+# silent and 0 if they are, one line and 1 if not.
 # Built, in this order, into one prefix: DTK's CMake files (dtkcommon), DTK 6
 # core, gui and widget, deepin's Qt style and platform theme plug-ins (under
 # <prefix>/plugins), and the file manager's extension library.
@@ -22,6 +24,12 @@ source "$(dirname "$0")/common.sh"
 recipe=1
 
 me=build-platform.sh
+check_only=false
+case "${1:-}" in
+  --check) check_only=true ;;
+  "") ;;
+  *) echo "usage: scripts/build-platform.sh [--check]" >&2; exit 2 ;;
+esac
 say() { printf '%s: %s\n' "$me" "$*" >&2; }
 
 src=${QUARN_PLATFORM_SRC:-$QUARN_ROOT/../shared/platform-src}
@@ -49,6 +57,7 @@ fi
 names=(dtkcommon dtk6core dtk6gui dtk6widget qt6integration dfm-extension)
 declare -A tarball
 for name in "${names[@]}"; do tarball[$name]=$(archive "$name"); done
+$check_only && exit 0
 
 key=$({
   echo "recipe $recipe"
