@@ -50,11 +50,8 @@ check_loads_real_platform() {
 
 stage "Build and test on the real platform libraries"
 if why=$("$QUARN_ROOT/scripts/build-platform.sh" --check 2>&1); then
-  install_missing_packages "${QUARN_PLATFORM_PACKAGES[@]}"
-  platform_prefix=$("$QUARN_ROOT/scripts/build-platform.sh" | tail -n 1)
-  configure_and_build "$QUARN_ROOT/build-real" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQUARN_DTK=ON -DQUARN_DFM_EXTENSION=ON "-DCMAKE_PREFIX_PATH=$platform_prefix"
-  check_loads_real_platform "$QUARN_ROOT/build-real" "$platform_prefix"
+  build_on_real_platform "$QUARN_ROOT/build-real" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  check_loads_real_platform "$QUARN_ROOT/build-real" "$QUARN_PLATFORM_PREFIX"
   ctest --test-dir "$QUARN_ROOT/build-real" --output-on-failure --parallel "$(nproc)"
 else
   echo "Real platform stage skipped: ${why#build-platform.sh: }"

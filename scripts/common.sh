@@ -37,6 +37,19 @@ configure_and_build() {
   cmake --build "$dir" --parallel "$(nproc)"
 }
 
+# build_on_real_platform BUILD_DIR [extra cmake arguments...]: builds the real
+# platform libraries from source (once; scripts/build-platform.sh caches
+# them), then configures and builds BUILD_DIR against them. Sets
+# QUARN_PLATFORM_PREFIX to their prefix.
+build_on_real_platform() {
+  local dir=$1
+  shift
+  install_missing_packages "${QUARN_PLATFORM_PACKAGES[@]}"
+  QUARN_PLATFORM_PREFIX=$("$QUARN_ROOT/scripts/build-platform.sh" | tail -n 1)
+  configure_and_build "$dir" -DQUARN_DTK=ON -DQUARN_DFM_EXTENSION=ON \
+    "-DCMAKE_PREFIX_PATH=$QUARN_PLATFORM_PREFIX" "$@"
+}
+
 # Further packages for the full check: sanitizers' and fuzzers' compiler
 # runtime, the leak check, Debian packaging.
 QUARN_CHECK_PACKAGES=(
