@@ -38,7 +38,7 @@ if(NOT QUARN_DFM_EXTENSION STREQUAL "OFF")
       message(FATAL_ERROR "The extension library's CMake package names '${dfm-extension_LIBRARIES}', "
                           "which is neither in ${_dfm_libdir} nor on the linker's search path")
     endif()
-    target_include_directories(quarn_dfm_extension INTERFACE ${dfm-extension_INCLUDE_DIR})
+    target_include_directories(quarn_dfm_extension SYSTEM INTERFACE ${dfm-extension_INCLUDE_DIR})
     target_link_libraries(quarn_dfm_extension INTERFACE ${QUARN_DFM_EXTENSION_LIBRARY})
     set(_dfm_library "${QUARN_DFM_EXTENSION_LIBRARY}")
     set(_dfm_found TRUE)
