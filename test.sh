@@ -32,12 +32,15 @@ configure_and_build "$QUARN_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir "$QUARN_ROOT/build" --output-on-failure --parallel "$(nproc)"
 $quick && exit 0
 
-# check_loads_real_platform BUILD PREFIX: menu-host with the plug-in loads the
-# extension library and DTK from PREFIX, not a stand-in or another copy.
+# check_loads_real_platform BUILD PREFIX: menu-host with the plug-in, in the
+# tests' environment (DTK's libraries find each other through the library
+# path), loads the extension library and DTK from PREFIX, not a stand-in or
+# another copy.
 check_loads_real_platform() {
   local build=$1 prefix=$2 loaded lib path
-  loaded=$(LD_DEBUG=libs QT_QPA_PLATFORM=offscreen "$build/host/menu-host" "$build/src/libquarn-gui.so" /tmp \
-    2>&1 >/dev/null | sed -n 's/.*calling init: //p')
+  loaded=$(LD_LIBRARY_PATH="$prefix/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" LD_DEBUG=libs \
+    QT_QPA_PLATFORM=offscreen "$build/host/menu-host" "$build/src/libquarn-gui.so" /tmp 2>&1 >/dev/null |
+    sed -n 's/.*calling init: //p') || true
   for lib in libdfm-extension.so.1 libdtk6widget.so.6; do
     path=$(grep -m 1 "/$lib\$" <<<"$loaded" || true)
     if [[ "$path" != "$prefix"/* ]]; then
