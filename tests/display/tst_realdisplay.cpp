@@ -44,6 +44,16 @@ double inkShare(const QImage &image, int top, int bottom)
     return total > 0 ? double(total - commonest) / total : 0.0;
 }
 
+// Button labels as given: DTK's dialog shows a two-character Chinese label
+// spaced out with a no-break space ("关\u00a0闭"), which is not part of it.
+QStringList buttonLabels(const QJsonArray &buttons)
+{
+    QStringList labels;
+    for (const QJsonValue &value : buttons)
+        labels << value.toString().remove(QChar(0x00a0));
+    return labels;
+}
+
 QStringList rowLines(const QJsonArray &rows)
 {
     QStringList lines;
@@ -165,10 +175,10 @@ void RealDisplayTest::windowOnScreen()
 
     if (windowClass == QLatin1String("OutputDialog")) {
         QCOMPARE(shown.dump[QLatin1String("text")].toString(), QString::fromUtf8(kText));
-        QCOMPARE(shown.dump[QLatin1String("buttons")].toArray(), (QJsonArray{"复制", "关闭"}));
+        QCOMPARE(buttonLabels(shown.dump[QLatin1String("buttons")].toArray()), (QStringList{"复制", "关闭"}));
     } else {
         QCOMPARE(rowLines(shown.dump[QLatin1String("rows")].toArray()), rows);
-        QCOMPARE(shown.dump[QLatin1String("buttons")].toArray(), (QJsonArray{"关闭"}));
+        QCOMPARE(buttonLabels(shown.dump[QLatin1String("buttons")].toArray()), QStringList{"关闭"});
         // The three columns fit the window's width.
         QCOMPARE(shown.dump[QLatin1String("horizontalScrollBar")].toBool(), false);
     }
