@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite:
 #   1. every test (CTest) on the normal build;
-#   2. the same tests on a build with AddressSanitizer and UBSan;
-#   3. every fuzz target for a short while;
-#   4. valgrind's leak check over menu-host with a text and a tree window;
-#   5. the Debian packages, built and checked in a throw-away root and by lintian.
+#   2. the same tests on a build against the real platform libraries (DTK 6,
+#      deepin's style, the file manager's extension library) built from their
+#      sources by scripts/build-platform.sh, when those sources are there;
+#   3. the same tests on a build with AddressSanitizer and UBSan;
+#   4. every fuzz target for a short while;
+#   5. valgrind's leak check over menu-host with a text and a tree window;
+#   6. the Debian packages, built and checked in a throw-away root and by lintian.
 # `./test.sh --quick` runs step 1 only.
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
@@ -28,6 +31,34 @@ stage "Build and test"
 configure_and_build "$QUARN_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir "$QUARN_ROOT/build" --output-on-failure --parallel "$(nproc)"
 $quick && exit 0
+
+# check_loads_real_platform BUILD PREFIX: menu-host with the plug-in, in the
+# tests' environment (DTK's libraries find each other through the library
+# path), loads the extension library and DTK from PREFIX, not a stand-in or
+# another copy.
+check_loads_real_platform() {
+  local build=$1 prefix=$2 loaded lib path
+  loaded=$(LD_LIBRARY_PATH="$prefix/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" LD_DEBUG=libs \
+    QT_QPA_PLATFORM=offscreen "$build/host/menu-host" "$build/src/libquarn-gui.so" /tmp 2>&1 >/dev/null |
+    sed -n 's/.*calling init: //p') || true
+  for lib in libdfm-extension.so.1 libdtk6widget.so.6; do
+    path=$(grep -m 1 "/$lib\$" <<<"$loaded" || true)
+    if [[ "$path" != "$prefix"/* ]]; then
+      echo "menu-host with the plug-in loaded $lib from '${path:-nowhere}', not from $prefix" >&2
+      return 1
+    fi
+    echo "menu-host with the plug-in loads $path"
+  done
+}
+
+stage "Build and test on the real platform libraries"
+if why=$("$QUARN_ROOT/scripts/build-platform.sh" --check 2>&1); then
+  build_on_real_platform "$QUARN_ROOT/build-real" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  check_loads_real_platform "$QUARN_ROOT/build-real" "$QUARN_PLATFORM_PREFIX"
+  ctest --test-dir "$QUARN_ROOT/build-real" --output-on-failure --parallel "$(nproc)"
+else
+  echo "Real platform stage skipped: ${why#build-platform.sh: }"
+fi
 
 stage "Build and test with AddressSanitizer and UndefinedBehaviorSanitizer"
 configure_and_build "$QUARN_ROOT/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DQUARN_SANITIZE=ON

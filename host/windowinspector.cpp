@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTextEdit>
 #include <QTreeView>
 
@@ -78,6 +80,7 @@ void describeTree(const QTreeView *view, QJsonObject &out)
     out.insert(QStringLiteral("columnWidths"), widths);
     out.insert(QStringLiteral("sortingEnabled"), view->isSortingEnabled());
     out.insert(QStringLiteral("editTriggers"), static_cast<int>(view->editTriggers()));
+    out.insert(QStringLiteral("horizontalScrollBar"), view->horizontalScrollBar()->isVisible());
     out.insert(QStringLiteral("rows"), model ? rows(view, QModelIndex()) : QJsonArray());
 }
 
@@ -121,6 +124,7 @@ QJsonObject WindowInspector::describe(QWidget *window)
         {QStringLiteral("size"), pair(window->width(), window->height())},
         {QStringLiteral("minimumSize"), pair(window->minimumWidth(), window->minimumHeight())},
         {QStringLiteral("buttons"), buttonTexts(window)},
+        {QStringLiteral("style"), window->style()->name()},
     };
     if (const auto *edit = window->findChild<QTextEdit *>())
         describeText(edit, out);

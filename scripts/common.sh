@@ -37,12 +37,37 @@ configure_and_build() {
   cmake --build "$dir" --parallel "$(nproc)"
 }
 
+# build_on_real_platform BUILD_DIR [extra cmake arguments...]: builds the real
+# platform libraries from source (once; scripts/build-platform.sh caches
+# them), then configures and builds BUILD_DIR against them. Sets
+# QUARN_PLATFORM_PREFIX to their prefix.
+build_on_real_platform() {
+  local dir=$1
+  shift
+  install_missing_packages "${QUARN_PLATFORM_PACKAGES[@]}"
+  QUARN_PLATFORM_PREFIX=$("$QUARN_ROOT/scripts/build-platform.sh" | tail -n 1)
+  configure_and_build "$dir" -DQUARN_DTK=ON -DQUARN_DFM_EXTENSION=ON \
+    "-DCMAKE_PREFIX_PATH=$QUARN_PLATFORM_PREFIX" "$@"
+}
+
 # Further packages for the full check: sanitizers' and fuzzers' compiler
 # runtime, the leak check, Debian packaging.
 QUARN_CHECK_PACKAGES=(
   clang libclang-rt-14-dev
   valgrind
   dpkg-dev debhelper lintian
+)
+
+# Debian packages that building the real platform libraries from source
+# (scripts/build-platform.sh) and running on them need.
+QUARN_PLATFORM_PACKAGES=(
+  qt6-base-private-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
+  qt6-svg-dev qt6-image-formats-plugins
+  libuchardet-dev libicu-dev libspdlog-dev libfmt-dev libdbus-1-dev libsystemd-dev
+  librsvg2-dev libfreeimage-dev libraw-dev libudev-dev
+  libxext-dev x11proto-xext-dev libxcb-util0-dev libstartup-notification0-dev libmtdev-dev
+  libegl1-mesa-dev libfontconfig1-dev libfreetype-dev libglib2.0-dev libxrender-dev libxi-dev
+  libcups2-dev
 )
 
 # sanitizer_suppressions asan|lsan: the option naming our suppression file, if any.

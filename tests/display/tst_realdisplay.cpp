@@ -1,7 +1,9 @@
 // Both result windows shown on a real X server: menu-host runs the extension
 // under xvfb-run with the xcb platform, dumps the window while it is on
 // screen and takes a screenshot; the test checks the picture's size and that
-// it shows content where the widget tree says it should.
+// it shows content where the widget tree says it should. In a build against
+// the real DTK, each window is also shown in deepin's own style, whose wider
+// margins and fonts are what the window's size has to fit.
 #include <QFile>
 #include <QHash>
 #include <QImage>
@@ -66,11 +68,11 @@ private slots:
     void windowOnScreen();
 
 private:
-    Shown show(const QByteArray &toolOutput);
+    Shown show(const QByteArray &toolOutput, const QString &style);
     QTemporaryDir dir;
 };
 
-Shown RealDisplayTest::show(const QByteArray &toolOutput)
+Shown RealDisplayTest::show(const QByteArray &toolOutput, const QString &style)
 {
     Shown shown;
     QFile output(dir.filePath(QStringLiteral("output")));
@@ -91,6 +93,12 @@ Shown RealDisplayTest::show(const QByteArray &toolOutput)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.insert(QStringLiteral("QUARN_TEST_QUARN"), tool.fileName());
+    if (!style.isEmpty()) {
+        env.insert(QStringLiteral("QT_STYLE_OVERRIDE"), style);
+#ifdef DEEPIN_STYLE_PLUGINS
+        env.insert(QStringLiteral("QT_PLUGIN_PATH"), QStringLiteral(DEEPIN_STYLE_PLUGINS));
+#endif
+    }
     QProcess host;
     host.setProcessEnvironment(env);
     host.setProcessChannelMode(QProcess::MergedChannels);
@@ -118,11 +126,15 @@ void RealDisplayTest::windowOnScreen_data()
     QTest::addColumn<QByteArray>("toolOutput");
     QTest::addColumn<QString>("windowClass");
     QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QString>("style"); // empty: Qt's default
 
-    QTest::newRow("text window") << kText << "OutputDialog" << QStringList();
-    QTest::newRow("tree window") << kReport << "JsonOutputDialog"
-                                 << QStringList{"/data 3000 100.0%", "a 1000 33.3%", "b 2000 66.7%",
-                                                "c 900 30.0%"};
+    const QStringList treeRows{"/data 3000 100.0%", "a 1000 33.3%", "b 2000 66.7%", "c 900 30.0%"};
+    QTest::newRow("text window") << kText << "OutputDialog" << QStringList() << QString();
+    QTest::newRow("tree window") << kReport << "JsonOutputDialog" << treeRows << QString();
+#ifdef DEEPIN_STYLE_PLUGINS
+    QTest::newRow("text window, deepin style") << kText << "OutputDialog" << QStringList() << "chameleon";
+    QTest::newRow("tree window, deepin style") << kReport << "JsonOutputDialog" << treeRows << "chameleon";
+#endif
 }
 
 void RealDisplayTest::windowOnScreen()
@@ -130,11 +142,14 @@ void RealDisplayTest::windowOnScreen()
     QFETCH(QByteArray, toolOutput);
     QFETCH(QString, windowClass);
     QFETCH(QStringList, rows);
+    QFETCH(QString, style);
     QVERIFY(dir.isValid());
 
-    const Shown shown = show(toolOutput);
+    const Shown shown = show(toolOutput, style);
     QVERIFY2(shown.exitCode == 0, shown.log.constData());
     QCOMPARE(shown.dump[QLatin1String("class")].toString(), windowClass);
+    if (!style.isEmpty())
+        QCOMPARE(shown.dump[QLatin1String("style")].toString(), style);
 
     // The picture is the whole window at the size it has on screen, 900 x 600.
     const QJsonArray size = shown.dump[QLatin1String("size")].toArray();
@@ -155,6 +170,8 @@ void RealDisplayTest::windowOnScreen()
         QCOMPARE(rowLines(shown.dump[QLatin1String("rows")].toArray()), rows);
         // DDialog spaces out a button text of two CJK characters.
         QCOMPARE(shown.dump[QLatin1String("buttons")].toArray(), (QJsonArray{"关\u00a0闭"}));
+        // The three columns fit the window's width.
+        QCOMPARE(shown.dump[QLatin1String("horizontalScrollBar")].toBool(), false);
     }
 }
 

@@ -1,6 +1,6 @@
-// The stand-in library's menu plug-in base: each call reaches the function
-// registered last, and the builders answer false when none is registered,
-// as the file manager's own library does.
+// The extension library's menu plug-in base (the stand-in's, or the real
+// library's in a build against it): each call reaches the function
+// registered last, and the builders answer false when none is registered.
 #include <dfm-extension/menu/dfmextmenuplugin.h>
 
 #include <QtTest>
