@@ -35,6 +35,42 @@ namespace {
 constexpr std::size_t direntBufferSize = 128 * 1024; // bytes per getdents64 call
 constexpr int openFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
 
+// The walk's budget of file descriptors. Queued folders may each hold one
+// open, taken from a shared pool; every worker keeps a few of its own for
+// reopening a folder from the target. Together they never exceed what was
+// free when the walk began, so no folder is lost for want of a descriptor.
+
+// Assumed free when the limit cannot be read: a cautious guess that still
+// lets a few threads walk with a small pool.
+constexpr long descriptorsIfLimitUnknown = 64;
+// The soft limit is raised towards the hard one, but no further than this:
+// a common soft limit of 1024 would otherwise cap the pool, and 65536 is far
+// above the pool's cap plus the threads' own for any thread count used.
+constexpr rlim_t raisedDescriptorLimit = 65536;
+// Counting open descriptors one by one (without /proc) stops here: the
+// kernel's default ceiling on a process's descriptors, so an unlimited soft
+// limit cannot turn the count into an endless loop.
+constexpr long countedDescriptorLimit = 1 << 20;
+// Left to the rest of the process: the C library opens files of its own now
+// and then (locale data, name lookups) and must not fail for the walk's sake.
+constexpr long sparedDescriptors = 2;
+// Reopening a folder from the target holds two at most: the step reached so
+// far and the next one.
+constexpr long reopenDescriptorsPerThread = 2;
+// A thread walks only if this many are free for it: its own two for
+// reopening and two more for the pool, so with few descriptors free fewer
+// threads walk instead of every thread reopening every folder.
+constexpr long descriptorsPerThread = 4;
+// The pool never holds more. Folders are taken depth first, so the queue
+// rarely holds this many at once, and a folder beyond the pool costs only a
+// reopen later; the walk's share of the system-wide file table stays modest.
+constexpr long descriptorPoolCap = 4096;
+// When the process has none free after all (something outside the walk's
+// count holds them), reopening tries again every millisecond, for two
+// seconds, before the folder is reported unreadable.
+constexpr int reopenRetries = 2000;
+constexpr auto reopenRetryPause = std::chrono::milliseconds(1);
+
 struct LinuxDirent64
 {
     ino64_t d_ino;
@@ -150,20 +186,20 @@ struct FoundDir
     bool insideItself; // shown inside itself by a bind mount: counts nothing
 };
 
-// Descriptors free for this process: the limit (raised to the hard limit, up
-// to 65536, where allowed) less those open now.
+// Descriptors free for this process: the limit (raised towards the hard
+// limit, up to raisedDescriptorLimit, where allowed) less those open now.
 long freeDescriptors()
 {
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return 64;
+        return descriptorsIfLimitUnknown;
     if (limit.rlim_cur < limit.rlim_max) {
         rlimit raised = limit;
-        raised.rlim_cur = std::min<rlim_t>(limit.rlim_max, 65536);
+        raised.rlim_cur = std::min<rlim_t>(limit.rlim_max, raisedDescriptorLimit);
         if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
             limit = raised;
     }
-    const long cap = long(std::min<rlim_t>(limit.rlim_cur, 1 << 20));
+    const long cap = long(std::min<rlim_t>(limit.rlim_cur, countedDescriptorLimit));
     long open = 0;
     int fdDir = ::open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fdDir >= 0) {
@@ -206,7 +242,26 @@ private:
     };
 
     void work(Worker &worker);
+    // Lists item's folder: its files counted, its subfolders queued.
     void list(Worker &worker, const WorkItem &item);
+    // An open descriptor of item's folder, or -1 when there is nothing to
+    // list: it cannot be reopened (reported) or it is the mount point of a
+    // virtual file system (counted empty).
+    int openFolder(Worker &worker, const WorkItem &item);
+    // Closes a folder's descriptor, giving it back to the pool if it came from there.
+    void closeFolder(int fd, bool pooled);
+    // Reads every entry of dir through fd: files counted in dir and offered
+    // to the top files, subfolders noted in worker.found.
+    void listEntries(Worker &worker, DirNode *dir, int fd);
+    // Notes the subfolder name of dir in worker.found, with whether it is a
+    // mount root and whether it shows one of its ancestors inside itself.
+    void noteSubfolder(Worker &worker, const DirNode *dir, const char *name, const EntryInfo &info);
+    // Opens worker.found's folders through their parent's fd while the pool
+    // has descriptors to spare; the rest are reopened from the target later.
+    void openSubfolders(Worker &worker, int fd);
+    // Adds worker.found's folders to the tree below dir, hands those to list
+    // to worker.ready and reports those that could not be opened.
+    void queueSubfolders(Worker &worker, DirNode *dir);
     int reopen(Worker &worker, const DirNode *dir);
     int reopenOnce(Worker &worker, const DirNode *dir);
     static bool showsInside(const DirNode *dir, std::uint32_t device, std::uint64_t inode);
@@ -221,10 +276,8 @@ private:
     std::string m_rootName;
     std::uint32_t m_rootDevice;
     unsigned m_threads = 1;
-    // Descriptors that queued directories may hold open. Every worker keeps
-    // two more of its own for reopening a directory from the target (the
-    // directory and one step on the way), so together they never exceed what
-    // was free when the walk began.
+    // Descriptors that queued directories may hold open; every worker keeps
+    // reopenDescriptorsPerThread more of its own.
     std::atomic<int> m_pool{0};
     std::atomic<bool> m_errors{false};
     HardLinkSet m_hardLinks;
@@ -245,10 +298,10 @@ private:
 Walk::Walk(const ScanSettings &settings, int rootFd, const std::string &rootName, const EntryInfo &root)
     : m_settings(settings), m_rootFd(rootFd), m_rootName(rootName), m_rootDevice(root.device)
 {
-    // A handful stays spare for the C library and the like.
-    const long usable = std::max(0L, freeDescriptors() - 2);
-    m_threads = unsigned(std::clamp<long>(long(std::max(1u, settings.threads)), 1, std::max(1L, usable / 4)));
-    m_pool = int(std::clamp<long>(usable - 2L * m_threads, 0, 4096));
+    const long usable = std::max(0L, freeDescriptors() - sparedDescriptors);
+    const long threadsAllowed = std::max(1L, usable / descriptorsPerThread);
+    m_threads = unsigned(std::clamp<long>(long(std::max(1u, settings.threads)), 1, threadsAllowed));
+    m_pool = int(std::clamp<long>(usable - reopenDescriptorsPerThread * m_threads, 0, descriptorPoolCap));
     DirNode node;
     node.name = m_rootName;
     node.device = root.device;
@@ -299,7 +352,8 @@ void Walk::fail(DirNode *dir, const std::string &path, const std::string &reason
 }
 
 // Opens dir again below the target, in steps short enough for the system's
-// path limit however deep dir lies. Holds two descriptors at most.
+// path limit however deep dir lies. Holds reopenDescriptorsPerThread
+// descriptors at most.
 int Walk::reopenOnce(Worker &worker, const DirNode *dir)
 {
     if (!dir->parent)
@@ -337,9 +391,9 @@ int Walk::reopen(Worker &worker, const DirNode *dir)
 {
     for (int attempt = 0;; ++attempt) {
         int fd = reopenOnce(worker, dir);
-        if (fd >= 0 || !isOutOfDescriptors(errno) || attempt == 2000)
+        if (fd >= 0 || !isOutOfDescriptors(errno) || attempt == reopenRetries)
             return fd;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(reopenRetryPause);
     }
 }
 
@@ -404,29 +458,45 @@ void Walk::work(Worker &worker)
 
 void Walk::list(Worker &worker, const WorkItem &item)
 {
+    const int fd = openFolder(worker, item);
+    if (fd < 0)
+        return;
+    listEntries(worker, item.dir, fd);
+    openSubfolders(worker, fd);
+    closeFolder(fd, item.fd >= 0);
+    queueSubfolders(worker, item.dir);
+}
+
+int Walk::openFolder(Worker &worker, const WorkItem &item)
+{
     DirNode *dir = item.dir;
     int fd = item.fd;
-    const bool pooled = fd >= 0; // else reopened with the worker's own descriptors
-    if (fd < 0) {
+    if (fd < 0) { // not opened with its parent: reopened with the worker's own descriptors
         fd = reopen(worker, dir);
         if (fd < 0) {
             int error = errno; // before building the path can change it
             fail(dir, displayPath(dir), error);
-            return;
+            return -1;
         }
     }
-    auto release = [&] {
-        ::close(fd);
-        if (pooled)
-            giveDescriptor();
-    };
     // statfs only at mount points.
     struct statfs fileSystem;
     if (item.mountRoot && ::fstatfs(fd, &fileSystem) == 0 && isVirtualFileSystem(fileSystem.f_type)) {
-        release();
-        return;
+        closeFolder(fd, item.fd >= 0);
+        return -1;
     }
+    return fd;
+}
 
+void Walk::closeFolder(int fd, bool pooled)
+{
+    ::close(fd);
+    if (pooled)
+        giveDescriptor();
+}
+
+void Walk::listEntries(Worker &worker, DirNode *dir, int fd)
+{
     worker.nameArena.clear();
     worker.found.clear();
     std::uint64_t ownBytes = dir->totalBytes;
@@ -460,15 +530,7 @@ void Walk::list(Worker &worker, const WorkItem &item)
             if (m_settings.oneFileSystem && info.device != m_rootDevice)
                 continue;
             if (info.isDirectory) {
-                // Only a mount can show a directory inside itself, so only
-                // mount roots need the ancestors checked.
-                const bool mountRoot = info.mountRootKnown ? info.mountRoot : info.device != dir->device;
-                const bool inside =
-                    (mountRoot || !info.mountRootKnown) && showsInside(dir, info.device, info.inode);
-                std::size_t length = std::strlen(name);
-                worker.found.push_back(FoundDir{worker.nameArena.size(), length, info.device, info.inode,
-                                                info.bytes, -1, 0, mountRoot, inside});
-                worker.nameArena.append(name, length);
+                noteSubfolder(worker, dir, name, info);
                 continue;
             }
             std::uint64_t bytes = info.bytes;
@@ -479,9 +541,22 @@ void Walk::list(Worker &worker, const WorkItem &item)
         }
     }
     dir->totalBytes = ownBytes;
+}
 
-    // Open the subdirectories while this one is open, as long as the budget
-    // of descriptors allows; the rest are reopened from the target later.
+void Walk::noteSubfolder(Worker &worker, const DirNode *dir, const char *name, const EntryInfo &info)
+{
+    // Only a mount can show a directory inside itself, so only mount roots
+    // need the ancestors checked.
+    const bool mountRoot = info.mountRootKnown ? info.mountRoot : info.device != dir->device;
+    const bool inside = (mountRoot || !info.mountRootKnown) && showsInside(dir, info.device, info.inode);
+    const std::size_t length = std::strlen(name);
+    worker.found.push_back(FoundDir{worker.nameArena.size(), length, info.device, info.inode, info.bytes, -1,
+                                    0, mountRoot, inside});
+    worker.nameArena.append(name, length);
+}
+
+void Walk::openSubfolders(Worker &worker, int fd)
+{
     std::string &nameScratch = worker.pathScratch;
     for (FoundDir &sub : worker.found) {
         if (sub.insideItself || !takeDescriptor())
@@ -495,8 +570,10 @@ void Walk::list(Worker &worker, const WorkItem &item)
                 sub.openError = errno;
         }
     }
-    release();
+}
 
+void Walk::queueSubfolders(Worker &worker, DirNode *dir)
+{
     std::vector<DirNode *> failed;
     {
         std::lock_guard<std::mutex> guard(m_lock);
