@@ -26,7 +26,7 @@ else
 fi
 
 host=$build/host/menu-host
-plugin=$build/tests/support/libquarn-gui-testseam.so
+plugin=$build/tests/common/libquarn-gui-testseam.so
 quarn=$build/quarn/quarn
 for f in "$host" "$plugin" "$quarn"; do
   [ -x "$f" ] || [ -f "$f" ] || { echo "make-screenshots: missing $f (build first)" >&2; exit 2; }

@@ -10,28 +10,32 @@ using dfmext::DFMExtMenu;
 
 namespace {
 
-// An action's properties, kept as plain values.
+// An action's properties, kept as plain values, and the setters called on it.
 class ActionData : public dfmext::DFMExtActionPrivate
 {
 public:
-    void setIcon(const std::string &value) override { iconName = value; }
+    void setIcon(const std::string &value) override { record("setIcon"), iconName = value; }
     std::string icon() const override { return iconName; }
-    void setText(const std::string &value) override { label = value; }
+    void setText(const std::string &value) override { record("setText"), label = value; }
     std::string text() const override { return label; }
-    void setToolTip(const std::string &value) override { tip = value; }
+    void setToolTip(const std::string &value) override { record("setToolTip"), tip = value; }
     std::string toolTip() const override { return tip; }
-    void setMenu(DFMExtMenu *value) override { subMenu = value; }
+    void setMenu(DFMExtMenu *value) override { record("setMenu"), subMenu = value; }
     DFMExtMenu *menu() const override { return subMenu; }
-    void setSeparator(bool b) override { separator = b; }
+    void setSeparator(bool b) override { record("setSeparator"), separator = b; }
     bool isSeparator() const override { return separator; }
-    void setCheckable(bool b) override { checkable = b; }
+    void setCheckable(bool b) override { record("setCheckable"), checkable = b; }
     bool isCheckable() const override { return checkable; }
-    void setChecked(bool b) override { checked = b; }
+    void setChecked(bool b) override { record("setChecked"), checked = b; }
     bool isChecked() const override { return checked; }
-    void setEnabled(bool b) override { enabled = b; }
+    void setEnabled(bool b) override { record("setEnabled"), enabled = b; }
     bool isEnabled() const override { return enabled; }
 
+    std::vector<std::string> calls; // setter names, in call order
+
 private:
+    void record(const char *setter) { calls.emplace_back(setter); }
+
     std::string iconName;
     std::string label;
     std::string tip;
@@ -91,6 +95,12 @@ private:
 HostAction::HostAction() : DFMExtAction(new ActionData)
 {}
 
+const std::vector<std::string> &HostAction::setterCalls() const
+{
+    // Every HostAction is built on an ActionData.
+    return static_cast<const ActionData *>(d)->calls;
+}
+
 HostMenu::HostMenu() : DFMExtMenu(new MenuData(nullptr))
 {}
 
@@ -127,6 +137,9 @@ bool HostMenuFactory::deleteMenu(DFMExtMenu *menu)
 
 DFMExtAction *HostMenuFactory::createAction()
 {
+    ++requestedActions;
+    if (refusesActions)
+        return nullptr;
     actions.push_back(std::make_unique<HostAction>());
     return actions.back().get();
 }

@@ -4,6 +4,8 @@
 // it shows content where the widget tree says it should. In a build against
 // the real DTK, each window is also shown in deepin's own style, whose wider
 // margins and fonts are what the window's size has to fit.
+#include "fakeprogram.h"
+#include "testpaths.h"
 #include <QFile>
 #include <QHash>
 #include <QImage>
@@ -75,15 +77,7 @@ private:
 Shown RealDisplayTest::show(const QByteArray &toolOutput, const QString &style)
 {
     Shown shown;
-    QFile output(dir.filePath(QStringLiteral("output")));
-    QFile tool(dir.filePath(QStringLiteral("quarn")));
-    if (!output.open(QIODevice::WriteOnly) || output.write(toolOutput) < 0 ||
-        !tool.open(QIODevice::WriteOnly) ||
-        tool.write("#!/bin/sh\nexec cat '" + output.fileName().toUtf8() + "'\n") < 0)
-        return shown;
-    output.close();
-    tool.close();
-    tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const FakeProgram tool(FakeProgram::Reply{toolOutput});
 
     const QString png = dir.filePath(QStringLiteral("window.png"));
     const QString dump = dir.filePath(QStringLiteral("window.json"));
@@ -92,7 +86,7 @@ Shown RealDisplayTest::show(const QByteArray &toolOutput, const QString &style)
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.insert(QStringLiteral("QUARN_TEST_QUARN"), tool.fileName());
+    env.insert(QStringLiteral("QUARN_TEST_QUARN"), tool.program());
     if (!style.isEmpty()) {
         env.insert(QStringLiteral("QT_STYLE_OVERRIDE"), style);
 #ifdef DEEPIN_STYLE_PLUGINS

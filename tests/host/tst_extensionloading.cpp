@@ -1,5 +1,6 @@
 // The extension as the file manager sees it: loaded through menu-host, and
 // its menu entry point called in-process.
+#include "fakeprogram.h"
 #include "hostrun.h"
 
 #include <QDir>
@@ -87,21 +88,13 @@ void ExtensionLoadingTest::triggerUnknownAction()
 
 void ExtensionLoadingTest::textWindowEndToEnd()
 {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString tool = dir.filePath("fake-quarn");
-    QFile script(tool);
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\necho \"plain report for $4\"\necho 'second line'\n");
-    script.close();
-    QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+    const FakeProgram tool("echo \"plain report for $4\"\necho 'second line'\n");
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QUARN_TEST_QUARN"), tool);
-    const QString dump = dir.filePath("d.json");
-    const HostRun run =
-        runHost({"--trigger", actionText, "--dump", dump, QStringLiteral(QUARN_GUI_TESTSEAM_PLUGIN), "/tmp"},
-                environment);
+    environment.insert(QStringLiteral("QUARN_TEST_QUARN"), tool.program());
+    const QString dump = tool.filePath("d.json");
+    const HostRun run = runHost(
+        {"--trigger", actionText, "--dump", dump, QStringLiteral(TESTSEAM_PLUGIN), "/tmp"}, environment);
     QCOMPARE(run.exitCode, 0);
 
     QFile file(dump);
@@ -110,16 +103,6 @@ void ExtensionLoadingTest::textWindowEndToEnd()
     QCOMPARE(json.value("class").toString(), QStringLiteral("OutputDialog"));
     QCOMPARE(json.value("title").toString(), actionText);
     QCOMPARE(json.value("text").toString(), QStringLiteral("plain report for /tmp\nsecond line\n"));
-}
-
-// Writes an executable shell script.
-static bool writeScript(const QString &path, const QByteArray &body)
-{
-    QFile script(path);
-    if (!script.open(QIODevice::WriteOnly) || script.write("#!/bin/sh\n" + body) < 0)
-        return false;
-    script.close();
-    return script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 // The shipped plug-in, which has no test seam, started by menu-host in a
@@ -145,24 +128,20 @@ void ExtensionLoadingTest::shippedPluginRunsItsFixedPaths()
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("overlay")));
     const QByteArray report =
         R"({"name":"/data","size":"3000","children":[{"name":"/data/b","size":"2000"}]})";
-    QVERIFY(writeScript(dir.filePath("quarn"), "printf '%s\\n' \"$@\" > '" +
-                                                   QFile::encodeName(dir.filePath("quarn-argv")) +
-                                                   "'\nprintf '%s' '" + report + "'\n"));
-    QVERIFY(writeScript(dir.filePath("file-manager"),
-                        "printf '%s\\n' \"$@\" > '" + QFile::encodeName(dir.filePath("file-manager-argv")) +
-                            "'\n"));
+    const FakeProgram quarn(FakeProgram::Reply{report});
+    const FakeProgram fileManager(QByteArray(), QStringLiteral("file-manager"));
     const QString setUp = QStringLiteral(R"(set -e
-fakes=$1
-shift
+overlay=$1 quarn=$2 fileManager=$3
+shift 3
 if [ ! -e %1 ] || [ ! -e %2 ]; then
-  mount -t tmpfs quarn-test "$fakes/overlay"
-  mkdir "$fakes/overlay/upper" "$fakes/overlay/work"
-  mount -t overlay quarn-test -o "lowerdir=/usr/bin,upperdir=$fakes/overlay/upper,workdir=$fakes/overlay/work" /usr/bin
+  mount -t tmpfs quarn-test "$overlay"
+  mkdir "$overlay/upper" "$overlay/work"
+  mount -t overlay quarn-test -o "lowerdir=/usr/bin,upperdir=$overlay/upper,workdir=$overlay/work" /usr/bin
   [ -e %1 ] || : >%1
   [ -e %2 ] || : >%2
 fi
-mount --bind "$fakes/quarn" %1
-mount --bind "$fakes/file-manager" %2
+mount --bind "$quarn" %1
+mount --bind "$fileManager" %2
 exec "$@"
 )")
                               .arg(quarnPath, fileManagerPath);
@@ -175,9 +154,9 @@ exec "$@"
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral("unshare"),
                   {QStringLiteral("--mount"), QStringLiteral("sh"), QStringLiteral("-c"), setUp,
-                   QStringLiteral("sh"), dir.path(), QStringLiteral(MENU_HOST), QStringLiteral("--trigger"),
-                   actionText, QStringLiteral("--reveal"), QStringLiteral("/data/b"), plugin,
-                   QStringLiteral("/data")});
+                   QStringLiteral("sh"), dir.filePath(QStringLiteral("overlay")), quarn.program(),
+                   fileManager.program(), QStringLiteral(MENU_HOST), QStringLiteral("--trigger"), actionText,
+                   QStringLiteral("--reveal"), QStringLiteral("/data/b"), plugin, QStringLiteral("/data")});
     QVERIFY(process.waitForFinished(30000));
     const QStringList out = splitLines(process.readAllStandardOutput());
     const QString err = QString::fromLocal8Bit(process.readAllStandardError());
@@ -190,12 +169,8 @@ exec "$@"
                           QStringLiteral("=== 标准输出 ==="), QString::fromUtf8(report),
                           QStringLiteral("JSON 格式验证通过，使用树状视图显示"),
                           QStringLiteral("run  /usr/bin/dde-file-manager --show-item \"/data/b\"")}));
-    QFile quarnArgv(dir.filePath("quarn-argv"));
-    QVERIFY(quarnArgv.open(QIODevice::ReadOnly));
-    QCOMPARE(quarnArgv.readAll(), QByteArray("-n\n13\n-j\n/data\n"));
-    QFile fileManagerArgv(dir.filePath("file-manager-argv"));
-    QVERIFY(fileManagerArgv.open(QIODevice::ReadOnly));
-    QCOMPARE(fileManagerArgv.readAll(), QByteArray("--show-item\n/data/b\n"));
+    QCOMPARE(quarn.runs(), (QList<QStringList>{{"-n", "13", "-j", "/data"}}));
+    QCOMPARE(fileManager.runs(), (QList<QStringList>{{"--show-item", "/data/b"}}));
 
     QCOMPARE(QFileInfo::exists(quarnPath), quarnExisted);
     QCOMPARE(QFileInfo::exists(fileManagerPath), fileManagerExisted);

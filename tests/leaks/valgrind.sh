@@ -54,7 +54,7 @@ run() {
     valgrind --leak-check=full --show-leak-kinds=definite --errors-for-leak-kinds=definite \
     --num-callers=40 --suppressions="$suppressions" --log-file="$log" \
     "$build/host/menu-host" --trigger 磁盘使用统计 --dump "$work/$kind.dump" \
-    "$build/tests/support/libquarn-gui-testseam.so" /data >"$work/$kind.out" 2>&1 ||
+    "$build/tests/common/libquarn-gui-testseam.so" /data >"$work/$kind.out" 2>&1 ||
     { echo "$kind run: menu-host failed"; cat "$work/$kind.out"; status=1; }
   grep -q "\"class\"" "$work/$kind.dump" 2>/dev/null || { echo "$kind run: no window was dumped"; status=1; }
   echo "== $kind run"

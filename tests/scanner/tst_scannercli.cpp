@@ -1,5 +1,6 @@
 // The quarn program run on trees built at test time, compared with du.
 
+#include "testpaths.h"
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>

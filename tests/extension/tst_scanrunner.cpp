@@ -1,8 +1,10 @@
 // The scan runner end to end: a fake tool in place of the real one, the whole
 // log compared line by line across both streams, and the window it opens.
 #include "externalprogram.h"
+#include "fakeprogram.h"
+#include "logcapture.h"
+#include "modalwindowcloser.h"
 #include "outputdialog.h"
-#include "plugintestsupport.h"
 #include "quarnmenuplugin.h"
 
 #include <QProcess>
@@ -149,7 +151,7 @@ void ScanRunnerTest::logAndWindow()
     QFETCH(QString, windowClass);
     QFETCH(QString, windowText);
 
-    FakeTool tool(standardOutput, standardError, exitCode);
+    FakeProgram tool(FakeProgram::Reply{standardOutput, standardError, exitCode});
     ExternalProgram::setForTests(tool.program(), QString());
 
     QuarnGui::QuarnMenuPlugin plugin;

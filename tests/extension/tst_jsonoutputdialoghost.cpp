@@ -1,7 +1,8 @@
 // The tree window end to end: the extension loaded by menu-host, a fake tool
 // printing a JSON report, the window described by --dump and a --reveal
 // reaching a fake file manager.
-#include "../host/hostrun.h"
+#include "fakeprogram.h"
+#include "hostrun.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -32,7 +33,7 @@ void appendDumpedRows(const QJsonArray &rows, QStringList &lines)
 
 } // namespace
 
-class TreeWindowHostTest : public QObject
+class JsonOutputDialogHostTest : public QObject
 {
     Q_OBJECT
 
@@ -42,41 +43,28 @@ private slots:
     void revealStartsTheFileManager();
 
 private:
-    bool writeScript(const QString &name, const QByteArray &body);
     QProcessEnvironment environment() const;
 
-    QTemporaryDir dir;
+    const FakeProgram tool{FakeProgram::Reply{kReport}};
+    const FakeProgram fileManager{QByteArray(), QStringLiteral("file-manager")};
+    QTemporaryDir dir; // for the dump
 };
 
-bool TreeWindowHostTest::writeScript(const QString &name, const QByteArray &body)
-{
-    QFile script(dir.filePath(name));
-    if (!script.open(QIODevice::WriteOnly) || script.write("#!/bin/sh\n" + body) < 0) {
-        return false;
-    }
-    script.close();
-    return script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
-
-QProcessEnvironment TreeWindowHostTest::environment() const
+QProcessEnvironment JsonOutputDialogHostTest::environment() const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("QUARN_TEST_QUARN"), dir.filePath(QStringLiteral("quarn")));
-    env.insert(QStringLiteral("QUARN_TEST_FILE_MANAGER"), dir.filePath(QStringLiteral("file-manager")));
+    env.insert(QStringLiteral("QUARN_TEST_QUARN"), tool.program());
+    env.insert(QStringLiteral("QUARN_TEST_FILE_MANAGER"), fileManager.program());
     return env;
 }
 
-void TreeWindowHostTest::initTestCase()
+void JsonOutputDialogHostTest::initTestCase()
 {
     QVERIFY(dir.isValid());
-    QVERIFY(writeScript(QStringLiteral("quarn"), "printf '%s' '" + kReport + "'\n"));
-    QVERIFY(writeScript(QStringLiteral("file-manager"),
-                        "printf '%s\\n' \"$@\" > '" + dir.filePath(QStringLiteral("argv")).toLocal8Bit() +
-                            "'\n"));
 }
 
-void TreeWindowHostTest::dumpDescribesTheTree()
+void JsonOutputDialogHostTest::dumpDescribesTheTree()
 {
     const QString dumpFile = dir.filePath(QStringLiteral("dump.json"));
     const HostRun run =
@@ -99,20 +87,16 @@ void TreeWindowHostTest::dumpDescribesTheTree()
                                                           "c 900 30.0%"));
 }
 
-void TreeWindowHostTest::revealStartsTheFileManager()
+void JsonOutputDialogHostTest::revealStartsTheFileManager()
 {
     const HostRun run =
         runHost({QStringLiteral("--trigger"), QStringLiteral("磁盘使用统计"), QStringLiteral("--reveal"),
                  QStringLiteral("/data/b"), QStringLiteral(TESTSEAM_PLUGIN), QStringLiteral("/data")},
                 environment());
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(
-        run.out.last(),
-        QStringLiteral("run  %1 --show-item \"/data/b\"").arg(dir.filePath(QStringLiteral("file-manager"))));
-    QFile argv(dir.filePath(QStringLiteral("argv")));
-    QVERIFY(argv.open(QIODevice::ReadOnly));
-    QCOMPARE(argv.readAll(), QByteArray("--show-item\n/data/b\n"));
+    QCOMPARE(run.out.last(), QStringLiteral("run  %1 --show-item \"/data/b\"").arg(fileManager.program()));
+    QCOMPARE(fileManager.runs(), (QList<QStringList>{{"--show-item", "/data/b"}}));
 }
 
-QTEST_APPLESS_MAIN(TreeWindowHostTest)
-#include "tst_treewindowhost.moc"
+QTEST_APPLESS_MAIN(JsonOutputDialogHostTest)
+#include "tst_jsonoutputdialoghost.moc"

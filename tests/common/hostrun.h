@@ -2,6 +2,8 @@
 
 // Runs menu-host as a child process and splits what it wrote into lines.
 
+#include "testpaths.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>

@@ -9,7 +9,7 @@ using dfmext::DFMExtMenu;
 using dfmext::DFMExtMenuPlugin;
 using dfmext::DFMExtMenuProxy;
 
-class MenuPluginCallsTest : public QObject
+class DFMExtMenuPluginTest : public QObject
 {
     Q_OBJECT
 
@@ -19,7 +19,7 @@ private slots:
     void argumentsArriveUnchanged();
 };
 
-void MenuPluginCallsTest::buildersWithoutRegistrationAnswerFalse()
+void DFMExtMenuPluginTest::buildersWithoutRegistrationAnswerFalse()
 {
     DFMExtMenuPlugin plugin;
     plugin.initialize(nullptr); // nothing registered: no effect, no crash
@@ -27,7 +27,7 @@ void MenuPluginCallsTest::buildersWithoutRegistrationAnswerFalse()
     QCOMPARE(plugin.buildEmptyAreaMenu(nullptr, "/", false), false);
 }
 
-void MenuPluginCallsTest::callsReachLastRegisteredFunction()
+void DFMExtMenuPluginTest::callsReachLastRegisteredFunction()
 {
     DFMExtMenuPlugin plugin;
     QStringList calls;
@@ -52,7 +52,7 @@ void MenuPluginCallsTest::callsReachLastRegisteredFunction()
     QCOMPARE(calls, (QStringList{"second initialize", "empty area"}));
 }
 
-void MenuPluginCallsTest::argumentsArriveUnchanged()
+void DFMExtMenuPluginTest::argumentsArriveUnchanged()
 {
     DFMExtMenuPlugin plugin;
     auto *menu = reinterpret_cast<DFMExtMenu *>(0x1000);
@@ -74,5 +74,5 @@ void MenuPluginCallsTest::argumentsArriveUnchanged()
                                     std::list<std::string>{"file:///home/a", "file:///home/b"}, true));
 }
 
-QTEST_APPLESS_MAIN(MenuPluginCallsTest)
-#include "tst_menuplugincalls.moc"
+QTEST_APPLESS_MAIN(DFMExtMenuPluginTest)
+#include "tst_dfmextmenuplugin.moc"

@@ -1,6 +1,7 @@
 // The quarn program on trees that are hostile to a walker: folders that
 // change while they are read, one folder of a million entries, and chains of
 // folders deeper than any path the system accepts.
+#include "testpaths.h"
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -182,7 +183,7 @@ private:
 
 } // namespace
 
-class HostileTreesTest : public QObject
+class HostileScannerTest : public QObject
 {
     Q_OBJECT
 
@@ -193,14 +194,14 @@ private slots:
     void deepChains();
 };
 
-void HostileTreesTest::treeChangingDuringScan_data()
+void HostileScannerTest::treeChangingDuringScan_data()
 {
     QTest::addColumn<QString>("threads");
     QTest::newRow("one thread") << "1";
     QTest::newRow("four threads") << "4";
 }
 
-void HostileTreesTest::treeChangingDuringScan()
+void HostileScannerTest::treeChangingDuringScan()
 {
     QFETCH(QString, threads);
     constexpr int kFolders = 20;
@@ -273,7 +274,7 @@ void HostileTreesTest::treeChangingDuringScan()
 // Creating a million files takes a minute or more here, almost all of it in
 // the file system: the suite uses 100,000 unless QUARN_HOSTILE_ENTRIES asks
 // for another count (QUARN_HOSTILE_ENTRIES=1000000 for the full one).
-void HostileTreesTest::manyEntriesInOneFolder()
+void HostileScannerTest::manyEntriesInOneFolder()
 {
     const int entries = qEnvironmentVariableIsSet("QUARN_HOSTILE_ENTRIES")
                             ? qEnvironmentVariableIntValue("QUARN_HOSTILE_ENTRIES")
@@ -310,7 +311,7 @@ void HostileTreesTest::manyEntriesInOneFolder()
     QCOMPARE(report.value("children").toArray().size(), 12);
 }
 
-void HostileTreesTest::deepChains()
+void HostileScannerTest::deepChains()
 {
     constexpr int kLevels = 10000;
     const int timedLevels = 40000 / kScale;
@@ -391,5 +392,5 @@ void HostileTreesTest::deepChains()
              qPrintable(QStringLiteral("%1 ms, du %2 ms").arg(timed.elapsedMs).arg(du.elapsedMs)));
 }
 
-QTEST_GUILESS_MAIN(HostileTreesTest)
-#include "tst_hostiletrees.moc"
+QTEST_GUILESS_MAIN(HostileScannerTest)
+#include "tst_hostilescanner.moc"

@@ -1,126 +1,38 @@
 // The menu plug-in as the host sees it: what it adds to a context menu, what
 // path each added action scans, and how URLs become paths.
 #include "externalprogram.h"
-#include "plugintestsupport.h"
+#include "fakeprogram.h"
+#include "hostmenu.h"
+#include "logcapture.h"
+#include "modalwindowcloser.h"
 #include "quarnmenuplugin.h"
 
 #include <dfm-extension/menu/dfmextaction.h>
 #include <dfm-extension/menu/dfmextmenu.h>
 #include <dfm-extension/menu/dfmextmenuproxy.h>
-#include <dfm-extension/menu/private/dfmextactionprivate.h>
-#include <dfm-extension/menu/private/dfmextmenuprivate.h>
-#include <dfm-extension/menu/private/dfmextmenuproxyprivate.h>
 
 #include <QTest>
 
-#include <memory>
 #include <vector>
 
 using namespace dfmext;
 
 namespace {
 
-// Host-side action that remembers its properties and which setters the
-// plug-in called.
-class RecordingActionPrivate : public DFMExtActionPrivate
-{
-public:
-    QStringList calls; // setter names, in call order
-
-    void setIcon(const std::string &value) override { record("setIcon"), iconText = value; }
-    std::string icon() const override { return iconText; }
-    void setText(const std::string &value) override { record("setText"), label = value; }
-    std::string text() const override { return label; }
-    void setToolTip(const std::string &value) override { record("setToolTip"), tip = value; }
-    std::string toolTip() const override { return tip; }
-    void setMenu(DFMExtMenu *value) override { record("setMenu"), subMenu = value; }
-    DFMExtMenu *menu() const override { return subMenu; }
-    void setSeparator(bool value) override { record("setSeparator"), separator = value; }
-    bool isSeparator() const override { return separator; }
-    void setCheckable(bool value) override { record("setCheckable"), checkable = value; }
-    bool isCheckable() const override { return checkable; }
-    void setChecked(bool value) override { record("setChecked"), checked = value; }
-    bool isChecked() const override { return checked; }
-    void setEnabled(bool value) override { record("setEnabled"), enabled = value; }
-    bool isEnabled() const override { return enabled; }
-
-private:
-    void record(const char *call) { calls.append(QString::fromLatin1(call)); }
-
-    std::string iconText, label, tip;
-    DFMExtMenu *subMenu = nullptr; // not owned
-    bool separator = false, checkable = false, checked = false, enabled = true;
-};
-
-class HostAction : public DFMExtAction
-{
-public:
-    HostAction() : DFMExtAction(new RecordingActionPrivate) {}
-    const RecordingActionPrivate &record() const { return *static_cast<RecordingActionPrivate *>(d); }
-};
-
-class ListMenuPrivate : public DFMExtMenuPrivate
-{
-public:
-    std::string title() const override { return titleText; }
-    void setTitle(const std::string &value) override { titleText = value; }
-    std::string icon() const override { return iconText; }
-    void setIcon(const std::string &value) override { iconText = value; }
-    bool addAction(DFMExtAction *action) override
-    {
-        entries.push_back(action);
-        return true;
-    }
-    bool insertAction(DFMExtAction *, DFMExtAction *action) override { return addAction(action); }
-    DFMExtAction *menuAction() const override { return nullptr; }
-    std::list<DFMExtAction *> actions() const override { return entries; }
-
-private:
-    std::string titleText, iconText;
-    std::list<DFMExtAction *> entries; // not owned
-};
-
-class HostMenu : public DFMExtMenu
-{
-public:
-    HostMenu() : DFMExtMenu(new ListMenuPrivate) {}
-    ~HostMenu() = default;
-};
-
-// The host's factory; owns every action it hands out. With `refuse` set it
-// hands out none, as a host out of resources might.
-class FactoryPrivate : public DFMExtMenuProxyPrivate
-{
-public:
-    explicit FactoryPrivate(bool refuse) : refuse(refuse) {}
-
-    int createActionCalls = 0;
-
-    DFMExtMenu *createMenu() override { return nullptr; }
-    bool deleteMenu(DFMExtMenu *) override { return false; }
-    DFMExtAction *createAction() override
-    {
-        ++createActionCalls;
-        if (refuse)
-            return nullptr;
-        made.push_back(std::make_unique<HostAction>());
-        return made.back().get();
-    }
-    bool deleteAction(DFMExtAction *) override { return false; }
-
-private:
-    bool refuse;
-    std::vector<std::unique_ptr<HostAction>> made;
-};
-
+// The file manager's side: the proxy over the host's factory, and a menu
+// from it.
 struct Host
 {
-    explicit Host(bool refuse = false) : factory(new FactoryPrivate(refuse)), proxy(factory) {}
-    FactoryPrivate *factory; // owned by proxy
+    explicit Host(bool refuse = false) : factory(new HostMenuFactory), proxy(factory)
+    {
+        factory->setRefusesActions(refuse);
+        menu = proxy.createMenu();
+    }
+    HostMenuFactory *factory; // owned by proxy
     DFMExtMenuProxy proxy;
-    HostMenu menu;
+    DFMExtMenu *menu; // owned by factory
 
-    std::list<DFMExtAction *> actions() const { return menu.actions(); }
+    std::list<DFMExtAction *> actions() const { return menu->actions(); }
 };
 
 std::list<std::string> toList(const QStringList &urls)
@@ -227,19 +139,20 @@ void MenuPluginTest::buildNormalMenu()
     Host host;
     plugin.initialize(&host.proxy);
 
-    QVERIFY(plugin.buildNormalMenu(&host.menu, currentUrl.toStdString(), focusUrl.toStdString(),
+    QVERIFY(plugin.buildNormalMenu(host.menu, currentUrl.toStdString(), focusUrl.toStdString(),
                                    toList(selection), onDesktop));
 
     if (!expectAction) {
         QVERIFY(host.actions().empty());
-        QCOMPARE(host.factory->createActionCalls, 0);
+        QCOMPARE(host.factory->actionRequests(), 0);
         return;
     }
     QCOMPARE(host.actions().size(), size_t(1));
-    QCOMPARE(host.factory->createActionCalls, 1);
+    QCOMPARE(host.factory->actionRequests(), 1);
     auto *action = static_cast<HostAction *>(host.actions().front());
     QCOMPARE(QString::fromStdString(action->text()), QStringLiteral("磁盘使用统计"));
-    QCOMPARE(action->record().calls, QStringList{"setText"}); // no icon, tip, separator, check or state
+    // No icon, tip, separator, check or state.
+    QCOMPARE(action->setterCalls(), std::vector<std::string>{"setText"});
 }
 
 void MenuPluginTest::nothingToBuildWith_data()
@@ -265,7 +178,7 @@ void MenuPluginTest::nothingToBuildWith()
     if (proxyWithdrawn)
         plugin.initialize(nullptr);
 
-    QVERIFY(plugin.buildNormalMenu(&host.menu, "/", "/tmp", {"/tmp"}, false));
+    QVERIFY(plugin.buildNormalMenu(host.menu, "/", "/tmp", {"/tmp"}, false));
     QVERIFY(host.actions().empty());
 }
 
@@ -276,34 +189,34 @@ void MenuPluginTest::hostReachesPluginThroughCallbacks()
     Host first, second;
 
     asHostSeesIt.initialize(&first.proxy);
-    QVERIFY(asHostSeesIt.buildNormalMenu(&first.menu, "/", "/tmp", {"/tmp"}, false));
+    QVERIFY(asHostSeesIt.buildNormalMenu(first.menu, "/", "/tmp", {"/tmp"}, false));
     QCOMPARE(first.actions().size(), size_t(1));
 
     // A later proxy replaces the earlier one.
     asHostSeesIt.initialize(&second.proxy);
-    QVERIFY(asHostSeesIt.buildNormalMenu(&second.menu, "/", "/tmp", {"/tmp"}, false));
-    QCOMPARE(first.factory->createActionCalls, 1);
-    QCOMPARE(second.factory->createActionCalls, 1);
+    QVERIFY(asHostSeesIt.buildNormalMenu(second.menu, "/", "/tmp", {"/tmp"}, false));
+    QCOMPARE(first.factory->actionRequests(), 1);
+    QCOMPARE(second.factory->actionRequests(), 1);
     QCOMPARE(second.actions().size(), size_t(1));
 
-    QVERIFY(asHostSeesIt.buildNormalMenu(&second.menu, "/", "/tmp", {"/tmp", "/var"}, false));
+    QVERIFY(asHostSeesIt.buildNormalMenu(second.menu, "/", "/tmp", {"/tmp", "/var"}, false));
     QCOMPARE(second.actions().size(), size_t(1));
 
     // Only the normal menu is extended.
-    QVERIFY(!asHostSeesIt.buildEmptyAreaMenu(&second.menu, "/tmp", false));
+    QVERIFY(!asHostSeesIt.buildEmptyAreaMenu(second.menu, "/tmp", false));
     QCOMPARE(second.actions().size(), size_t(1));
 }
 
 void MenuPluginTest::eachActionScansItsOwnPath()
 {
-    FakeTool tool("scanned");
+    FakeProgram tool(FakeProgram::Reply{"scanned"});
     ExternalProgram::setForTests(tool.program(), QString());
 
     QuarnGui::QuarnMenuPlugin plugin;
     Host host;
     plugin.initialize(&host.proxy);
     for (const char *selected : {"/srv/first", "file:///srv/second dir", "/srv/third"})
-        QVERIFY(plugin.buildNormalMenu(&host.menu, "/srv", selected, {selected}, false));
+        QVERIFY(plugin.buildNormalMenu(host.menu, "/srv", selected, {selected}, false));
     const std::list<DFMExtAction *> added = host.actions();
     const std::vector<DFMExtAction *> actions(added.begin(), added.end());
     QCOMPARE(actions.size(), size_t(3));

@@ -1,6 +1,7 @@
 // The text result window: its shape, copying, closing, and the font it picks.
+#include "logcapture.h"
 #include "outputdialog.h"
-#include "plugintestsupport.h"
+#include "testpaths.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,6 +1,8 @@
 // The tree result window: its rows, its widgets, double-click reveal and sorting.
 #include "externalprogram.h"
+#include "fakeprogram.h"
 #include "jsonoutputdialog.h"
+#include "logcapture.h"
 
 #include <DLabel>
 
@@ -17,9 +19,7 @@
 #include <QTreeView>
 #include <QtTest>
 
-#include <iostream>
 #include <memory>
-#include <sstream>
 
 namespace {
 
@@ -82,56 +82,18 @@ void doubleClick(QTreeView *tree, const QModelIndex &cell)
     QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, centre);
 }
 
-// Collects what is written to std::cout while it lives.
-class CoutCapture
+// A fake file manager the window reveals items with, for as long as it lives.
+class FakeFileManager : public FakeProgram
 {
 public:
-    CoutCapture() : previous(std::cout.rdbuf(buffer.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(previous); }
-    QString text() const { return QString::fromStdString(buffer.str()); }
-
-private:
-    std::ostringstream buffer;
-    std::streambuf *previous;
-};
-
-// A file-manager stand-in that writes its arguments, each ended by a NUL byte,
-// to a file; the program paths are restored when it goes.
-class FakeFileManager
-{
-public:
-    FakeFileManager()
+    FakeFileManager() : FakeProgram(QByteArray(), QStringLiteral("file-manager"))
     {
-        QFile script(programPath());
-        if (!script.open(QIODevice::WriteOnly)) {
-            return;
-        }
-        script.write("#!/bin/sh\nfor arg in \"$@\"; do printf '%s\\0' \"$arg\"; done > '" +
-                     argvPath().toLocal8Bit() + "'\n");
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        ExternalProgram::setForTests({}, programPath());
+        ExternalProgram::setForTests({}, program());
     }
     ~FakeFileManager() { ExternalProgram::setForTests({}, {}); }
 
-    QString programPath() const { return dir.filePath(QStringLiteral("file-manager")); }
-    QString argvPath() const { return dir.filePath(QStringLiteral("argv")); }
-    QString markerPath() const { return dir.filePath(QStringLiteral("marker")); }
-    bool ran() const { return QFile::exists(argvPath()); }
-
-    QStringList arguments() const
-    {
-        QFile file(argvPath());
-        if (!file.open(QIODevice::ReadOnly)) {
-            return {};
-        }
-        QStringList args = QString::fromUtf8(file.readAll()).split(QChar(0));
-        args.removeLast(); // after the last terminator
-        return args;
-    }
-
-private:
-    QTemporaryDir dir;
+    // The arguments of the last run.
+    QStringList arguments() const { return runs().value(runs().size() - 1); }
 };
 
 const QByteArray kDataReport = R"({"name":"/data","size":"3000","children":[
@@ -140,7 +102,7 @@ const QByteArray kDataReport = R"({"name":"/data","size":"3000","children":[
 
 } // namespace
 
-class TreeWindowTest : public QObject
+class JsonOutputDialogTest : public QObject
 {
     Q_OBJECT
 
@@ -168,7 +130,7 @@ private slots:
     void sorting();
 };
 
-void TreeWindowTest::rows_data()
+void JsonOutputDialogTest::rows_data()
 {
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<QString>("rows");
@@ -243,7 +205,7 @@ void TreeWindowTest::rows_data()
                                                 "  a|/p/a|1|12.5%";
 }
 
-void TreeWindowTest::rows()
+void JsonOutputDialogTest::rows()
 {
     QFETCH(QByteArray, json);
     QFETCH(QString, rows);
@@ -251,7 +213,7 @@ void TreeWindowTest::rows()
     QCOMPARE(rowsOf(dialog), rows);
 }
 
-void TreeWindowTest::modelIsConsistent()
+void JsonOutputDialogTest::modelIsConsistent()
 {
     JsonOutputDialog dialog(kTitle, kDataReport);
     QAbstractItemModelTester tester(modelOf(dialog), QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -259,7 +221,7 @@ void TreeWindowTest::modelIsConsistent()
     treeOf(dialog)->sortByColumn(0, Qt::DescendingOrder);
 }
 
-void TreeWindowTest::windowLayout()
+void JsonOutputDialogTest::windowLayout()
 {
     JsonOutputDialog dialog(kTitle, kDataReport);
     QCOMPARE(dialog.windowTitle(), kTitle);
@@ -311,7 +273,7 @@ void TreeWindowTest::windowLayout()
     QCOMPARE(tree->columnWidth(2), 100);
 }
 
-void TreeWindowTest::startsExpandedInReportOrder()
+void JsonOutputDialogTest::startsExpandedInReportOrder()
 {
     const JsonOutputDialog dialog(kTitle, kDataReport);
     const QTreeView *tree = treeOf(dialog);
@@ -325,7 +287,7 @@ void TreeWindowTest::startsExpandedInReportOrder()
     QVERIFY(tree->isExpanded(model.index(1, 0, top)));
 }
 
-void TreeWindowTest::closeButtonAccepts()
+void JsonOutputDialogTest::closeButtonAccepts()
 {
     JsonOutputDialog dialog(kTitle, kDataReport);
     QTimer::singleShot(0, &dialog, [&dialog] {
@@ -340,21 +302,21 @@ void TreeWindowTest::closeButtonAccepts()
     QVERIFY(!dialog.isVisible());
 }
 
-void TreeWindowTest::topLevelArray_data()
+void JsonOutputDialogTest::topLevelArray_data()
 {
     QTest::addColumn<QByteArray>("json");
     QTest::newRow("empty array") << QByteArray("[]");
     QTest::newRow("array of nodes") << QByteArray(R"([{"name":"/x","size":"1"}])");
 }
 
-void TreeWindowTest::topLevelArray()
+void JsonOutputDialogTest::topLevelArray()
 {
     QFETCH(QByteArray, json);
     const JsonOutputDialog dialog(kTitle, json);
     QCOMPARE(rowsOf(dialog), QStringLiteral("|||N/A"));
 }
 
-void TreeWindowTest::parseError_data()
+void JsonOutputDialogTest::parseError_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("text");
@@ -365,7 +327,7 @@ void TreeWindowTest::parseError_data()
     QTest::newRow("empty") << QByteArray() << QStringLiteral("JSON 解析错误: illegal value");
 }
 
-void TreeWindowTest::parseError()
+void JsonOutputDialogTest::parseError()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, text);
@@ -385,7 +347,7 @@ void TreeWindowTest::parseError()
     QVERIFY(!fileManager.ran());
 }
 
-void TreeWindowTest::doubleClickRevealsFullPath()
+void JsonOutputDialogTest::doubleClickRevealsFullPath()
 {
     const FakeFileManager fileManager;
     JsonOutputDialog dialog(kTitle, kDataReport);
@@ -393,16 +355,16 @@ void TreeWindowTest::doubleClickRevealsFullPath()
     const QModelIndex nested = nameCellOf(*treeOf(dialog)->model(), QStringLiteral("/data/b/c"));
     QCOMPARE(nested.data().toString(), QStringLiteral("c"));
 
-    CoutCapture log;
+    LogCapture log;
     emit treeOf(dialog)->doubleClicked(nested);
-    QCOMPARE(log.text(),
-             QStringLiteral("run  %1 --show-item \"/data/b/c\"\n").arg(fileManager.programPath()));
+    QCOMPARE(log.standardOutput(),
+             QStringLiteral("run  %1 --show-item \"/data/b/c\"\n").arg(fileManager.program()));
     QCOMPARE(fileManager.arguments(), QStringList({"--show-item", "/data/b/c"}));
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
 }
 
-void TreeWindowTest::doubleClickByMouseEndsExec()
+void JsonOutputDialogTest::doubleClickByMouseEndsExec()
 {
     const FakeFileManager fileManager;
     JsonOutputDialog dialog(kTitle, kDataReport);
@@ -413,13 +375,13 @@ void TreeWindowTest::doubleClickByMouseEndsExec()
         doubleClick(tree, b);
     });
     QTimer::singleShot(5000, &dialog, [&dialog] { dialog.done(-1); });
-    CoutCapture log;
+    LogCapture log;
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
     QCOMPARE(fileManager.arguments(), QStringList({"--show-item", "/data/b"}));
     QVERIFY(!tree->findChild<QLineEdit *>());
 }
 
-void TreeWindowTest::doubleClickDoesNothing_data()
+void JsonOutputDialogTest::doubleClickDoesNothing_data()
 {
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<QString>("path");
@@ -433,7 +395,7 @@ void TreeWindowTest::doubleClickDoesNothing_data()
                                   << 0;
 }
 
-void TreeWindowTest::doubleClickDoesNothing()
+void JsonOutputDialogTest::doubleClickDoesNothing()
 {
     QFETCH(QByteArray, json);
     QFETCH(QString, path);
@@ -449,11 +411,11 @@ void TreeWindowTest::doubleClickDoesNothing()
     QVERIFY(cell.isValid());
 
     QSignalSpy doubleClicks(tree, &QAbstractItemView::doubleClicked);
-    CoutCapture log;
+    LogCapture log;
     doubleClick(tree, cell);
     QCOMPARE(doubleClicks.count(), 1);
     QVERIFY(dialog.isVisible());
-    QVERIFY(log.text().isEmpty());
+    QVERIFY(log.standardOutput().isEmpty());
     QVERIFY(!fileManager.ran());
     // Neither the double-click nor the edit key opened an editor.
     tree->setCurrentIndex(cell);
@@ -461,7 +423,7 @@ void TreeWindowTest::doubleClickDoesNothing()
     QVERIFY(!tree->findChild<QLineEdit *>());
 }
 
-void TreeWindowTest::hostilePathIsOneArgument_data()
+void JsonOutputDialogTest::hostilePathIsOneArgument_data()
 {
     QTest::addColumn<QString>("path");
     // MARKER stands for a file that only shell syntax in the path could create.
@@ -475,24 +437,25 @@ void TreeWindowTest::hostilePathIsOneArgument_data()
     QTest::newRow("format markers") << "/d/%1 %2";
 }
 
-void TreeWindowTest::hostilePathIsOneArgument()
+void JsonOutputDialogTest::hostilePathIsOneArgument()
 {
     QFETCH(QString, path);
     const FakeFileManager fileManager;
-    path.replace(QStringLiteral("MARKER"), fileManager.markerPath());
+    path.replace(QStringLiteral("MARKER"), fileManager.filePath(QStringLiteral("marker")));
     const QJsonObject node{{"name", path}, {"size", "1"}};
     JsonOutputDialog dialog(kTitle, QJsonDocument(node).toJson());
     dialog.show();
 
-    CoutCapture log;
+    LogCapture log;
     emit treeOf(dialog)->doubleClicked(nameCellOf(*treeOf(dialog)->model(), path));
     QCOMPARE(fileManager.arguments(), QStringList({"--show-item", path}));
-    QVERIFY(!QFile::exists(fileManager.markerPath()));
-    QCOMPARE(log.text(), QStringLiteral("run  %1 --show-item \"%2\"\n").arg(fileManager.programPath(), path));
+    QVERIFY(!QFile::exists(fileManager.filePath(QStringLiteral("marker"))));
+    QCOMPARE(log.standardOutput(),
+             QStringLiteral("run  %1 --show-item \"%2\"\n").arg(fileManager.program(), path));
     QVERIFY(!dialog.isVisible());
 }
 
-void TreeWindowTest::sorting_data()
+void JsonOutputDialogTest::sorting_data()
 {
     QTest::addColumn<int>("column");
     QTest::addColumn<int>("order");
@@ -508,7 +471,7 @@ void TreeWindowTest::sorting_data()
     QTest::newRow("percentage ascending") << 2 << asc << "unreadable ten-k nine-hundred-m one-point-two-g";
 }
 
-void TreeWindowTest::sorting()
+void JsonOutputDialogTest::sorting()
 {
     QFETCH(int, column);
     QFETCH(int, order);
@@ -524,5 +487,5 @@ void TreeWindowTest::sorting()
     QCOMPARE(namesUnder(*tree->model(), tree->model()->index(0, 0)), names);
 }
 
-QTEST_MAIN(TreeWindowTest)
-#include "tst_treewindow.moc"
+QTEST_MAIN(JsonOutputDialogTest)
+#include "tst_jsonoutputdialog.moc"

@@ -4,8 +4,10 @@
 // runner's rules give, without a crash, and give its memory back once the
 // window has closed.
 #include "externalprogram.h"
+#include "fakeprogram.h"
+#include "logcapture.h"
+#include "modalwindowcloser.h"
 #include "outputdialog.h"
-#include "plugintestsupport.h"
 #include "quarnmenuplugin.h"
 
 #include <QAbstractItemModel>
@@ -61,28 +63,8 @@ constexpr bool kResidentSizeIsMeaningful = true;
 // A kept copy of any big output would exceed it many times over.
 constexpr qint64 kResidentMargin = 24 * 1024 * 1024;
 
-// A stand-in tool given as a shell script body, run in its own temporary
-// directory, where the test can find what the script leaves behind.
-class ScriptTool
-{
-public:
-    explicit ScriptTool(const QByteArray &body)
-    {
-        QFile script(program());
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\ncd '" + dir.path().toUtf8() + "' || exit 99\n" + body);
-        script.close();
-        QFile::setPermissions(program(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    QString program() const { return dir.filePath(QStringLiteral("quarn")); }
-    QString filePath(const QString &name) const { return dir.filePath(name); }
-
-private:
-    QTemporaryDir dir;
-};
-
 // Ends the child a tool left running, if it recorded one in child.pid.
-void killLeftChild(const ScriptTool &tool)
+void killLeftChild(const FakeProgram &tool)
 {
     QFile pidFile(tool.filePath(QStringLiteral("child.pid")));
     if (!pidFile.open(QIODevice::ReadOnly))
@@ -235,7 +217,7 @@ QByteArray nestedReport(int levels)
 
 } // namespace
 
-class HostileToolsTest : public QObject
+class HostileRunnerTest : public QObject
 {
     Q_OBJECT
 
@@ -256,13 +238,13 @@ private:
     QStringList fontLines; // what the text window logs while it is built, here
 };
 
-void HostileToolsTest::initTestCase()
+void HostileRunnerTest::initTestCase()
 {
     // Fills Qt's one-time caches (fonts, style, both windows) so that the
     // resident-memory checks see only what a run keeps.
-    FakeTool text(QByteArray("warm-up"));
+    FakeProgram text(FakeProgram::Reply{"warm-up"});
     runScan(text.program());
-    FakeTool tree(flatReport(3));
+    FakeProgram tree(FakeProgram::Reply{flatReport(3)});
     runScan(tree.program());
 
     LogCapture capture;
@@ -272,13 +254,13 @@ void HostileToolsTest::initTestCase()
     QCOMPARE(fontLines.size(), 4);
 }
 
-void HostileToolsTest::cleanup()
+void HostileRunnerTest::cleanup()
 {
     ExternalProgram::setForTests(QString(), QString());
 }
 
-void HostileToolsTest::checkRun(const RunRecord &run, const QString &program, int exitCode,
-                                const QByteArray &out, const QByteArray &err)
+void HostileRunnerTest::checkRun(const RunRecord &run, const QString &program, int exitCode,
+                                 const QByteArray &out, const QByteArray &err)
 {
     QJsonParseError parseError;
     QJsonDocument::fromJson(out, &parseError);
@@ -295,7 +277,7 @@ void HostileToolsTest::checkRun(const RunRecord &run, const QString &program, in
     }
 }
 
-void HostileToolsTest::fixedOutput_data()
+void HostileRunnerTest::fixedOutput_data()
 {
     QTest::addColumn<QByteArray>("standardOutput"); // repeated `repeat` times
     QTest::addColumn<qint64>("repeat");
@@ -339,7 +321,7 @@ void HostileToolsTest::fixedOutput_data()
         << 0 << qint64(-1) << 0;
 }
 
-void HostileToolsTest::fixedOutput()
+void HostileRunnerTest::fixedOutput()
 {
     QFETCH(QByteArray, standardOutput);
     QFETCH(qint64, repeat);
@@ -351,7 +333,7 @@ void HostileToolsTest::fixedOutput()
     const qint64 before = residentBytes();
     {
         const QByteArray out = standardOutput.repeated(repeat);
-        FakeTool tool(out, standardError, exitCode);
+        FakeProgram tool(FakeProgram::Reply{out, standardError, exitCode});
         const RunRecord run = runScan(tool.program());
         checkRun(run, tool.program(), exitCode, out, standardError);
         QCOMPARE(run.treeRows, treeRows);
@@ -364,7 +346,7 @@ void HostileToolsTest::fixedOutput()
              qPrintable(QStringLiteral("grew by %1 KiB").arg((after - before) / 1024)));
 }
 
-void HostileToolsTest::misbehavingProcess_data()
+void HostileRunnerTest::misbehavingProcess_data()
 {
     QTest::addColumn<QByteArray>("script");
     QTest::addColumn<QByteArray>("standardOutput"); // what the runner must have taken
@@ -387,7 +369,7 @@ void HostileToolsTest::misbehavingProcess_data()
         << QByteArray(R"({"name":"/srv/data","size":"1K"})") << QByteArray() << qint64(0) << qint64(10000);
 }
 
-void HostileToolsTest::misbehavingProcess()
+void HostileRunnerTest::misbehavingProcess()
 {
     QFETCH(QByteArray, script);
     QFETCH(QByteArray, standardOutput);
@@ -395,7 +377,7 @@ void HostileToolsTest::misbehavingProcess()
     QFETCH(qint64, minimumMs);
     QFETCH(qint64, maximumMs);
 
-    ScriptTool tool(script);
+    FakeProgram tool(script);
     // What QProcess reports as the exit code of this tool, which the log passes on.
     QProcess reference;
     reference.start(tool.program(), {});
@@ -417,7 +399,7 @@ void HostileToolsTest::misbehavingProcess()
     killLeftChild(tool);
 }
 
-void HostileToolsTest::unbreakableTextWraps_data()
+void HostileRunnerTest::unbreakableTextWraps_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QTextOption::WrapMode>("wrapMode");
@@ -443,7 +425,7 @@ void HostileToolsTest::unbreakableTextWraps_data()
 
 // Wrapping a long run without blanks at word boundaries takes Qt time that
 // grows with the square of the run; such text wraps anywhere instead.
-void HostileToolsTest::unbreakableTextWraps()
+void HostileRunnerTest::unbreakableTextWraps()
 {
     QFETCH(QString, text);
     QFETCH(QTextOption::WrapMode, wrapMode);
@@ -453,5 +435,5 @@ void HostileToolsTest::unbreakableTextWraps()
     QCOMPARE(dialog.findChild<QTextEdit *>()->wordWrapMode(), wrapMode);
 }
 
-QTEST_MAIN(HostileToolsTest)
-#include "tst_hostiletools.moc"
+QTEST_MAIN(HostileRunnerTest)
+#include "tst_hostilerunner.moc"
