@@ -44,7 +44,7 @@ build_packages() {
 
 # check_packages NAME: what every build of the packages must hold.
 check_packages() {
-  local dir=$work/$1 depends sym out
+  local dir=$work/$1 depends sym out exported
   expect_files "$dir" quarn-gui "$plugin_path"
   expect_files "$dir" quarn /usr/bin/quarn /usr/share/man/man1/quarn.1.gz
 
@@ -52,8 +52,11 @@ check_packages() {
   grep -qw quarn <<<"$depends" || fail "$1: quarn-gui does not depend on quarn: $depends"
   grep -q libqt6widgets6 <<<"$depends" || fail "$1: quarn-gui lacks its Qt dependency: $depends"
 
+  # Listed into a variable first: `nm | grep -q` under pipefail fails
+  # whenever grep stops reading before nm has written everything.
+  exported=$(nm -D --defined-only "$dir/root$plugin_path")
   for sym in dfm_extension_initialize dfm_extension_initiliaze dfm_extension_shutdown dfm_extension_menu; do
-    nm -D --defined-only "$dir/root$plugin_path" | grep -qw "$sym" || fail "$1: the plug-in does not export $sym"
+    grep -qw "$sym" <<<"$exported" || fail "$1: the plug-in does not export $sym"
   done
 
   mkdir -p "$dir/scan/sub"
@@ -110,7 +113,8 @@ needed=$(readelf -d "$work/real/root$plugin_path" | sed -n 's/.*(NEEDED).*\[\(.*
 for lib in libdtk6widget libdfm-extension; do
   grep -q "^$lib\.so" <<<"$needed" || fail "the plug-in built on the real platform does not link $lib:"$'\n'"$needed"
 done
-nm -D --undefined-only "$work/real/root$plugin_path" | grep -q '_ZN3Dtk6Widget7DDialogC[12]E' ||
+imported=$(nm -D --undefined-only "$work/real/root$plugin_path")
+grep -q '_ZN3Dtk6Widget7DDialogC[12]E' <<<"$imported" ||
   fail "the plug-in built on the real platform does not take DDialog from DTK"
 if grep -qaF "$standin_marker" "$work/real/root$plugin_path"; then
   fail "the plug-in built on the real platform carries the DTK stand-in ('$standin_marker')"
