@@ -20,7 +20,7 @@ bool ranksBefore(const EntryRef &a, const EntryRef &b)
         x = x->parent;
         y = y->parent;
     }
-    return x->name < y->name;
+    return x->name() < y->name();
 }
 
 std::string displayPath(const DirNode *dir, std::string_view name)
@@ -32,7 +32,7 @@ std::string displayPath(const DirNode *dir, std::string_view name)
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         if (!path.empty() && path.back() != '/')
             path += '/';
-        path += (*it)->name;
+        path += (*it)->name();
     }
     if (!name.empty()) {
         if (!path.empty() && path.back() != '/')

@@ -22,16 +22,25 @@ private:
     const std::string *m_text = nullptr;
 };
 
-// One directory met by the walk: 56 bytes, the walk's only memory per
+// One directory met by the walk: 48 bytes, the walk's only memory per
 // directory besides its name. Nodes are created by the thread that lists the
-// parent, before the directory is handed to the work queue, and never move
-// afterwards (they live in a deque). name, parent, depth, device and inode are
-// fixed at creation; totalBytes and error belong to the one thread that lists
-// the directory until the walk has ended.
+// parent, before the directory is handed on, and never move afterwards (they
+// live in a deque). The name, parent, depth, device and inode are fixed at
+// creation; totalBytes and error belong to the one thread that lists the
+// directory until the walk has ended.
 struct DirNode
 {
-    std::string_view name;     // last path component, kept by the walk; for the target, the path as displayed
-    DirNode *parent = nullptr; // nullptr for the target
+    // Last path component; for the target, the path as displayed.
+    std::string_view name() const
+    {
+        return parent ? std::string_view(nameData + 1, std::size_t(std::uint8_t(nameData[0])))
+                      : std::string_view(nameData);
+    }
+
+    // Kept by the walk. Below the target: one byte of length, then the name
+    // (a name has at most 255 bytes); for the target: a NUL-terminated text.
+    const char *nameData = "";
+    DirNode *parent = nullptr;    // nullptr for the target
     std::uint64_t totalBytes = 0; // during the walk the directory itself plus the files directly in it;
                                   // afterwards plus every subdirectory's totalBytes
     std::uint64_t inode = 0;

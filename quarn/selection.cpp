@@ -14,7 +14,7 @@ EntryRef entryOf(const FileCandidate &file)
 
 EntryRef entryOf(const DirNode &dir)
 {
-    return EntryRef{dir.totalBytes, dir.depth, dir.parent, dir.name, &dir};
+    return EntryRef{dir.totalBytes, dir.depth, dir.parent, dir.name(), &dir};
 }
 
 bool candidateRanksBefore(const FileCandidate &a, const FileCandidate &b)

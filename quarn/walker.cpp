@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -26,6 +27,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace quarn {
@@ -36,9 +38,10 @@ constexpr std::size_t direntBufferSize = 128 * 1024; // bytes per getdents64 cal
 constexpr int openFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
 
 // The walk's budget of file descriptors. Queued folders may each hold one
-// open, taken from a shared pool; every worker keeps a few of its own for
-// reopening a folder from the target. Together they never exceed what was
-// free when the walk began, so no folder is lost for want of a descriptor.
+// open, taken from a shared pool; every worker keeps two of its own for the
+// folders it walks itself, going down from a folder to its subfolders and back
+// up with "..". Together they never exceed what was free when the walk
+// began, so no folder is lost for want of a descriptor.
 
 // Assumed free when the limit cannot be read: a cautious guess that still
 // lets a few threads walk with a small pool.
@@ -54,22 +57,28 @@ constexpr long countedDescriptorLimit = 1 << 20;
 // Left to the rest of the process: the C library opens files of its own now
 // and then (locale data, name lookups) and must not fail for the walk's sake.
 constexpr long sparedDescriptors = 2;
-// Reopening a folder from the target holds two at most: the step reached so
-// far and the next one.
+// A worker's own: the folder it is at and the next one (a subfolder, the
+// parent, or a step of the path from the target).
 constexpr long reopenDescriptorsPerThread = 2;
-// A thread walks only if this many are free for it: its own two for
-// reopening and two more for the pool, so with few descriptors free fewer
-// threads walk instead of every thread reopening every folder.
+// A thread walks only if this many are free for it: its own two and two
+// more for the pool, so with few descriptors free fewer threads walk, each
+// with room to work.
 constexpr long descriptorsPerThread = 4;
 // The pool never holds more. Folders are taken depth first, so the queue
-// rarely holds this many at once, and a folder beyond the pool costs only a
-// reopen later; the walk's share of the system-wide file table stays modest.
+// rarely holds this many at once, and a folder beyond the pool is walked by
+// the worker that found it; the walk's share of the system-wide file table
+// stays modest.
 constexpr long descriptorPoolCap = 4096;
 // When the process has none free after all (something outside the walk's
 // count holds them), reopening tries again every millisecond, for two
 // seconds, before the folder is reported unreadable.
 constexpr int reopenRetries = 2000;
 constexpr auto reopenRetryPause = std::chrono::milliseconds(1);
+
+// Stack of each walking thread but the main one: the walk has no recursion
+// and keeps its buffers on the heap, so a little is plenty, and many threads
+// fit a small address-space limit.
+constexpr std::size_t workerStackSize = 256 * 1024;
 
 struct LinuxDirent64
 {
@@ -128,6 +137,12 @@ bool isVirtualFileSystem(long type)
     }
 }
 
+// The kernel's own device number of a statx result: 12 bits of major, 20 of minor.
+std::uint32_t deviceOf(const struct statx &sx)
+{
+    return (sx.stx_dev_major << 20) | (sx.stx_dev_minor & 0xFFFFF);
+}
+
 // What the walk needs to know of an entry.
 struct EntryInfo
 {
@@ -148,8 +163,7 @@ bool statEntry(int dirFd, const char *name, int extraFlags, bool apparentSize, E
     constexpr unsigned mask = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_BLOCKS;
     if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | extraFlags, mask, &sx) != 0)
         return false;
-    // The kernel's own device number: 12 bits of major, 20 of minor.
-    info.device = (sx.stx_dev_major << 20) | (sx.stx_dev_minor & 0xFFFFF);
+    info.device = deviceOf(sx);
     info.inode = sx.stx_ino;
     info.bytes = apparentSize ? std::uint64_t(sx.stx_size) : std::uint64_t(sx.stx_blocks) * 512;
     info.links = sx.stx_nlink;
@@ -164,10 +178,18 @@ bool isOutOfDescriptors(int error)
     return error == EMFILE || error == ENFILE;
 }
 
+// True if fd is the directory dir was created for (same device and inode).
+bool isFolder(int fd, const DirNode &dir)
+{
+    struct statx sx;
+    return ::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_INO, &sx) == 0 &&
+           sx.stx_ino == dir.inode && deviceOf(sx) == dir.device;
+}
+
 struct WorkItem
 {
     DirNode *dir;
-    int fd; // open descriptor of dir holding one of the shared budget, or -1 to reopen it from the target
+    int fd; // open descriptor of dir holding one of the shared pool, or -1: opened by whoever walks it
     bool mountRoot; // dir may be a mount point: look at its file system type
 };
 
@@ -183,11 +205,19 @@ struct FoundDir
     int fd;
     int openError;
     bool mountRoot;
-    bool insideItself; // shown inside itself by a bind mount: counts nothing
+    bool insideItself; // repeats one of its ancestors (through a bind mount): counts nothing
+};
+
+// The descriptor a worker is at while it walks folders of its own.
+struct Cursor
+{
+    int fd = -1;
+    bool pooled = false; // taken from the shared pool, given back when closed
 };
 
 // Descriptors free for this process: the limit (raised towards the hard
-// limit, up to raisedDescriptorLimit, where allowed) less those open now.
+// limit, up to raisedDescriptorLimit, where allowed) less those open below
+// it. Descriptors numbered above the limit take nothing from it.
 long freeDescriptors()
 {
     rlimit limit{};
@@ -209,10 +239,11 @@ long freeDescriptors()
             for (long offset = 0; offset < got;) {
                 auto *entry = reinterpret_cast<LinuxDirent64 *>(buffer + offset);
                 offset += entry->d_reclen;
-                open += entry->d_name[0] != '.';
+                if (entry->d_name[0] != '.' && entry->d_name[0] != 0 && std::atol(entry->d_name) < cap)
+                    ++open;
             }
         ::close(fdDir);
-        open -= 1; // the listing's own descriptor
+        open -= fdDir < cap; // the listing's own descriptor
     } else {
         for (int fd = 0; fd < cap; ++fd)
             open += ::fcntl(fd, F_GETFD) != -1;
@@ -232,42 +263,56 @@ public:
 private:
     struct Worker
     {
-        explicit Worker(std::size_t top) : topFiles(top), buffer(new char[direntBufferSize]) {}
+        Worker(Walk *walk, std::size_t top) : walk(walk), topFiles(top), buffer(new char[direntBufferSize]) {}
+        Walk *walk;
         TopFiles topFiles;
         std::unique_ptr<char[]> buffer;
         std::string nameArena;
         std::vector<FoundDir> found;
-        std::vector<WorkItem> ready;
+        std::vector<WorkItem> ready;       // subfolders holding a pooled descriptor, for any worker
+        std::vector<WorkItem> local;       // subfolders without one, for this worker: walked depth first
+        std::vector<const DirNode *> path; // from the folder taken from the queue down to the cursor
         std::string pathScratch;
     };
 
+    static void *threadMain(void *worker);
     void work(Worker &worker);
-    // Lists item's folder: its files counted, its subfolders queued.
-    void list(Worker &worker, const WorkItem &item);
-    // An open descriptor of item's folder, or -1 when there is nothing to
-    // list: it cannot be reopened (reported) or it is the mount point of a
-    // virtual file system (counted empty).
-    int openFolder(Worker &worker, const WorkItem &item);
-    // Closes a folder's descriptor, giving it back to the pool if it came from there.
-    void closeFolder(int fd, bool pooled);
+    // Walks item's folder and, depth first, the subfolders that found no
+    // pooled descriptor; those that did go to worker.ready.
+    void walkItem(Worker &worker, const WorkItem &item);
+    // Lists dir through fd: its files counted, its subfolders handed on.
+    void listFolder(Worker &worker, DirNode *dir, int fd);
+    // Moves the cursor to item's folder from its parent, climbing from
+    // where the cursor is; reopens it from the target when the way back up
+    // is lost. False when there is nothing to list: it cannot be opened
+    // (reported) or it is the mount point of a virtual file system.
+    bool enter(Worker &worker, const WorkItem &item, Cursor &cursor);
+    // Climbs the cursor up worker.path to folder with "..", checking each
+    // step against the folder listed there. False, with the cursor released,
+    // if folder is not on the path or a step does not lead where it should.
+    bool climbTo(Worker &worker, const DirNode *folder, Cursor &cursor);
+    void release(Cursor &cursor);
     // Reads every entry of dir through fd: files counted in dir and offered
     // to the top files, subfolders noted in worker.found.
     void listEntries(Worker &worker, DirNode *dir, int fd);
     // Notes the subfolder name of dir in worker.found, with whether it is a
-    // mount root and whether it shows one of its ancestors inside itself.
+    // mount root and whether it repeats one of its ancestors.
     void noteSubfolder(Worker &worker, const DirNode *dir, const char *name, const EntryInfo &info);
     // Opens worker.found's folders through their parent's fd while the pool
-    // has descriptors to spare; the rest are reopened from the target later.
+    // has descriptors to spare; the rest stay with this worker.
     void openSubfolders(Worker &worker, int fd);
-    // Adds worker.found's folders to the tree below dir, hands those to list
-    // to worker.ready and reports those that could not be opened.
+    // Adds worker.found's folders to the tree below dir, hands them to
+    // worker.ready or worker.local and reports those that could not be opened.
     void queueSubfolders(Worker &worker, DirNode *dir);
+    // Hands worker.ready to the shared queue.
+    void share(Worker &worker);
     int reopen(Worker &worker, const DirNode *dir);
     int reopenOnce(Worker &worker, const DirNode *dir);
     static bool showsInside(const DirNode *dir, std::uint32_t device, std::uint64_t inode);
+    bool repeatsMountRoot(const DirNode *dir, std::uint32_t device, std::uint64_t inode);
     void fail(DirNode *dir, const std::string &path, int error) { fail(dir, path, errorText(error)); }
     void fail(DirNode *dir, const std::string &path, const std::string &reason);
-    std::string_view keepName(const char *name, std::size_t length);
+    const char *keepName(const char *name, std::size_t length);
     bool takeDescriptor();
     void giveDescriptor() { m_pool.fetch_add(1, std::memory_order_relaxed); }
 
@@ -275,6 +320,7 @@ private:
     int m_rootFd;
     std::string m_rootName;
     std::uint32_t m_rootDevice;
+    std::uint64_t m_rootInode;
     unsigned m_threads = 1;
     // Descriptors that queued directories may hold open; every worker keeps
     // reopenDescriptorsPerThread more of its own.
@@ -289,21 +335,29 @@ private:
     char *m_nameFree = nullptr;
     std::size_t m_nameLeft = 0;
     std::vector<WorkItem> m_queue; // taken from the back: depth first keeps few descriptors open
-    unsigned m_busy = 0;           // workers listing a directory right now
+    unsigned m_busy = 0;           // workers walking a folder right now
+
+    // Mount roots below the target that are walked, by inode. A folder that
+    // repeats one of its ancestors is a mount root itself, the target, or
+    // the directory of such a mount root met again below it.
+    std::mutex m_mountLock;
+    std::unordered_multimap<std::uint64_t, const DirNode *> m_mountRoots;
+    std::atomic<bool> m_anyMountRoot{false};
 
     std::mutex m_errorLock;
     std::deque<std::string> m_errorTexts;
 };
 
 Walk::Walk(const ScanSettings &settings, int rootFd, const std::string &rootName, const EntryInfo &root)
-    : m_settings(settings), m_rootFd(rootFd), m_rootName(rootName), m_rootDevice(root.device)
+    : m_settings(settings), m_rootFd(rootFd), m_rootName(rootName), m_rootDevice(root.device),
+      m_rootInode(root.inode)
 {
     const long usable = std::max(0L, freeDescriptors() - sparedDescriptors);
     const long threadsAllowed = std::max(1L, usable / descriptorsPerThread);
     m_threads = unsigned(std::clamp<long>(long(std::max(1u, settings.threads)), 1, threadsAllowed));
     m_pool = int(std::clamp<long>(usable - reopenDescriptorsPerThread * m_threads, 0, descriptorPoolCap));
     DirNode node;
-    node.name = m_rootName;
+    node.nameData = m_rootName.c_str();
     node.device = root.device;
     node.inode = root.inode;
     node.totalBytes = root.bytes;
@@ -325,19 +379,22 @@ bool Walk::takeDescriptor()
     return free > 0;
 }
 
-std::string_view Walk::keepName(const char *name, std::size_t length)
+const char *Walk::keepName(const char *name, std::size_t length)
 {
-    if (length > m_nameLeft) {
-        const std::size_t size = std::max<std::size_t>(64 * 1024, length);
+    const std::size_t kept = length + 2; // length byte, name, NUL
+    if (kept > m_nameLeft) {
+        const std::size_t size = 64 * 1024;
         m_nameChunks.emplace_back(new char[size]);
         m_nameFree = m_nameChunks.back().get();
         m_nameLeft = size;
     }
-    char *kept = m_nameFree;
-    std::memcpy(kept, name, length);
-    m_nameFree += length;
-    m_nameLeft -= length;
-    return std::string_view(kept, length);
+    char *at = m_nameFree;
+    at[0] = char(std::uint8_t(length));
+    std::memcpy(at + 1, name, length);
+    at[length + 1] = 0;
+    m_nameFree += kept;
+    m_nameLeft -= kept;
+    return at;
 }
 
 void Walk::fail(DirNode *dir, const std::string &path, const std::string &reason)
@@ -352,8 +409,9 @@ void Walk::fail(DirNode *dir, const std::string &path, const std::string &reason
 }
 
 // Opens dir again below the target, in steps short enough for the system's
-// path limit however deep dir lies. Holds reopenDescriptorsPerThread
-// descriptors at most.
+// path limit however deep dir lies, and checks that what it opened is dir:
+// the path may have been changed (a folder swapped for a symbolic link) since
+// dir was listed. Holds reopenDescriptorsPerThread descriptors at most.
 int Walk::reopenOnce(Worker &worker, const DirNode *dir)
 {
     if (!dir->parent)
@@ -366,10 +424,10 @@ int Walk::reopenOnce(Worker &worker, const DirNode *dir)
     auto i = chain.rbegin();
     while (i != chain.rend()) {
         step.clear();
-        while (i != chain.rend() && step.size() + (*i)->name.size() + 1 < PATH_MAX / 2) {
+        while (i != chain.rend() && step.size() + (*i)->name().size() + 1 < PATH_MAX / 2) {
             if (!step.empty())
                 step += '/';
-            step += (*i)->name;
+            step += (*i)->name();
             ++i;
         }
         int fd = ::openat(at, step.c_str(), openFlags);
@@ -381,6 +439,11 @@ int Walk::reopenOnce(Worker &worker, const DirNode *dir)
             return -1;
         }
         at = fd;
+    }
+    if (!isFolder(at, *dir)) {
+        ::close(at);
+        errno = ENOENT; // not there any more: what is there now is another folder
+        return -1;
     }
     return at;
 }
@@ -407,18 +470,66 @@ bool Walk::showsInside(const DirNode *dir, std::uint32_t device, std::uint64_t i
     return false;
 }
 
+// True if (device, inode) is a mount root walked at dir or above it. Only a
+// folder that is the directory of some mount root is looked for among dir's
+// ancestors, so the cost stays with the few folders that repeat a mount.
+bool Walk::repeatsMountRoot(const DirNode *dir, std::uint32_t device, std::uint64_t inode)
+{
+    if (!m_anyMountRoot.load(std::memory_order_acquire))
+        return false;
+    std::lock_guard<std::mutex> guard(m_mountLock);
+    const auto [first, last] = m_mountRoots.equal_range(inode);
+    for (auto it = first; it != last; ++it)
+        if (it->second->device == device)
+            for (const DirNode *up = dir; up; up = up->parent)
+                if (up == it->second)
+                    return true;
+    return false;
+}
+
+void *Walk::threadMain(void *worker)
+{
+    Worker &self = *static_cast<Worker *>(worker);
+    self.walk->work(self);
+    return nullptr;
+}
+
 void Walk::run(TopFiles &topFiles)
 {
     m_queue.push_back(WorkItem{&m_dirs.front(), -1, false});
     std::vector<std::unique_ptr<Worker>> workers;
-    for (unsigned i = 0; i < m_threads; ++i)
-        workers.push_back(std::make_unique<Worker>(m_settings.top));
-    std::vector<std::thread> threads;
-    for (unsigned i = 1; i < m_threads; ++i)
-        threads.emplace_back([this, &workers, i] { work(*workers[i]); });
+    workers.push_back(std::make_unique<Worker>(this, m_settings.top));
+    std::vector<pthread_t> threads;
+    // The walk needs little stack (no recursion, buffers on the heap): small
+    // stacks keep many threads within a small address-space limit. Threads
+    // that cannot be had (memory, process limits) are done without: the
+    // walk goes on with those it has, the main thread alone if need be.
+    pthread_attr_t attributes;
+    const bool attributesSet = pthread_attr_init(&attributes) == 0;
+    if (attributesSet)
+        pthread_attr_setstacksize(&attributes, workerStackSize);
+    {
+        std::lock_guard<std::mutex> guard(m_lock); // workers read m_threads
+        for (unsigned i = 1; i < m_threads; ++i) {
+            std::unique_ptr<Worker> worker;
+            try {
+                worker = std::make_unique<Worker>(this, m_settings.top);
+            } catch (const std::bad_alloc &) {
+                break;
+            }
+            pthread_t thread;
+            if (pthread_create(&thread, attributesSet ? &attributes : nullptr, threadMain, worker.get()) != 0)
+                break;
+            threads.push_back(thread);
+            workers.push_back(std::move(worker));
+        }
+        m_threads = unsigned(workers.size());
+    }
+    if (attributesSet)
+        pthread_attr_destroy(&attributes);
     work(*workers[0]);
-    for (std::thread &thread : threads)
-        thread.join();
+    for (pthread_t thread : threads)
+        pthread_join(thread, nullptr);
     for (const auto &worker : workers)
         topFiles.mergeFrom(worker->topFiles);
 }
@@ -429,70 +540,129 @@ void Walk::work(Worker &worker)
     for (;;) {
         m_wake.wait(lock, [this] { return !m_queue.empty() || m_busy == 0; });
         if (m_queue.empty())
-            break; // nothing queued and nobody listing: the walk is over
+            break; // nothing queued and nobody walking: the walk is over
         WorkItem item = m_queue.back();
         m_queue.pop_back();
         ++m_busy;
         lock.unlock();
-
-        list(worker, item);
-
-        lock.lock();
-        for (const WorkItem &ready : worker.ready)
-            m_queue.push_back(ready);
-        --m_busy;
-        if (m_queue.empty() && m_busy == 0) {
-            m_wake.notify_all(); // the walk is over: every worker leaves
-        } else {
-            // This worker takes one of the new folders itself; wake one
-            // sleeper for each other. Waking all of them for every folder
-            // made a deep chain of single folders cost each thread a wake-up
-            // per level (32 threads: six times slower than one).
-            for (std::size_t i = 1; i < worker.ready.size() && i < std::size_t(m_threads); ++i)
-                m_wake.notify_one();
+        // The worker goes on with one of the folders it found itself and
+        // shares the others: a chain of single folders never passes through
+        // the queue or wakes anyone.
+        for (;;) {
+            walkItem(worker, item);
+            if (worker.ready.empty())
+                break;
+            item = worker.ready.back();
+            worker.ready.pop_back();
+            share(worker);
         }
-        worker.ready.clear();
+        lock.lock();
+        if (--m_busy == 0 && m_queue.empty())
+            m_wake.notify_all(); // the walk is over: every worker leaves
     }
-    m_wake.notify_all();
 }
 
-void Walk::list(Worker &worker, const WorkItem &item)
+void Walk::share(Worker &worker)
 {
-    const int fd = openFolder(worker, item);
-    if (fd < 0)
+    if (worker.ready.empty())
         return;
-    listEntries(worker, item.dir, fd);
-    openSubfolders(worker, fd);
-    closeFolder(fd, item.fd >= 0);
-    queueSubfolders(worker, item.dir);
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_queue.insert(m_queue.end(), worker.ready.begin(), worker.ready.end());
+    }
+    // One sleeper woken for each folder: waking all of them for every
+    // folder made a deep tree cost each thread a wake-up per level.
+    for (std::size_t i = 0; i < worker.ready.size() && i + 1 < std::size_t(m_threads); ++i)
+        m_wake.notify_one();
+    worker.ready.clear();
 }
 
-int Walk::openFolder(Worker &worker, const WorkItem &item)
+void Walk::walkItem(Worker &worker, const WorkItem &item)
+{
+    Cursor cursor;
+    worker.path.clear();
+    if (!enter(worker, item, cursor))
+        return;
+    listFolder(worker, item.dir, cursor.fd);
+    while (!worker.local.empty()) {
+        const WorkItem next = worker.local.back();
+        worker.local.pop_back();
+        if (!enter(worker, next, cursor))
+            continue;
+        listFolder(worker, next.dir, cursor.fd);
+        share(worker); // what it found with descriptors need not wait for this worker
+    }
+    release(cursor);
+}
+
+void Walk::listFolder(Worker &worker, DirNode *dir, int fd)
+{
+    listEntries(worker, dir, fd);
+    openSubfolders(worker, fd);
+    queueSubfolders(worker, dir);
+}
+
+bool Walk::enter(Worker &worker, const WorkItem &item, Cursor &cursor)
 {
     DirNode *dir = item.dir;
     int fd = item.fd;
-    if (fd < 0) { // not opened with its parent: reopened with the worker's own descriptors
+    bool pooled = fd >= 0;
+    if (fd < 0 && dir->parent && climbTo(worker, dir->parent, cursor)) {
+        fd = ::openat(cursor.fd, dir->nameData + 1, openFlags);
+        if (fd < 0 && !isOutOfDescriptors(errno)) {
+            int error = errno;
+            fail(dir, displayPath(dir), error);
+            return false;
+        }
+    }
+    if (fd < 0) { // from the target, with the worker's own descriptors
+        release(cursor);
+        worker.path.clear();
         fd = reopen(worker, dir);
         if (fd < 0) {
             int error = errno; // before building the path can change it
             fail(dir, displayPath(dir), error);
-            return -1;
+            return false;
         }
     }
+    release(cursor);
+    cursor = Cursor{fd, pooled};
+    worker.path.push_back(dir);
     // statfs only at mount points.
     struct statfs fileSystem;
-    if (item.mountRoot && ::fstatfs(fd, &fileSystem) == 0 && isVirtualFileSystem(fileSystem.f_type)) {
-        closeFolder(fd, item.fd >= 0);
-        return -1;
-    }
-    return fd;
+    if (item.mountRoot && ::fstatfs(fd, &fileSystem) == 0 && isVirtualFileSystem(fileSystem.f_type))
+        return false; // counted as empty; the cursor stays, it is a folder like any other
+    return true;
 }
 
-void Walk::closeFolder(int fd, bool pooled)
+bool Walk::climbTo(Worker &worker, const DirNode *folder, Cursor &cursor)
 {
-    ::close(fd);
-    if (pooled)
-        giveDescriptor();
+    std::vector<const DirNode *> &path = worker.path;
+    while (cursor.fd >= 0 && !path.empty() && path.back() != folder) {
+        path.pop_back();
+        if (path.empty())
+            break;
+        const int up = ::openat(cursor.fd, "..", openFlags);
+        release(cursor);
+        cursor.fd = up;
+        if (up < 0 || !isFolder(up, *path.back()))
+            break;
+    }
+    if (cursor.fd >= 0 && !path.empty() && path.back() == folder)
+        return true;
+    release(cursor);
+    path.clear();
+    return false;
+}
+
+void Walk::release(Cursor &cursor)
+{
+    if (cursor.fd >= 0) {
+        ::close(cursor.fd);
+        if (cursor.pooled)
+            giveDescriptor();
+    }
+    cursor = Cursor();
 }
 
 void Walk::listEntries(Worker &worker, DirNode *dir, int fd)
@@ -545,10 +715,15 @@ void Walk::listEntries(Worker &worker, DirNode *dir, int fd)
 
 void Walk::noteSubfolder(Worker &worker, const DirNode *dir, const char *name, const EntryInfo &info)
 {
-    // Only a mount can show a directory inside itself, so only mount roots
-    // need the ancestors checked.
+    // Only a mount can show a directory below itself. A mount root is
+    // compared with all of its ancestors; any other folder can only repeat
+    // the target or a mount root above it (its parent would repeat that
+    // ancestor's parent otherwise, and would not have been walked).
     const bool mountRoot = info.mountRootKnown ? info.mountRoot : info.device != dir->device;
-    const bool inside = (mountRoot || !info.mountRootKnown) && showsInside(dir, info.device, info.inode);
+    const bool inside = mountRoot || !info.mountRootKnown
+                            ? showsInside(dir, info.device, info.inode)
+                            : (info.inode == m_rootInode && info.device == m_rootDevice) ||
+                                  repeatsMountRoot(dir, info.device, info.inode);
     const std::size_t length = std::strlen(name);
     worker.found.push_back(FoundDir{worker.nameArena.size(), length, info.device, info.inode, info.bytes, -1,
                                     0, mountRoot, inside});
@@ -565,7 +740,7 @@ void Walk::openSubfolders(Worker &worker, int fd)
         sub.fd = ::openat(fd, nameScratch.c_str(), openFlags);
         if (sub.fd < 0) {
             giveDescriptor();
-            // Out of descriptors after all: reopened later instead.
+            // Out of descriptors after all: opened by this worker instead.
             if (!isOutOfDescriptors(errno))
                 sub.openError = errno;
         }
@@ -575,25 +750,37 @@ void Walk::openSubfolders(Worker &worker, int fd)
 void Walk::queueSubfolders(Worker &worker, DirNode *dir)
 {
     std::vector<DirNode *> failed;
+    bool mountRootAdded = false;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         for (const FoundDir &sub : worker.found) {
             m_dirs.emplace_back();
             DirNode &child = m_dirs.back();
-            child.name = keepName(worker.nameArena.data() + sub.nameOffset, sub.nameLength);
+            child.nameData = keepName(worker.nameArena.data() + sub.nameOffset, sub.nameLength);
             child.parent = dir;
             child.depth = dir->depth + 1;
             child.device = sub.device;
             child.inode = sub.inode;
-            // The inner appearance of a directory inside itself counts
-            // nothing and is not listed, as du does.
+            // A folder repeating one of its ancestors counts nothing and is
+            // not listed, as du does.
             child.totalBytes = sub.insideItself ? 0 : sub.bytes;
             if (sub.openError)
                 failed.push_back(&child);
-            else if (!sub.insideItself)
+            else if (sub.insideItself)
+                continue;
+            else if (sub.fd >= 0)
                 worker.ready.push_back(WorkItem{&child, sub.fd, sub.mountRoot});
+            else
+                worker.local.push_back(WorkItem{&child, -1, sub.mountRoot});
+            if (sub.mountRoot && !sub.openError) {
+                std::lock_guard<std::mutex> mountGuard(m_mountLock);
+                m_mountRoots.emplace(child.inode, &child);
+                mountRootAdded = true;
+            }
         }
     }
+    if (mountRootAdded)
+        m_anyMountRoot.store(true, std::memory_order_release);
     std::size_t nextFailed = 0;
     for (const FoundDir &sub : worker.found)
         if (sub.openError) {

@@ -221,8 +221,8 @@ private slots:
     void refusedRuns();
 
     void deepTree();
-    void fewDescriptors_data();
-    void fewDescriptors();
+    void resourceLimits_data();
+    void resourceLimits();
     void vanishedTarget();
     void sumsSaturate();
     void writeFailures_data();
@@ -487,25 +487,37 @@ void ScannerCliTest::mountPoints_data()
     QTest::addColumn<QStringList>(
         "mounts"); // mount's arguments, one mount each, in order; "@": the scratch folder
     QTest::addColumn<bool>("oneFileSystem");
+    QTest::addColumn<QString>("target");   // below the scratch folder; "" for the scratch folder itself
     QTest::addColumn<QString>("expected"); // report outline, T for the scratch folder
     const QString tmpfs = "-t tmpfs -o size=4m tmpfs @/m";
-    QTest::newRow("kernel file system counts as empty")
-        << QStringList{"-t proc proc @/m"} << false << "T(data(x),m)";
-    QTest::newRow("other file system is entered") << QStringList{tmpfs} << false << "T(m(inner),data(x))";
-    QTest::newRow("-x leaves other file systems out") << QStringList{tmpfs} << true << "T(data(x))";
+    QTest::newRow("kernel file system counts as empty") << QStringList{"-t proc proc @/m"} << false << ""
+                                                        << "T(data(x,b),m)";
+    QTest::newRow("other file system is entered") << QStringList{tmpfs} << false << ""
+                                                  << "T(m(inner),data(x,b))";
+    QTest::newRow("-x leaves other file systems out") << QStringList{tmpfs} << true << ""
+                                                      << "T(data(x,b))";
     QTest::newRow("-x leaves out a file mounted from another file system")
-        << QStringList{tmpfs, "--bind @/m/inner @/data/x"} << true << "T(data)";
-    QTest::newRow("folder mounted inside itself counts once")
-        << QStringList{"--bind @ @/m"} << false << "T(data(x),m)";
+        << QStringList{tmpfs, "--bind @/m/inner @/data/x"} << true << ""
+        << "T(data(b))";
+    QTest::newRow("folder mounted inside itself counts once") << QStringList{"--bind @ @/m"} << false << ""
+                                                              << "T(data(x,b),m)";
+    // The parent bound inside the target shows the target again, below a
+    // folder that is not a mount root: that one counts nothing.
+    for (bool x : {false, true})
+        QTest::newRow(x ? "-x, target met again below its parent bound inside it"
+                        : "target met again below its parent bound inside it")
+            << QStringList{"--bind @ @/data/b"} << x << "data"
+            << "T/data(x,b(m,data))";
 }
 
 void ScannerCliTest::mountPoints()
 {
     QFETCH(QStringList, mounts);
     QFETCH(bool, oneFileSystem);
+    QFETCH(QString, target);
     QFETCH(QString, expected);
     Scratch scratch;
-    QVERIFY(buildTree(scratch.path(), "d m; f data/x 100000"));
+    QVERIFY(buildTree(scratch.path(), "d m; d data/b; f data/x 100000"));
     Mounts mountedHere;
     for (const QString &mount : mounts) {
         if (!mountedHere.mount(QString(mount).replace("@", scratch.path()).split(' ')))
@@ -514,7 +526,8 @@ void ScannerCliTest::mountPoints()
             QVERIFY(buildTree(scratch.path(), "f m/inner 300000"));
     }
 
-    QStringList arguments{"-j", "-b", "-n", "6", scratch.path()};
+    const QString path = target.isEmpty() ? scratch.path() : scratch.path() + "/" + target;
+    QStringList arguments{"-j", "-b", "-n", "6", path};
     if (oneFileSystem)
         arguments.prepend("-x");
     const Run run = quarn(arguments);
@@ -522,7 +535,7 @@ void ScannerCliTest::mountPoints()
     QCOMPARE(run.err, QByteArray());
     const QJsonObject report = parseReport(run);
     QCOMPARE(outline(report).replace(scratch.path(), "T"), expected);
-    const Run du = runProgram("du", QStringList{oneFileSystem ? "-sxB1" : "-sB1", scratch.path()});
+    const Run du = runProgram("du", QStringList{oneFileSystem ? "-sxB1" : "-sB1", path});
     QCOMPARE(sizeOf(report), du.out.split('\t').value(0).toLongLong());
 }
 
@@ -607,24 +620,37 @@ void ScannerCliTest::deepTree()
     QCOMPARE(sizeOf(parseReport(json)), duBytes(scratch.path(), false));
 }
 
-void ScannerCliTest::fewDescriptors_data()
+void ScannerCliTest::resourceLimits_data()
 {
-    QTest::addColumn<int>("limit"); // RLIMIT_NOFILE of the run
-    QTest::addColumn<int>("wide");  // folders w0.. below the target
-    QTest::addColumn<int>("each");  // subfolders in each of them, each holding a chain
-    QTest::addColumn<int>("depth"); // levels of each chain
+    QTest::addColumn<int>("resource"); // the limit the run gets
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<bool>("unprivileged"); // run as nobody: root is exempt from the process limit
+    QTest::addColumn<int>("wide");          // folders w0.. below the target
+    QTest::addColumn<int>("each");          // subfolders in each of them, each holding a chain
+    QTest::addColumn<int>("depth");         // levels of each chain
     QTest::addColumn<int>("nameLength");
-    // Many folders must be reopened from the target, along paths longer than
-    // the system accepts in one call (names of 200 bytes, 24 levels).
-    QTest::newRow("64, paths beyond the system's limit") << 64 << 24 << 1 << 24 << 200;
+    // Folders beyond the descriptors free, along paths longer than the
+    // system accepts in one call (names of 200 bytes, 24 levels).
+    QTest::newRow("64 descriptors, paths beyond the system's limit")
+        << int(RLIMIT_NOFILE) << qint64(64) << false << 24 << 1 << 24 << 200;
     // More folders ready at once than descriptors free, with every thread.
-    QTest::newRow("16, many folders") << 16 << 300 << 5 << 4 << 1;
-    QTest::newRow("10, many folders") << 10 << 300 << 5 << 4 << 1;
+    QTest::newRow("16 descriptors, many folders")
+        << int(RLIMIT_NOFILE) << qint64(16) << false << 300 << 5 << 4 << 1;
+    QTest::newRow("10 descriptors, many folders")
+        << int(RLIMIT_NOFILE) << qint64(10) << false << 300 << 5 << 4 << 1;
+    // The default threads within a small address space, and no thread at
+    // all beside the main one.
+    QTest::newRow("64 MiB of address space")
+        << int(RLIMIT_AS) << qint64(64) * 1024 * 1024 << false << 300 << 5 << 4 << 1;
+    QTest::newRow("no room for a second thread")
+        << int(RLIMIT_NPROC) << qint64(1) << true << 300 << 5 << 4 << 1;
 }
 
-void ScannerCliTest::fewDescriptors()
+void ScannerCliTest::resourceLimits()
 {
-    QFETCH(int, limit);
+    QFETCH(int, resource);
+    QFETCH(qint64, limit);
+    QFETCH(bool, unprivileged);
     QFETCH(int, wide);
     QFETCH(int, each);
     QFETCH(int, depth);
@@ -638,11 +664,23 @@ void ScannerCliTest::fewDescriptors()
             QVERIFY(buildChain(sub, depth, 5000 * (i + 1), QByteArray(nameLength, 'n')));
         }
     }
-    const auto fewDescriptors = [limit] {
-        const rlimit fileLimit{rlim_t(limit), rlim_t(limit)};
-        ::setrlimit(RLIMIT_NOFILE, &fileLimit);
+    QVERIFY(::chmod(QFile::encodeName(scratch.path()).constData(), 0755) == 0);
+    QStringList arguments{"-j", "-b", "-n", "2", scratch.path()};
+    QString program = QUARN_PROGRAM;
+    // The build tree may lie where nobody cannot reach (say, under /root).
+    Scratch programFolder;
+    if (unprivileged && ::geteuid() == 0) {
+        program = programFolder.path() + "/quarn";
+        QVERIFY(QFile::copy(QUARN_PROGRAM, program));
+        QVERIFY(::chmod(QFile::encodeName(programFolder.path()).constData(), 0755) == 0);
+        arguments = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + arguments;
+        program = "setpriv";
+    }
+    const auto limited = [resource, limit] {
+        const rlimit value{rlim_t(limit), rlim_t(limit)};
+        ::setrlimit(__rlimit_resource(resource), &value);
     };
-    const Run run = quarn({"-j", "-b", "-n", "2", scratch.path()}, fewDescriptors);
+    const Run run = runProgram(program, arguments, limited);
     QCOMPARE(run.err, QByteArray());
     QCOMPARE(run.exitCode, 0);
     const QJsonObject report = parseReport(run);
