@@ -636,8 +636,7 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
         return result;
     }
     if (!info.isDirectory) {
-        result.report.name = displayName(path);
-        result.report.size = info.bytes;
+        result.report.add(0, displayName(path), info.bytes);
         return result;
     }
     // Kept open for reopening directories below it; the walk lists a

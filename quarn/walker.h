@@ -19,7 +19,7 @@ struct ScanResult
 {
     enum Status { Complete, Incomplete, TargetUnreadable };
     Status status = Complete;
-    ReportNode report; // empty when status is TargetUnreadable
+    Report report; // empty when status is TargetUnreadable
 };
 
 // Walks the tree under path and selects the report. Every entry that cannot
