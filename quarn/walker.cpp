@@ -606,10 +606,11 @@ void Walk::queueSubfolders(Worker &worker, DirNode *dir)
 
 std::string displayName(const std::string &path)
 {
-    std::size_t end = path.find_last_not_of('/');
-    if (end == std::string::npos)
-        return path.empty() ? path : "/";
-    return path.substr(0, end + 1);
+    std::size_t length = path.size();
+    if (length > 2 && path[length - 1] == '/')
+        while (length > 1 && path[length - 2] == '/')
+            --length;
+    return path.substr(0, length);
 }
 
 unsigned availableProcessors()
