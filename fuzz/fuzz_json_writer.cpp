@@ -1,9 +1,10 @@
-// A report tree made from the fuzzer's bytes (names and errors as any bytes,
-// sizes as any 64-bit counts) written by the scanner's JSON writer. Qt's JSON
-// parser must accept the output, and every name and error must come back with
-// its well-formed UTF-8 parts intact and each other byte as one U+FFFD, the
-// size as a text (the plain integer when exact), keys only where they belong,
-// and the names with bad bytes listed in output order.
+// A report made from the fuzzer's bytes (names and errors as any bytes, sizes
+// as any 64-bit counts, any shape of tree) written by the scanner's JSON
+// writer. Qt's JSON parser must accept the output, and every entry must come
+// back in order and at its depth, its name the full path (components joined
+// by one "/") with its well-formed UTF-8 parts intact and each other byte as
+// one U+FFFD, the size as a text (the plain integer when exact), keys only
+// where they belong, and the paths with bad bytes listed in output order.
 #include "jsonwriter.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -100,50 +101,71 @@ std::string expectedText(std::string_view bytes, bool *clean = nullptr)
     return text;
 }
 
-void fill(quarn::ReportNode &node, FuzzedDataProvider &input, int depth, int &nodesLeft)
+struct Entry
 {
-    node.name = input.ConsumeRandomLengthString(64);
-    node.size = input.ConsumeIntegral<std::uint64_t>();
-    if (input.ConsumeBool())
-        node.error = input.ConsumeRandomLengthString(32);
-    const int children = depth < kMaxDepth ? input.ConsumeIntegralInRange(0, 4) : 0;
-    for (int i = 0; i < children && nodesLeft > 0 && input.remaining_bytes() > 0; ++i) {
-        --nodesLeft;
-        node.children.emplace_back();
-        fill(node.children.back(), input, depth + 1, nodesLeft);
-    }
+    std::uint32_t depth;
+    std::string name;
+    std::uint64_t size;
+    std::string error;
+};
+
+// Entries in pre-order: each at depth 1 up to one below the one before.
+std::vector<Entry> makeEntries(FuzzedDataProvider &input)
+{
+    std::vector<Entry> entries;
+    std::uint32_t depth = 0;
+    do {
+        Entry entry;
+        entry.depth = depth;
+        entry.name = input.ConsumeRandomLengthString(64);
+        entry.size = input.ConsumeIntegral<std::uint64_t>();
+        if (input.ConsumeBool())
+            entry.error = input.ConsumeRandomLengthString(32);
+        entries.push_back(std::move(entry));
+        depth = input.ConsumeIntegralInRange<std::uint32_t>(1, std::min<std::uint32_t>(depth + 1, kMaxDepth));
+    } while (entries.size() < std::size_t(kMaxNodes) && input.remaining_bytes() > 0);
+    return entries;
 }
 
-void checkNode(const QJsonObject &object, const quarn::ReportNode &node, bool exactSizes,
-               std::vector<std::string> &badNames)
+// Checks object and everything below it against entries from next on, in
+// pre-order; parentPath is the raw path of the entry above.
+void checkNode(const QJsonObject &object, const std::vector<Entry> &entries, std::size_t &next,
+               const std::string &parentPath, bool exactSizes, std::vector<std::string> &badPaths)
 {
+    require(next < entries.size(), "more entries than written");
+    const Entry &entry = entries[next++];
+    std::string path = parentPath;
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    path += entry.name;
     bool clean = true;
-    const std::string name = expectedText(node.name, &clean);
+    const std::string name = expectedText(path, &clean);
     if (!clean)
-        badNames.push_back(node.name);
+        badPaths.push_back(path);
     require(object.value(QLatin1String("name")).toString() == QString::fromStdString(name), "name differs",
             name);
 
     const QJsonValue size = object.value(QLatin1String("size"));
     require(size.isString() && !size.toString().isEmpty(), "size is no text");
     if (exactSizes)
-        require(size.toString() == QString::number(node.size), "exact size differs",
+        require(size.toString() == QString::number(entry.size), "exact size differs",
                 size.toString().toStdString());
 
-    require(object.contains(QLatin1String("error")) == !node.error.empty(), "error key misplaced");
-    if (!node.error.empty())
+    require(object.contains(QLatin1String("error")) == !entry.error.empty(), "error key misplaced");
+    if (!entry.error.empty())
         require(object.value(QLatin1String("error")).toString() ==
-                    QString::fromStdString(expectedText(node.error)),
-                "error differs", node.error);
+                    QString::fromStdString(expectedText(entry.error)),
+                "error differs", entry.error);
 
-    require(object.contains(QLatin1String("children")) == !node.children.empty(), "children key misplaced");
+    const bool hasChildren = next < entries.size() && entries[next].depth > entry.depth;
+    require(object.contains(QLatin1String("children")) == hasChildren, "children key misplaced");
     const QJsonArray children = object.value(QLatin1String("children")).toArray();
-    require(std::size_t(children.size()) == node.children.size(), "child count differs");
-    for (std::size_t i = 0; i < node.children.size(); ++i) {
-        const QJsonValue child = children[qsizetype(i)];
+    for (const QJsonValue child : children) {
         require(child.isObject(), "child is no object");
-        checkNode(child.toObject(), node.children[i], exactSizes, badNames);
+        require(next < entries.size() && entries[next].depth == entry.depth + 1, "child at the wrong depth");
+        checkNode(child.toObject(), entries, next, path, exactSizes, badPaths);
     }
+    require(next == entries.size() || entries[next].depth <= entry.depth, "children missing");
 }
 
 } // namespace
@@ -152,11 +174,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     FuzzedDataProvider input(data, size);
     const bool exactSizes = input.ConsumeBool();
-    quarn::ReportNode root;
-    int nodesLeft = kMaxNodes;
-    fill(root, input, 0, nodesLeft);
+    const std::vector<Entry> entries = makeEntries(input);
+    quarn::Report report;
+    for (const Entry &entry : entries)
+        report.add(entry.depth, entry.name, entry.size, entry.error);
 
-    const quarn::JsonText json = quarn::writeJson(root, exactSizes);
+    quarn::StringSink json;
+    std::vector<std::string> writtenBadPaths;
+    require(quarn::writeJson(report, exactSizes, json,
+                             [&](std::string_view path) { writtenBadPaths.emplace_back(path); }),
+            "writing into a string failed");
     require(!json.text.empty() && json.text.back() == '\n', "output does not end in a newline");
     bool clean = false;
     expectedText(json.text, &clean);
@@ -174,8 +201,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             error.errorString().toStdString() + " at " + std::to_string(error.offset));
     require(document.isObject(), "output is no object");
 
-    std::vector<std::string> badNames;
-    checkNode(document.object(), root, exactSizes, badNames);
-    require(badNames == json.badNames, "names with bad bytes differ");
+    std::size_t next = 0;
+    std::vector<std::string> badPaths;
+    checkNode(document.object(), entries, next, std::string(), exactSizes, badPaths);
+    require(next == entries.size(), "entries missing");
+    require(badPaths == writtenBadPaths, "paths with bad bytes differ");
     return 0;
 }

@@ -4,25 +4,6 @@
 
 namespace quarn {
 
-bool ranksBefore(const EntryRef &a, const EntryRef &b)
-{
-    if (a.size != b.size)
-        return a.size > b.size;
-    if (a.depth != b.depth)
-        return a.depth < b.depth;
-    if (a.parent == b.parent)
-        return a.name < b.name;
-    // Same depth, different parents: the paths first differ where the two
-    // chains of ancestors meet; compare the components just below that.
-    const DirNode *x = a.parent;
-    const DirNode *y = b.parent;
-    while (x->parent != y->parent) {
-        x = x->parent;
-        y = y->parent;
-    }
-    return x->name() < y->name();
-}
-
 std::string displayPath(const DirNode *dir, std::string_view name)
 {
     std::vector<const DirNode *> chain;

@@ -73,13 +73,8 @@ struct EntryRef
     const DirNode *dir;    // the directory itself, or nullptr for a file
 };
 
-// Ranking of entries: larger first, then shallower, then by path compared
-// component by component as bytes. Since a directory is never smaller than
-// anything inside it and is shallower, the first N entries in this order
-// always include each other's ancestors.
-bool ranksBefore(const EntryRef &a, const EntryRef &b);
-
-// Full displayed path of a directory ("/" joins, never "//").
+// Full displayed path of a directory: components joined by "/", none added
+// after a target that ends in one.
 std::string displayPath(const DirNode *dir);
 // Full displayed path of the entry name inside dir.
 std::string displayPath(const DirNode *dir, std::string_view name);

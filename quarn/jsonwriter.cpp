@@ -4,17 +4,33 @@
 #include "utf8.h"
 
 #include <cstdio>
+#include <vector>
 
 namespace quarn {
 
-bool appendJsonString(std::string_view bytes, std::string &out)
+namespace {
+
+// Appends bytes escaped for the inside of a JSON string literal. Returns
+// false if some bytes were not UTF-8 and became U+FFFD.
+bool appendJsonEscaped(std::string_view bytes, std::string &out)
 {
-    std::string valid;
-    valid.reserve(bytes.size());
-    bool clean = appendValidUtf8(bytes, valid);
-    out += '"';
-    for (char c : valid) {
-        auto byte = static_cast<unsigned char>(c);
+    bool clean = true;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const char c = bytes[i];
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80) {
+            const std::size_t length = validUtf8SequenceLength(bytes.substr(i));
+            if (length == 0) {
+                out += "\xEF\xBF\xBD";
+                clean = false;
+                ++i;
+            } else {
+                out.append(bytes.substr(i, length));
+                i += length;
+            }
+            continue;
+        }
         switch (c) {
         case '"':
             out += "\\\"";
@@ -46,67 +62,89 @@ bool appendJsonString(std::string_view bytes, std::string &out)
                 out += c;
             }
         }
+        ++i;
     }
-    out += '"';
     return clean;
-}
-
-namespace {
-
-// Iterative pre-order writer: reports may be deep, so no recursion.
-void writeNode(const ReportNode &root, bool exactSizes, JsonText &result)
-{
-    struct Frame
-    {
-        const ReportNode *node;
-        std::size_t nextChild;
-    };
-    std::vector<Frame> stack;
-    std::string &out = result.text;
-
-    auto open = [&](const ReportNode &node) {
-        out += "{\"name\":";
-        if (!appendJsonString(node.name, out))
-            result.badNames.push_back(node.name);
-        out += ",\"size\":";
-        appendJsonString(sizeText(node.size, exactSizes), out);
-        if (!node.error.empty()) {
-            out += ",\"error\":";
-            appendJsonString(node.error, out);
-        }
-        if (node.children.empty()) {
-            out += '}';
-            return false;
-        }
-        out += ",\"children\":[";
-        return true;
-    };
-
-    if (open(root))
-        stack.push_back({&root, 0});
-    while (!stack.empty()) {
-        Frame &frame = stack.back();
-        if (frame.nextChild == frame.node->children.size()) {
-            out += "]}";
-            stack.pop_back();
-            continue;
-        }
-        if (frame.nextChild > 0)
-            out += ',';
-        const ReportNode &child = frame.node->children[frame.nextChild++];
-        if (open(child))
-            stack.push_back({&child, 0});
-    }
 }
 
 } // namespace
 
-JsonText writeJson(const ReportNode &root, bool exactSizes)
+bool appendJsonString(std::string_view bytes, std::string &out)
 {
-    JsonText result;
-    writeNode(root, exactSizes, result);
-    result.text += '\n';
-    return result;
+    out += '"';
+    const bool clean = appendJsonEscaped(bytes, out);
+    out += '"';
+    return clean;
+}
+
+bool writeJson(const Report &report, bool exactSizes, OutputSink &sink,
+               const std::function<void(std::string_view path)> &badName)
+{
+    const std::vector<ReportEntry> &entries = report.entries();
+    ChunkedOutput output(sink);
+    std::string &out = output.buffer();
+
+    // The path of the entry being written, raw and escaped, grown by a
+    // component on the way down and cut back on the way up; for each depth
+    // up to the entry's, where the path ends there and how many of its
+    // components so far are not UTF-8.
+    struct Level
+    {
+        std::size_t rawLength;
+        std::size_t escapedLength;
+        std::size_t badComponents;
+    };
+    std::vector<Level> levels;
+    std::string raw;
+    std::string escaped;
+
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const ReportEntry &entry = entries[i];
+        levels.resize(entry.depth); // the entry before lay at most one level above
+        std::size_t badComponents = 0;
+        if (levels.empty()) {
+            raw.clear();
+            escaped.clear();
+        } else {
+            raw.resize(levels.back().rawLength);
+            escaped.resize(levels.back().escapedLength);
+            badComponents = levels.back().badComponents;
+            if (!raw.empty() && raw.back() != '/') {
+                raw += '/';
+                escaped += '/';
+            }
+        }
+        const std::string_view name = report.name(entry);
+        raw.append(name);
+        if (!appendJsonEscaped(name, escaped))
+            ++badComponents;
+        levels.push_back({raw.size(), escaped.size(), badComponents});
+        if (badComponents > 0 && badName)
+            badName(raw);
+
+        out += "{\"name\":\"";
+        out += escaped;
+        out += "\",\"size\":";
+        appendJsonString(sizeText(entry.size, exactSizes), out);
+        const std::string_view error = report.error(entry);
+        if (!error.empty()) {
+            out += ",\"error\":";
+            appendJsonString(error, out);
+        }
+        const bool last = i + 1 == entries.size();
+        const std::uint32_t nextDepth = last ? 0 : entries[i + 1].depth;
+        if (nextDepth > entry.depth) {
+            out += ",\"children\":[";
+        } else {
+            out += '}';
+            for (std::uint32_t depth = entry.depth; depth > nextDepth; --depth)
+                out += "]}";
+            out += last ? '\n' : ',';
+        }
+        if (!output.pass())
+            return false;
+    }
+    return output.flush();
 }
 
 } // namespace quarn

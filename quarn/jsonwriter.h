@@ -2,21 +2,21 @@
 
 #include "report.h"
 
+#include <functional>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace quarn {
 
-struct JsonText
-{
-    std::string text;                  // one JSON document, valid UTF-8, ending in a newline
-    std::vector<std::string> badNames; // raw names that were not UTF-8, in output order
-};
-
-// Writes the report as nested objects with the keys "name", "size",
-// "children" (only when there are children) and "error" (only when set).
-// Depends on nothing but its arguments, so it can be fuzzed on its own.
-JsonText writeJson(const ReportNode &root, bool exactSizes);
+// Writes the report to out as one JSON document of nested objects with the
+// keys "name" (the entry's full path), "size", "children" (only when there
+// are children) and "error" (only when set), and a final newline. badName,
+// when given, gets the full path of each entry whose path has bytes that are
+// not UTF-8 (U+FFFD in the output), in output order. Returns false if out
+// refused a chunk; nothing more is written then. Depends on nothing but its
+// arguments, so it can be fuzzed on its own.
+bool writeJson(const Report &report, bool exactSizes, OutputSink &out,
+               const std::function<void(std::string_view path)> &badName = {});
 
 // Appends bytes as a JSON string literal, quotes included. Returns false if
 // some bytes were not UTF-8 and became U+FFFD.

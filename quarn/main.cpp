@@ -40,6 +40,11 @@ int writeAll(int fd, std::string_view text)
     return 0;
 }
 
+void reportWriteError(int error)
+{
+    writeAll(STDERR_FILENO, std::string("quarn: write error: ") + std::strerror(error) + "\n");
+}
+
 // Writes text on stdout; on failure says why on stderr. Returns whether it
 // was written whole.
 bool writeOutput(std::string_view text)
@@ -47,9 +52,24 @@ bool writeOutput(std::string_view text)
     int error = writeAll(STDOUT_FILENO, text);
     if (error == 0)
         return true;
-    writeAll(STDERR_FILENO, std::string("quarn: write error: ") + std::strerror(error) + "\n");
+    reportWriteError(error);
     return false;
 }
+
+// The report's way to stdout, chunk by chunk; the first failure ends it.
+class StdoutSink final : public quarn::OutputSink
+{
+public:
+    bool write(std::string_view chunk) override
+    {
+        m_error = writeAll(STDOUT_FILENO, chunk);
+        return m_error == 0;
+    }
+    int error() const { return m_error; }
+
+private:
+    int m_error = 0;
+};
 
 // A standard stream that was closed at start would be taken by the next
 // descriptor opened (a folder of the walk), and the report or the error
@@ -92,15 +112,17 @@ int main(int argc, char **argv)
     if (result.status == quarn::ScanResult::TargetUnreadable)
         return 2;
 
+    StdoutSink out;
     bool written;
     if (options.json) {
-        quarn::JsonText json = quarn::writeJson(result.report, options.exactSizes);
-        for (const std::string &name : json.badNames)
+        written = quarn::writeJson(result.report, options.exactSizes, out, [](std::string_view name) {
             writeAll(STDERR_FILENO,
                      "quarn: name is not UTF-8, shown with U+FFFD: '" + quarn::escapedForLog(name) + "'\n");
-        written = writeOutput(json.text);
+        });
     } else {
-        written = writeOutput(quarn::writeText(result.report, options.exactSizes, ::isatty(STDOUT_FILENO)));
+        written = quarn::writeText(result.report, options.exactSizes, ::isatty(STDOUT_FILENO), out);
     }
+    if (!written)
+        reportWriteError(out.error());
     return written && result.status == quarn::ScanResult::Complete ? 0 : 1;
 }

@@ -20,8 +20,37 @@ struct FileCandidate
     std::string name; // last component
 };
 
-// The best-ranked files seen so far, at most capacity of them: the only
-// per-file memory the walk keeps. One per walking thread, merged at the end.
+// The size and depth of the worst-ranked entry kept, once entries have been
+// dropped: an entry that ranks after those on size and depth alone can never
+// be among the best.
+struct RankCut
+{
+    bool set = false;
+    std::uint64_t size = 0;
+    std::uint32_t depth = 0;
+
+    bool excludes(std::uint64_t entrySize, std::uint32_t entryDepth) const
+    {
+        return set && (entrySize != size ? entrySize < size : entryDepth > depth);
+    }
+};
+
+// Directories of one depth with their ranks in the order of their paths.
+struct PathRanks
+{
+    std::vector<const DirNode *> dirs; // by address
+    std::vector<std::size_t> ranks;    // of each of dirs
+
+    // Whether every one of these (by address, distinct) is ranked here.
+    bool covers(const std::vector<const DirNode *> &sortedDirs) const;
+    // Rank of one of dirs.
+    std::size_t rankOf(const DirNode *dir) const;
+};
+
+// Files that may still be among the capacity best-ranked: the only per-file
+// memory the walk keeps, at most half as many again and 64 more; cut back to
+// the capacity when that many have come. One per walking thread, merged at
+// the end.
 class TopFiles
 {
 public:
@@ -29,17 +58,23 @@ public:
 
     void offer(std::uint64_t size, const DirNode *parent, std::string_view name);
     void mergeFrom(const TopFiles &other);
-    const std::vector<FileCandidate> &candidates() const { return m_heap; }
+    // Holds the capacity best-ranked files offered, and maybe some more.
+    const std::vector<FileCandidate> &candidates() const { return m_files; }
 
 private:
     std::size_t m_capacity;
-    std::vector<FileCandidate> m_heap; // heap whose front is the worst-ranked candidate
+    std::vector<FileCandidate> m_files;
+    RankCut m_cut;
+    PathRanks m_lastRanks; // kept for the next cut, which often has the same files tied
 };
 
 // The report: the n best-ranked entries among all directories and the file
 // candidates, as a tree rooted at dirs.front() (the target), children
 // largest first and by name on ties. totalBytes must be summed already.
-ReportNode selectReport(const std::deque<DirNode> &dirs, const std::vector<FileCandidate> &files,
-                        std::size_t n);
+// Entries rank larger first, then shallower, then by path compared component
+// by component as bytes. Since a directory is never smaller than anything
+// inside it and is shallower, the first n entries in this order always
+// include each other's ancestors.
+Report selectReport(const std::deque<DirNode> &dirs, const std::vector<FileCandidate> &files, std::size_t n);
 
 } // namespace quarn

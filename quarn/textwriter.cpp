@@ -13,36 +13,25 @@ namespace {
 
 constexpr int barWidth = 20; // characters
 
-// The name with U+FFFD for each byte that is not UTF-8 and '?' for each
-// character a terminal would act on instead of showing.
-std::string printableName(std::string_view bytes)
+// Appends the name with U+FFFD for each byte that is not UTF-8 and '?' for
+// each character a terminal would act on instead of showing.
+void appendPrintable(std::string_view bytes, std::string &out)
 {
-    std::string text;
-    text.reserve(bytes.size());
     std::size_t i = 0;
     while (i < bytes.size()) {
         std::size_t length = validUtf8SequenceLength(bytes.substr(i));
         if (length == 0) {
-            text += "\xEF\xBF\xBD";
+            out += "\xEF\xBF\xBD";
             ++i;
             continue;
         }
         const std::string_view sequence = bytes.substr(i, length);
         if (isTerminalControl(decodeUtf8(sequence)))
-            text += '?';
+            out += '?';
         else
-            text.append(sequence);
+            out.append(sequence);
         i += length;
     }
-    return text;
-}
-
-std::string lastComponent(const std::string &path)
-{
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos || path.size() == 1)
-        return path;
-    return path.substr(slash + 1);
 }
 
 // Bar of share (0..1) of barWidth cells, with eighth-cell resolution.
@@ -66,55 +55,51 @@ std::string bar(double share)
     return text;
 }
 
-struct Line
-{
-    const ReportNode *node;
-    int depth;
-};
-
 } // namespace
 
-std::string writeText(const ReportNode &root, bool exactSizes, bool colour)
+bool writeText(const Report &report, bool exactSizes, bool colour, OutputSink &sink)
 {
-    // Pre-order, children already largest first; iterative for deep reports.
-    std::vector<Line> lines;
-    std::vector<Line> stack{{&root, 0}};
-    while (!stack.empty()) {
-        Line line = stack.back();
-        stack.pop_back();
-        lines.push_back(line);
-        const auto &children = line.node->children;
-        for (auto it = children.rbegin(); it != children.rend(); ++it)
-            stack.push_back({&*it, line.depth + 1});
-    }
-
+    const std::vector<ReportEntry> &entries = report.entries();
+    if (entries.empty())
+        return true;
     std::size_t sizeWidth = 0;
-    std::vector<std::string> sizes;
-    for (const Line &line : lines) {
-        sizes.push_back(sizeText(line.node->size, exactSizes));
-        sizeWidth = std::max(sizeWidth, sizes.back().size());
-    }
+    for (const ReportEntry &entry : entries)
+        sizeWidth = std::max(sizeWidth, sizeText(entry.size, exactSizes).size());
 
-    std::string out;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const ReportNode &node = *lines[i].node;
-        double share = root.size ? double(node.size) / double(root.size) : 0.0;
+    // Entries are in pre-order with children largest first: one line each,
+    // in order.
+    const std::uint64_t total = entries.front().size;
+    ChunkedOutput output(sink);
+    std::string &out = output.buffer();
+    for (const ReportEntry &entry : entries) {
+        const std::string size = sizeText(entry.size, exactSizes);
+        const double share = total ? double(entry.size) / double(total) : 0.0;
         char percent[16];
         std::snprintf(percent, sizeof percent, "%5.1f%%", share * 100.0);
-        out.append(sizeWidth - sizes[i].size(), ' ');
-        out += sizes[i];
+        out.append(sizeWidth - size.size(), ' ');
+        out += size;
         out += ' ';
         out += percent;
         out += ' ';
-        out += colour ? "\033[32m" + bar(share) + "\033[0m" : bar(share);
+        if (colour)
+            out += "\033[32m";
+        out += bar(share);
+        if (colour)
+            out += "\033[0m";
         out += ' ';
-        out.append(std::size_t(lines[i].depth) * 2, ' ');
-        out += printableName(lines[i].depth == 0 ? node.name : lastComponent(node.name));
-        if (!node.error.empty())
-            out += "  [" + printableName(node.error) + "]";
+        out.append(std::size_t(entry.depth) * 2, ' ');
+        appendPrintable(report.name(entry), out);
+        const std::string_view error = report.error(entry);
+        if (!error.empty()) {
+            out += "  [";
+            appendPrintable(error, out);
+            out += ']';
+        }
         out += '\n';
+        if (!output.pass())
+            return false;
     }
-    return out;
+    return output.flush();
 }
 
 } // namespace quarn

@@ -12,7 +12,9 @@ namespace quarn {
 // Names are made printable: bytes that are not UTF-8 become U+FFFD, and
 // C0 and C1 control characters, DEL and the bidirectional embeddings,
 // overrides and isolates '?', so a name can never move the cursor, recolour
-// a terminal or reorder the rest of its line. With colour set (stdout is a terminal) the bars are coloured.
-std::string writeText(const ReportNode &root, bool exactSizes, bool colour);
+// a terminal or reorder the rest of its line. With colour set (stdout is a
+// terminal) the bars are coloured. Returns false if out refused a chunk;
+// nothing more is written then.
+bool writeText(const Report &report, bool exactSizes, bool colour, OutputSink &out);
 
 } // namespace quarn

@@ -793,10 +793,11 @@ void Walk::queueSubfolders(Worker &worker, DirNode *dir)
 
 std::string displayName(const std::string &path)
 {
-    std::size_t end = path.find_last_not_of('/');
-    if (end == std::string::npos)
-        return path.empty() ? path : "/";
-    return path.substr(0, end + 1);
+    std::size_t length = path.size();
+    if (length > 2 && path[length - 1] == '/')
+        while (length > 1 && path[length - 2] == '/')
+            --length;
+    return path.substr(0, length);
 }
 
 unsigned availableProcessors()
@@ -823,8 +824,7 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
         return result;
     }
     if (!info.isDirectory) {
-        result.report.name = displayName(path);
-        result.report.size = info.bytes;
+        result.report.add(0, displayName(path), info.bytes);
         return result;
     }
     // Kept open for reopening directories below it; the walk lists a

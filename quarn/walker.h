@@ -19,7 +19,7 @@ struct ScanResult
 {
     enum Status { Complete, Incomplete, TargetUnreadable };
     Status status = Complete;
-    ReportNode report; // empty when status is TargetUnreadable
+    Report report; // empty when status is TargetUnreadable
 };
 
 // Walks the tree under path and selects the report. Every entry that cannot
@@ -27,8 +27,8 @@ struct ScanResult
 // is met; the walk goes on with the rest.
 ScanResult scan(const std::string &path, const ScanSettings &settings);
 
-// Target name as displayed: path without trailing slashes, "/" for a path of
-// slashes only.
+// Target name as displayed, as du shows it: the path as given, but two or
+// more trailing slashes become one, except in "//" itself.
 std::string displayName(const std::string &path);
 
 // Processors this process may run on.

@@ -401,8 +401,14 @@ void HostileScannerTest::deepChains()
     }
     QVERIFY(fd >= 0);
 
-    // Every level reported: the JSON nests 10,001 nodes.
-    const Run all = quarn({"-j", "-b", "-n", QString::number(kLevels + 1), dir.path()});
+    // Every level reported: the JSON nests 10,001 nodes, written (and the
+    // report freed) on a stack of 128 KiB that no step over the report may
+    // need per level.
+    const auto smallStack = [] {
+        const rlimit stackLimit{128 * 1024, 128 * 1024};
+        ::setrlimit(RLIMIT_STACK, &stackLimit);
+    };
+    const Run all = quarn({"-j", "-b", "-n", QString::number(kLevels + 1), dir.path()}, smallStack);
     // The 13 largest, as the extension asks, with the default threads. Only
     // one folder is ready at a time: idle threads must sleep through the
     // walk instead of being woken for every level.

@@ -329,6 +329,7 @@ void ScannerCliTest::selection()
 
 void ScannerCliTest::targetNames_data()
 {
+    // Shown as du shows them: as given, but trailing slashes become one.
     QTest::addColumn<QString>("given"); // "@" stands for the scratch folder
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("child");
@@ -336,7 +337,7 @@ void ScannerCliTest::targetNames_data()
                            << "@/t"
                            << "@/t/f";
     QTest::newRow("trailing slashes") << "@/t///"
-                                      << "@/t"
+                                      << "@/t/"
                                       << "@/t/f";
     QTest::newRow("doubled slash inside is kept") << "@//t"
                                                   << "@//t"
@@ -348,8 +349,11 @@ void ScannerCliTest::targetNames_data()
                          << "."
                          << "./t";
     QTest::newRow("dot slash") << "./"
-                               << "."
+                               << "./"
                                << "./t";
+    QTest::newRow("link to a folder, with a slash") << "l/"
+                                                    << "l/"
+                                                    << "l/f";
 }
 
 void ScannerCliTest::targetNames()
@@ -358,17 +362,25 @@ void ScannerCliTest::targetNames()
     QFETCH(QString, name);
     QFETCH(QString, child);
     Scratch scratch;
-    QVERIFY(buildTree(scratch.path(), "f t/f 100000"));
+    QVERIFY(buildTree(scratch.path(), "f t/f 100000; l l t"));
+    given.replace("@", scratch.path());
+    name.replace("@", scratch.path());
     QProcess process;
     process.setWorkingDirectory(scratch.path());
-    process.start(QUARN_PROGRAM, {"-j", "-n", "2", given.replace("@", scratch.path())});
+    process.start(QUARN_PROGRAM, {"-j", "-n", "2", given});
     QVERIFY(process.waitForFinished());
     QCOMPARE(process.exitCode(), 0);
     const QJsonObject report = QJsonDocument::fromJson(process.readAllStandardOutput()).object();
-    QCOMPARE(report.value("name").toString(), name.replace("@", scratch.path()));
+    QCOMPARE(report.value("name").toString(), name);
     const QJsonArray children = report.value("children").toArray();
     QCOMPARE(children.size(), 1);
     QCOMPARE(children.first().toObject().value("name").toString(), child.replace("@", scratch.path()));
+
+    QProcess du;
+    du.setWorkingDirectory(scratch.path());
+    du.start("du", {"-s", given});
+    QVERIFY(du.waitForFinished());
+    QCOMPARE(QString::fromLocal8Bit(du.readAllStandardOutput()).section('\t', 1).trimmed(), name);
 }
 
 void ScannerCliTest::rootTarget()

@@ -157,16 +157,18 @@ void ScannerUnitsTest::jsonNames()
     QFETCH(QByteArray, raw);
     QFETCH(QString, parsed);
     QFETCH(bool, clean);
-    quarn::ReportNode root;
-    root.name = raw.toStdString();
-    root.size = 4096;
-    const quarn::JsonText json = quarn::writeJson(root, false);
+    quarn::Report report;
+    report.add(0, raw.toStdString(), 4096);
+    quarn::StringSink json;
+    std::vector<std::string> badNames;
+    QVERIFY(
+        quarn::writeJson(report, false, json, [&](std::string_view name) { badNames.emplace_back(name); }));
 
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(json.text), &error);
     QCOMPARE(error.error, QJsonParseError::NoError);
     QCOMPARE(document.object().value("name").toString(), parsed);
-    QCOMPARE(json.badNames.empty(), clean);
+    QCOMPARE(badNames.empty(), clean);
     // Raw control characters are never allowed inside JSON strings.
     for (char c : json.text.substr(0, json.text.size() - 1))
         QVERIFY(static_cast<unsigned char>(c) >= 0x20);
@@ -174,18 +176,31 @@ void ScannerUnitsTest::jsonNames()
 
 void ScannerUnitsTest::jsonShape()
 {
-    quarn::ReportNode root{"/data", 3 << 20, "", {}};
-    root.children.push_back({"/data/big", 2 << 20, "", {{"/data/big/x", 2000, "", {}}}});
-    root.children.push_back({"/data/locked", 4096, "Permission denied", {}});
-    const quarn::JsonText json = quarn::writeJson(root, false);
+    quarn::Report report;
+    report.add(0, "/data", 3 << 20);
+    report.add(1, "big", 2 << 20);
+    report.add(2, "x", 2000);
+    report.add(1, "locked", 4096, "Permission denied");
+    quarn::StringSink json;
+    QVERIFY(quarn::writeJson(report, false, json));
     QCOMPARE(
         QString::fromStdString(json.text),
         QString("{\"name\":\"/data\",\"size\":\"3.00M\",\"children\":["
                 "{\"name\":\"/data/big\",\"size\":\"2.00M\",\"children\":[{\"name\":\"/data/big/x\",\"size\":"
                 "\"1.95K\"}]},"
                 "{\"name\":\"/data/locked\",\"size\":\"4.00K\",\"error\":\"Permission denied\"}]}\n"));
-    QCOMPARE(QString::fromStdString(quarn::writeJson(root, true).text).left(33),
+    quarn::StringSink exact;
+    QVERIFY(quarn::writeJson(report, true, exact));
+    QCOMPARE(QString::fromStdString(exact.text).left(33),
              QString("{\"name\":\"/data\",\"size\":\"3145728\","));
+
+    // A target that ends in a slash gets no second one before its children.
+    quarn::Report slashed;
+    slashed.add(0, "/", 8192);
+    slashed.add(1, "x", 4096);
+    quarn::StringSink root;
+    QVERIFY(quarn::writeJson(slashed, false, root));
+    QVERIFY2(root.text.find("\"name\":\"/x\"") != std::string::npos, root.text.c_str());
 }
 
 void ScannerUnitsTest::commandLine_data()
