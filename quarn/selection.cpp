@@ -26,10 +26,10 @@ bool candidateRanksBefore(const FileCandidate &a, const FileCandidate &b)
 
 void TopFiles::offer(std::uint64_t size, const DirNode *parent, std::string_view name)
 {
-    if (m_capacity == 0)
+    std::uint32_t depth = parent->depth + 1;
+    if (m_capacity == 0 || depth > m_maxDepth)
         return;
     size = addSizes(size, 0); // as its folder's sum counts it, so the folder never ranks below it
-    std::uint32_t depth = parent->depth + 1;
     if (m_heap.size() < m_capacity) {
         m_heap.push_back(FileCandidate{size, depth, parent, std::string(name)});
         std::push_heap(m_heap.begin(), m_heap.end(), candidateRanksBefore);
@@ -56,7 +56,7 @@ void TopFiles::mergeFrom(const TopFiles &other)
 }
 
 ReportNode selectReport(const std::deque<DirNode> &dirs, const std::vector<FileCandidate> &files,
-                        std::size_t n)
+                        std::size_t n, std::uint32_t maxDepth)
 {
     // Only the n best-ranked directories can be chosen: keep those in a heap
     // whose front is the worst of them, not a record for every directory.
@@ -64,6 +64,8 @@ ReportNode selectReport(const std::deque<DirNode> &dirs, const std::vector<FileC
     std::vector<EntryRef> entries;
     entries.reserve(std::min(keep, dirs.size()) + files.size());
     for (const DirNode &dir : dirs) {
+        if (dir.depth > maxDepth)
+            continue;
         const EntryRef entry = entryOf(dir);
         if (entries.size() < keep) {
             entries.push_back(entry);

@@ -25,7 +25,10 @@ struct FileCandidate
 class TopFiles
 {
 public:
-    explicit TopFiles(std::size_t capacity) : m_capacity(capacity) {}
+    // Files deeper than maxDepth below the target are never candidates.
+    explicit TopFiles(std::size_t capacity, std::uint32_t maxDepth = UINT32_MAX)
+        : m_capacity(capacity), m_maxDepth(maxDepth)
+    {}
 
     void offer(std::uint64_t size, const DirNode *parent, std::string_view name);
     void mergeFrom(const TopFiles &other);
@@ -33,13 +36,15 @@ public:
 
 private:
     std::size_t m_capacity;
+    std::uint32_t m_maxDepth;
     std::vector<FileCandidate> m_heap; // heap whose front is the worst-ranked candidate
 };
 
 // The report: the n best-ranked entries among all directories and the file
 // candidates, as a tree rooted at dirs.front() (the target), children
-// largest first and by name on ties. totalBytes must be summed already.
+// largest first and by name on ties; directories deeper than maxDepth are
+// not chosen. totalBytes must be summed already.
 ReportNode selectReport(const std::deque<DirNode> &dirs, const std::vector<FileCandidate> &files,
-                        std::size_t n);
+                        std::size_t n, std::uint32_t maxDepth = UINT32_MAX);
 
 } // namespace quarn
