@@ -1,7 +1,9 @@
 #include "walker.h"
 
 #include "dirtree.h"
+#include "exclusion.h"
 #include "hardlinkset.h"
+#include "progress.h"
 #include "selection.h"
 #include "utf8.h"
 
@@ -91,8 +93,7 @@ void reportError(const std::string &path, const std::string &reason)
     // Escaped: a name holding a line end could otherwise forge a line.
     std::string line = "quarn: cannot read '" + escapedForLog(path) + "': " + reason + "\n";
     // One write per line keeps lines from different threads whole.
-    ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
-    (void)written;
+    writeErrorLine(line);
 }
 
 // Kernel file systems whose contents are not stored data: their mount points
@@ -232,13 +233,17 @@ public:
 private:
     struct Worker
     {
-        explicit Worker(std::size_t top) : topFiles(top), buffer(new char[direntBufferSize]) {}
+        Worker(unsigned workerIndex, std::size_t top, std::uint32_t maxDepth)
+            : index(workerIndex), topFiles(top, maxDepth), buffer(new char[direntBufferSize])
+        {}
+        unsigned index; // its slot in the progress
         TopFiles topFiles;
         std::unique_ptr<char[]> buffer;
         std::string nameArena;
         std::vector<FoundDir> found;
         std::vector<WorkItem> ready;
         std::string pathScratch;
+        FolderFilter filter;
     };
 
     void work(Worker &worker);
@@ -412,7 +417,7 @@ void Walk::run(TopFiles &topFiles)
     m_queue.push_back(WorkItem{&m_dirs.front(), -1, false});
     std::vector<std::unique_ptr<Worker>> workers;
     for (unsigned i = 0; i < m_threads; ++i)
-        workers.push_back(std::make_unique<Worker>(m_settings.top));
+        workers.push_back(std::make_unique<Worker>(i, m_settings.top, m_settings.maxDepth));
     std::vector<std::thread> threads;
     for (unsigned i = 1; i < m_threads; ++i)
         threads.emplace_back([this, &workers, i] { work(*workers[i]); });
@@ -499,6 +504,10 @@ void Walk::listEntries(Worker &worker, DirNode *dir, int fd)
 {
     worker.nameArena.clear();
     worker.found.clear();
+    worker.filter.enter(m_settings.exclusion, dir, fd);
+    if (m_settings.progress)
+        m_settings.progress->reading(worker.index, dir);
+    std::uint64_t entries = 0;
     std::uint64_t ownBytes = dir->totalBytes;
     char *buffer = worker.buffer.get();
     for (;;) {
@@ -519,6 +528,9 @@ void Walk::listEntries(Worker &worker, DirNode *dir, int fd)
             const char *name = entry->d_name;
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
                 continue;
+            if (worker.filter.skips(name))
+                continue;
+            ++entries;
             EntryInfo info;
             if (!statEntry(fd, name, 0, m_settings.apparentSize, info)) {
                 int error = errno;
@@ -541,6 +553,8 @@ void Walk::listEntries(Worker &worker, DirNode *dir, int fd)
         }
     }
     dir->totalBytes = ownBytes;
+    if (m_settings.progress)
+        m_settings.progress->counted(worker.index, entries, ownBytes);
 }
 
 void Walk::noteSubfolder(Worker &worker, const DirNode *dir, const char *name, const EntryInfo &info)
@@ -652,14 +666,18 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
     }
 
     Walk walk(settings, rootFd, displayName(path), info);
-    TopFiles topFiles(settings.top);
+    TopFiles topFiles(settings.top, settings.maxDepth);
+    if (settings.progress)
+        settings.progress->start();
     walk.run(topFiles);
+    if (settings.progress)
+        settings.progress->stop(); // it shows folders of the walk
     ::close(rootFd);
 
     std::deque<DirNode> &dirs = walk.dirs();
     for (std::size_t i = dirs.size(); i-- > 1;)
         dirs[i].parent->totalBytes = addSizes(dirs[i].parent->totalBytes, dirs[i].totalBytes);
-    result.report = selectReport(dirs, topFiles.candidates(), settings.top);
+    result.report = selectReport(dirs, topFiles.candidates(), settings.top, settings.maxDepth);
     result.status = walk.hadErrors() ? ScanResult::Incomplete : ScanResult::Complete;
     return result;
 }
