@@ -1,31 +1,9 @@
 #include "commandline.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
 namespace {
-
-// Options that take a value, and where the value goes.
-QString *valueSlot(HostOptions &options, const QString &name)
-{
-    if (name == QLatin1String("--trigger"))
-        return &options.trigger;
-    if (name == QLatin1String("--screenshot"))
-        return &options.screenshotFile;
-    if (name == QLatin1String("--dump"))
-        return &options.dumpFile;
-    if (name == QLatin1String("--reveal"))
-        return &options.revealPath;
-    return nullptr;
-}
-
-bool *flagSlot(HostOptions &options, const QString &name)
-{
-    if (name == QLatin1String("--urls"))
-        return &options.urls;
-    if (name == QLatin1String("--desktop"))
-        return &options.desktop;
-    if (name == QLatin1String("--no-proxy"))
-        return &options.noProxy;
-    return nullptr;
-}
 
 ParsedCommandLine usageError(const QString &message)
 {
@@ -39,31 +17,44 @@ ParsedCommandLine usageError(const QString &message)
 
 ParsedCommandLine parseCommandLine(const QStringList &arguments)
 {
+    // Options may come anywhere, "--" ends them; -h and --help print our
+    // own text, not the parser's.
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption urls(QStringLiteral("urls"));
+    const QCommandLineOption desktop(QStringLiteral("desktop"));
+    const QCommandLineOption noProxy(QStringLiteral("no-proxy"));
+    const QCommandLineOption trigger(QStringLiteral("trigger"), QString(), QStringLiteral("TEXT"));
+    const QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption dump(QStringLiteral("dump"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption reveal(QStringLiteral("reveal"), QString(), QStringLiteral("PATH"));
+    parser.addOptions({help, urls, desktop, noProxy, trigger, screenshot, dump, reveal});
+    if (!parser.parse(QStringList{QStringLiteral("menu-host")} + arguments))
+        return usageError(parser.errorText());
+
     ParsedCommandLine parsed;
-    HostOptions &options = parsed.options;
-    QStringList positional;
-    bool optionsEnded = false;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString &arg = arguments.at(i);
-        if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
-            positional << arg;
-        } else if (arg == QLatin1String("--")) {
-            optionsEnded = true;
-        } else if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
-            parsed.kind = ParsedCommandLine::Help;
-            return parsed;
-        } else if (bool *flag = flagSlot(options, arg)) {
-            *flag = true;
-        } else if (QString *value = valueSlot(options, arg)) {
-            if (i + 1 >= arguments.size())
-                return usageError(QStringLiteral("option %1 needs a value").arg(arg));
-            *value = arguments.at(++i);
-            if (value->isEmpty())
-                return usageError(QStringLiteral("option %1 needs a non-empty value").arg(arg));
-        } else {
-            return usageError(QStringLiteral("unknown option %1").arg(arg));
-        }
+    if (parser.isSet(help)) {
+        parsed.kind = ParsedCommandLine::Help;
+        return parsed;
     }
+    HostOptions &options = parsed.options;
+    options.urls = parser.isSet(urls);
+    options.desktop = parser.isSet(desktop);
+    options.noProxy = parser.isSet(noProxy);
+    const std::pair<const QCommandLineOption *, QString *> values[] = {{&trigger, &options.trigger},
+                                                                       {&screenshot, &options.screenshotFile},
+                                                                       {&dump, &options.dumpFile},
+                                                                       {&reveal, &options.revealPath}};
+    for (const auto &[option, value] : values) {
+        if (!parser.isSet(*option))
+            continue;
+        *value = parser.value(*option);
+        if (value->isEmpty())
+            return usageError(
+                QStringLiteral("option --%1 needs a non-empty value").arg(option->names().first()));
+    }
+    QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         return usageError(QStringLiteral("no plug-in given"));
     const bool inspects =

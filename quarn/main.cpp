@@ -1,7 +1,9 @@
 // quarn: reports the largest entries of a directory tree.
 
+#include "exclusion.h"
 #include "jsonwriter.h"
 #include "options.h"
+#include "progress.h"
 #include "textwriter.h"
 #include "utf8.h"
 #include "walker.h"
@@ -11,7 +13,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -86,6 +90,15 @@ void holdClosedStandardStreams()
     }
 }
 
+// NO_COLOR set to anything but the empty text turns the automatic colour off.
+bool colour(quarn::Options::Colour choice)
+{
+    if (choice != quarn::Options::ColourAuto)
+        return choice == quarn::Options::ColourAlways;
+    const char *noColour = std::getenv("NO_COLOR");
+    return ::isatty(STDOUT_FILENO) && !(noColour && *noColour);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -95,7 +108,7 @@ int main(int argc, char **argv)
     quarn::Options options;
     std::string problem = quarn::parseOptions(argc - 1, argv + 1, options);
     if (!problem.empty()) {
-        writeAll(STDERR_FILENO, "quarn: " + quarn::escapedForLog(problem) + "\n" + quarn::usageText());
+        writeAll(STDERR_FILENO, "quarn: " + problem + "\nTry 'quarn --help' for more information.\n");
         return 2;
     }
     if (options.action == quarn::Options::Help)
@@ -108,6 +121,31 @@ int main(int argc, char **argv)
     settings.apparentSize = options.apparentSize;
     settings.oneFileSystem = options.oneFileSystem;
     settings.threads = options.threads ? options.threads : quarn::defaultThreadCount();
+    settings.maxDepth = options.maxDepth;
+
+    quarn::Exclusion exclusion;
+    for (const std::string &pattern : options.excludePatterns)
+        exclusion.addPattern(pattern);
+    for (const std::string &file : options.excludeFiles) {
+        const std::string reason = exclusion.addPatternsFrom(file);
+        if (!reason.empty()) {
+            writeAll(STDERR_FILENO,
+                     "quarn: cannot read '" + quarn::escapedForLog(file) + "': " + reason + "\n");
+            return 2;
+        }
+    }
+    exclusion.setExcludeCaches(options.excludeCaches);
+    exclusion.setTarget(quarn::displayName(options.path));
+    if (exclusion.active())
+        settings.exclusion = &exclusion;
+
+    // Only for a person watching: never when standard error goes to a log.
+    std::unique_ptr<quarn::Progress> progress;
+    if (options.progress && ::isatty(STDERR_FILENO)) {
+        progress = std::make_unique<quarn::Progress>(settings.threads);
+        settings.progress = progress.get();
+    }
+
     quarn::ScanResult result = quarn::scan(options.path, settings);
     if (result.status == quarn::ScanResult::TargetUnreadable)
         return 2;
@@ -120,7 +158,7 @@ int main(int argc, char **argv)
                      "quarn: name is not UTF-8, shown with U+FFFD: '" + quarn::escapedForLog(name) + "'\n");
         });
     } else {
-        written = quarn::writeText(result.report, options.exactSizes, ::isatty(STDOUT_FILENO), out);
+        written = quarn::writeText(result.report, options.exactSizes, colour(options.colour), out);
     }
     if (!written)
         reportWriteError(out.error());

@@ -1,119 +1,268 @@
 #include "options.h"
 
+#include "utf8.h"
+
+#include <getopt.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 namespace quarn {
 
 namespace {
 
-bool readCount(const char *text, unsigned long long maximum, unsigned long long &value)
+// Codes of the long options, apart from the short letters so that an error
+// tells which form was used.
+enum LongCode {
+    LongTop = 256,
+    LongMaxDepth,
+    LongJson,
+    LongBytes,
+    LongOneFileSystem,
+    LongApparentSize,
+    LongThreads,
+    LongExclude,
+    LongExcludeFrom,
+    LongExcludeCaches,
+    LongColour,
+    LongNoProgress,
+    LongHelp,
+    LongVersion,
+};
+
+const option longOptions[] = {
+    {"top", required_argument, nullptr, LongTop},
+    {"max-depth", required_argument, nullptr, LongMaxDepth},
+    {"json", no_argument, nullptr, LongJson},
+    {"bytes", no_argument, nullptr, LongBytes},
+    {"one-file-system", no_argument, nullptr, LongOneFileSystem},
+    {"apparent-size", no_argument, nullptr, LongApparentSize},
+    {"threads", required_argument, nullptr, LongThreads},
+    {"exclude", required_argument, nullptr, LongExclude},
+    {"exclude-from", required_argument, nullptr, LongExcludeFrom},
+    {"exclude-caches", no_argument, nullptr, LongExcludeCaches},
+    {"color", optional_argument, nullptr, LongColour},
+    {"colour", optional_argument, nullptr, LongColour},
+    {"no-progress", no_argument, nullptr, LongNoProgress},
+    {"help", no_argument, nullptr, LongHelp},
+    {"version", no_argument, nullptr, LongVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The leading ':' makes a missing value return ':' instead of '?'.
+constexpr const char shortOptions[] = ":n:d:jbxt:X:hV";
+
+const option *longOptionWithCode(int code)
+{
+    for (const option *o = longOptions; o->name; ++o)
+        if (o->val == code)
+            return o;
+    return nullptr;
+}
+
+std::string quoted(std::string_view text)
+{
+    return "'" + escapedForLog(text) + "'";
+}
+
+bool readCount(const char *text, unsigned long long minimum, unsigned long long maximum,
+               unsigned long long &value)
 {
     if (!text || *text < '0' || *text > '9')
         return false;
     char *end = nullptr;
     errno = 0;
     value = std::strtoull(text, &end, 10);
-    return errno == 0 && *end == 0 && value >= 1 && value <= maximum;
+    return errno == 0 && *end == 0 && value >= minimum && value <= maximum;
+}
+
+std::string invalidCount(const char *text, const char *option, unsigned long long minimum,
+                         unsigned long long maximum)
+{
+    return "invalid count " + quoted(text ? text : "") + " for --" + option + " (" + std::to_string(minimum) +
+           " to " + std::to_string(maximum) + ")";
+}
+
+// The message for a long option getopt_long did not accept without naming
+// it (optopt 0): unknown, or an abbreviation of several options. Lists the
+// candidates as glibc's getopt does: the first match and every later one
+// that differs from it.
+std::string unknownLongOption(std::string_view argument)
+{
+    std::string_view name = argument.substr(std::min<std::size_t>(2, argument.size()));
+    name = name.substr(0, name.find('='));
+    const option *first = nullptr;
+    std::string candidates;
+    bool ambiguous = false;
+    for (const option *o = longOptions; o->name; ++o) {
+        if (std::string_view(o->name).substr(0, name.size()) != name)
+            continue;
+        if (!first) {
+            first = o;
+            candidates = " '--" + std::string(o->name) + "'";
+        } else if (o->has_arg != first->has_arg || o->val != first->val) {
+            ambiguous = true;
+            candidates += " '--" + std::string(o->name) + "'";
+        }
+    }
+    if (ambiguous)
+        return "option " + quoted(argument) + " is ambiguous; possibilities:" + candidates;
+    return "unrecognized option " + quoted(argument);
 }
 
 } // namespace
 
 std::string parseOptions(int argc, const char *const *argv, Options &options)
 {
-    bool pathSeen = false;
-    bool optionsEnded = false;
-    for (int i = 0; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            if (pathSeen)
-                return "more than one path given";
-            options.path = std::string(arg);
-            pathSeen = true;
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (arg == "--apparent-size") {
+    // getopt_long permutes the pointers (never the texts) and reads argv[0]
+    // as the program's name.
+    std::vector<char *> args;
+    args.reserve(std::size_t(argc) + 2);
+    args.push_back(const_cast<char *>("quarn"));
+    for (int i = 0; i < argc; ++i)
+        args.push_back(const_cast<char *>(argv[i]));
+    args.push_back(nullptr);
+    const int count = argc + 1;
+
+    optind = 0; // a full restart, POSIXLY_CORRECT read again
+    opterr = 0; // the messages are ours
+    for (;;) {
+        const int code = getopt_long(count, args.data(), shortOptions, longOptions, nullptr);
+        if (code == -1)
+            break;
+        unsigned long long value = 0;
+        switch (code) {
+        case 'n':
+        case LongTop:
+            if (!readCount(optarg, 1, 100000000, value))
+                return invalidCount(optarg, "top", 1, 100000000);
+            options.top = std::size_t(value);
+            break;
+        case 'd':
+        case LongMaxDepth:
+            if (!readCount(optarg, 0, UINT32_MAX, value))
+                return invalidCount(optarg, "max-depth", 0, UINT32_MAX);
+            options.maxDepth = std::uint32_t(value);
+            break;
+        case 't':
+        case LongThreads:
+            if (!readCount(optarg, 1, 1024, value))
+                return invalidCount(optarg, "threads", 1, 1024);
+            options.threads = unsigned(value);
+            break;
+        case 'j':
+        case LongJson:
+            options.json = true;
+            break;
+        case 'b':
+        case LongBytes:
+            options.exactSizes = true;
+            break;
+        case 'x':
+        case LongOneFileSystem:
+            options.oneFileSystem = true;
+            break;
+        case LongApparentSize:
             options.apparentSize = true;
-            continue;
-        }
-        if (arg == "--help") {
+            break;
+        case LongExclude:
+            options.excludePatterns.emplace_back(optarg);
+            break;
+        case 'X':
+        case LongExcludeFrom:
+            options.excludeFiles.emplace_back(optarg);
+            break;
+        case LongExcludeCaches:
+            options.excludeCaches = true;
+            break;
+        case LongColour:
+            if (!optarg || std::strcmp(optarg, "always") == 0)
+                options.colour = Options::ColourAlways;
+            else if (std::strcmp(optarg, "never") == 0)
+                options.colour = Options::ColourNever;
+            else if (std::strcmp(optarg, "auto") == 0)
+                options.colour = Options::ColourAuto;
+            else
+                return "invalid argument " + quoted(optarg) + " for '--color' (auto, always or never)";
+            break;
+        case LongNoProgress:
+            options.progress = false;
+            break;
+        case 'h':
+        case LongHelp:
             options.action = Options::Help;
-            continue;
-        }
-        if (arg == "--version") {
+            return {};
+        case 'V':
+        case LongVersion:
             options.action = Options::Version;
-            continue;
-        }
-        if (arg[1] == '-')
-            return "unknown option '" + std::string(arg) + "'";
-        for (std::size_t k = 1; k < arg.size(); ++k) {
-            char flag = arg[k];
-            switch (flag) {
-            case 'j':
-                options.json = true;
-                break;
-            case 'b':
-                options.exactSizes = true;
-                break;
-            case 'x':
-                options.oneFileSystem = true;
-                break;
-            case 'h':
-                options.action = Options::Help;
-                break;
-            case 'V':
-                options.action = Options::Version;
-                break;
-            case 'n':
-            case 't': {
-                const char *value =
-                    k + 1 < arg.size() ? argv[i] + k + 1 : (i + 1 < argc ? argv[++i] : nullptr);
-                unsigned long long count = 0;
-                if (flag == 'n') {
-                    if (!readCount(value, 100000000ull, count))
-                        return "-n needs a whole number of at least 1";
-                    options.top = std::size_t(count);
-                } else {
-                    if (!readCount(value, 1024, count))
-                        return "-t needs a whole number from 1 to 1024";
-                    options.threads = unsigned(count);
-                }
-                k = arg.size(); // the value used up the rest of this argument
-                break;
-            }
-            default:
-                return std::string("unknown option '-") + flag + "'";
-            }
+            return {};
+        case ':':
+            if (const option *o = longOptionWithCode(optopt))
+                return "option '--" + std::string(o->name) + "' requires an argument";
+            return "option requires an argument -- " + quoted(std::string(1, char(optopt)));
+        default: // '?'
+            if (const option *o = longOptionWithCode(optopt))
+                return "option '--" + std::string(o->name) + "' doesn't allow an argument";
+            if (optopt == 0)
+                return unknownLongOption(args[std::size_t(optind) - 1]);
+            return "invalid option -- " + quoted(std::string(1, char(optopt)));
         }
     }
+    if (optind < count)
+        options.path = args[std::size_t(optind)];
+    if (optind + 1 < count)
+        return "extra operand " + quoted(args[std::size_t(optind) + 1]);
     return {};
 }
 
 const char *usageText()
 {
-    return "usage: quarn [-n N] [-j] [-b] [-x] [--apparent-size] [-t THREADS] [PATH]\n"
-           "Shows the N largest entries (files and directories) under PATH (default: .).\n"
-           "  -n N             report the N largest entries, PATH included (default 20)\n"
-           "  -j               print one JSON document instead of a text tree\n"
-           "  -b               print exact byte counts\n"
-           "  -x               stay on PATH's file system\n"
-           "  --apparent-size  count file lengths instead of allocated space\n"
-           "  -t THREADS       walking threads (default: 32, or the processors if more)\n"
-           "  -h, --help       show this help\n"
-           "  -V, --version    show the version\n"
+    return "Usage: quarn [OPTION]... [PATH]\n"
+           "Shows the N largest entries (files and folders) under PATH (default: .),\n"
+           "PATH included, as a text tree or as JSON.\n"
+           "\n"
+           "  -n, --top=N              report the N largest entries (default 20)\n"
+           "  -d, --max-depth=N        report only entries at most N levels below PATH;\n"
+           "                           everything is still counted\n"
+           "  -j, --json               print one JSON document instead of a text tree\n"
+           "  -b, --bytes              print exact byte counts\n"
+           "      --apparent-size      count file lengths instead of allocated space\n"
+           "  -x, --one-file-system    stay on PATH's file system\n"
+           "      --exclude=PATTERN    leave out entries whose name or path matches the\n"
+           "                           shell pattern PATTERN, as du --exclude does\n"
+           "  -X, --exclude-from=FILE  leave out entries matching a pattern in FILE\n"
+           "                           (one a line)\n"
+           "      --exclude-caches     leave out what folders tagged by a valid\n"
+           "                           CACHEDIR.TAG hold, the tag file excepted\n"
+           "      --color[=WHEN]       colour the bars: auto (default: when standard\n"
+           "                           output is a terminal and NO_COLOR is unset),\n"
+           "                           always or never\n"
+           "      --no-progress        no progress line on a terminal's standard error\n"
+           "  -t, --threads=N          walking threads (default: 32, or the processors\n"
+           "                           if more)\n"
+           "  -h, --help               show this help and exit\n"
+           "  -V, --version            show the version and exit\n"
+           "\n"
            "Sizes: below 1024 bytes the integer; otherwise three significant digits in\n"
            "K, M, G or T (powers of 1024): 4.00K, 12.3M, 123M; from 999.5 of a unit up,\n"
-           "the next unit: 0.992G; from 999.5T up, the integer number of T: 2048T.\n";
+           "the next unit: 0.992G; from 999.5T up, the integer number of T: 2048T.\n"
+           "\n"
+           "Exit status: 0 if everything was read; 1 if some entries could not be read\n"
+           "or the report could not be written; 2 for bad usage or an unreadable PATH.\n"
+           "\n"
+           "Full documentation: man quarn\n";
 }
 
 const char *versionText()
 {
-    return "quarn " QUARN_VERSION "\n";
+    return "quarn " QUARN_VERSION "\n"
+           "Copyright (C) 2026 The quarn-gui developers.\n"
+           "License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
+           "This is free software: you are free to change and redistribute it.\n"
+           "There is NO WARRANTY, to the extent permitted by law.\n";
 }
 
 } // namespace quarn

@@ -1,27 +1,38 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quarn {
 
 struct Options
 {
     enum Action { Scan, Help, Version };
+    enum Colour { ColourAuto, ColourAlways, ColourNever };
     Action action = Scan;
-    std::size_t top = 20;       // -n
-    bool json = false;          // -j
-    bool exactSizes = false;    // -b
-    bool oneFileSystem = false; // -x
-    bool apparentSize = false;  // --apparent-size
-    unsigned threads = 0;       // -t; 0: the default
+    std::size_t top = 20;                     // -n, --top
+    std::uint32_t maxDepth = UINT32_MAX;      // -d, --max-depth; UINT32_MAX: no limit
+    bool json = false;                        // -j, --json
+    bool exactSizes = false;                  // -b, --bytes
+    bool oneFileSystem = false;               // -x, --one-file-system
+    bool apparentSize = false;                // --apparent-size
+    unsigned threads = 0;                     // -t, --threads; 0: the default
+    std::vector<std::string> excludePatterns; // --exclude, in order
+    std::vector<std::string> excludeFiles;    // -X, --exclude-from, in order
+    bool excludeCaches = false;               // --exclude-caches
+    Colour colour = ColourAuto;               // --color, --colour
+    bool progress = true;                     // cleared by --no-progress
     std::string path = ".";
 };
 
-// Reads the command line (argv[0] excluded). Short options may be grouped
-// ("-jb") and take their value attached or as the next argument ("-n13",
-// "-n 13"); "--" ends the options. Returns an empty text on success, else
-// what was wrong.
+// Reads the command line (argv[0] excluded) with getopt_long: long options
+// may be abbreviated and take their value as "--top=13" or "--top 13", short
+// ones may be grouped ("-jn13"), options may follow the path, "--" ends them
+// and POSIXLY_CORRECT stops them at the first operand. --help and --version
+// end the reading. Returns an empty text on success, else the message for
+// "quarn: MESSAGE" (values in it escaped for a terminal).
 std::string parseOptions(int argc, const char *const *argv, Options &options);
 
 const char *usageText();

@@ -184,10 +184,10 @@ std::size_t PathRanks::rankOf(const DirNode *dir) const
 
 void TopFiles::offer(std::uint64_t size, const DirNode *parent, std::string_view name)
 {
-    if (m_capacity == 0)
+    const std::uint32_t depth = parent->depth + 1;
+    if (m_capacity == 0 || depth > m_maxDepth)
         return;
     size = addSizes(size, 0); // as its folder's sum counts it, so the folder never ranks below it
-    const std::uint32_t depth = parent->depth + 1;
     if (m_cut.excludes(size, depth))
         return; // the common case: decided without touching names
     m_files.push_back(FileCandidate{size, depth, parent, std::string(name)});
@@ -201,7 +201,8 @@ void TopFiles::mergeFrom(const TopFiles &other)
         offer(file.size, file.parent, file.name);
 }
 
-Report selectReport(const std::deque<DirNode> &dirs, const std::vector<FileCandidate> &files, std::size_t n)
+Report selectReport(const std::deque<DirNode> &dirs, const std::vector<FileCandidate> &files, std::size_t n,
+                    std::uint32_t maxDepth)
 {
     // Entries are kept until there are twice as many as asked for, then cut
     // back; after the first cut most are turned away on their size alone.
@@ -210,7 +211,7 @@ Report selectReport(const std::deque<DirNode> &dirs, const std::vector<FileCandi
     RankCut cut;
     PathRanks ranks;
     const auto consider = [&](const EntryRef &entry) {
-        if (cut.excludes(entry.size, entry.depth))
+        if (entry.depth > maxDepth || cut.excludes(entry.size, entry.depth))
             return;
         entries.push_back(entry);
         if (entries.size() >= 2 * keep)

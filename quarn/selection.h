@@ -54,7 +54,10 @@ struct PathRanks
 class TopFiles
 {
 public:
-    explicit TopFiles(std::size_t capacity) : m_capacity(capacity) {}
+    // Files deeper than maxDepth below the target are never candidates.
+    explicit TopFiles(std::size_t capacity, std::uint32_t maxDepth = UINT32_MAX)
+        : m_capacity(capacity), m_maxDepth(maxDepth)
+    {}
 
     void offer(std::uint64_t size, const DirNode *parent, std::string_view name);
     void mergeFrom(const TopFiles &other);
@@ -66,15 +69,17 @@ private:
     std::vector<FileCandidate> m_files;
     RankCut m_cut;
     PathRanks m_lastRanks; // kept for the next cut, which often has the same files tied
+    std::uint32_t m_maxDepth;
 };
 
 // The report: the n best-ranked entries among all directories and the file
 // candidates, as a tree rooted at dirs.front() (the target), children
-// largest first and by name on ties. totalBytes must be summed already.
-// Entries rank larger first, then shallower, then by path compared component
-// by component as bytes. Since a directory is never smaller than anything
-// inside it and is shallower, the first n entries in this order always
-// include each other's ancestors.
-Report selectReport(const std::deque<DirNode> &dirs, const std::vector<FileCandidate> &files, std::size_t n);
+// largest first and by name on ties; entries deeper than maxDepth are not
+// chosen. totalBytes must be summed already. Entries rank larger first, then
+// shallower, then by path compared component by component as bytes. Since a
+// directory is never smaller than anything inside it and is shallower, the
+// first n entries in this order always include each other's ancestors.
+Report selectReport(const std::deque<DirNode> &dirs, const std::vector<FileCandidate> &files, std::size_t n,
+                    std::uint32_t maxDepth = UINT32_MAX);
 
 } // namespace quarn

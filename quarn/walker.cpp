@@ -1,7 +1,9 @@
 #include "walker.h"
 
 #include "dirtree.h"
+#include "exclusion.h"
 #include "hardlinkset.h"
+#include "progress.h"
 #include "selection.h"
 #include "utf8.h"
 
@@ -100,8 +102,7 @@ void reportError(const std::string &path, const std::string &reason)
     // Escaped: a name holding a line end could otherwise forge a line.
     std::string line = "quarn: cannot read '" + escapedForLog(path) + "': " + reason + "\n";
     // One write per line keeps lines from different threads whole.
-    ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
-    (void)written;
+    writeErrorLine(line);
 }
 
 // Kernel file systems whose contents are not stored data: their mount points
@@ -263,8 +264,11 @@ public:
 private:
     struct Worker
     {
-        Worker(Walk *walk, std::size_t top) : walk(walk), topFiles(top), buffer(new char[direntBufferSize]) {}
+        Worker(Walk *walk, unsigned workerIndex, std::size_t top, std::uint32_t maxDepth)
+            : walk(walk), index(workerIndex), topFiles(top, maxDepth), buffer(new char[direntBufferSize])
+        {}
         Walk *walk;
+        unsigned index; // its slot in the progress
         TopFiles topFiles;
         std::unique_ptr<char[]> buffer;
         std::string nameArena;
@@ -273,6 +277,7 @@ private:
         std::vector<WorkItem> local;       // subfolders without one, for this worker: walked depth first
         std::vector<const DirNode *> path; // from the folder taken from the queue down to the cursor
         std::string pathScratch;
+        FolderFilter filter;
     };
 
     static void *threadMain(void *worker);
@@ -498,7 +503,7 @@ void Walk::run(TopFiles &topFiles)
 {
     m_queue.push_back(WorkItem{&m_dirs.front(), -1, false});
     std::vector<std::unique_ptr<Worker>> workers;
-    workers.push_back(std::make_unique<Worker>(this, m_settings.top));
+    workers.push_back(std::make_unique<Worker>(this, 0u, m_settings.top, m_settings.maxDepth));
     std::vector<pthread_t> threads;
     // The walk needs little stack (no recursion, buffers on the heap): small
     // stacks keep many threads within a small address-space limit. Threads
@@ -513,7 +518,7 @@ void Walk::run(TopFiles &topFiles)
         for (unsigned i = 1; i < m_threads; ++i) {
             std::unique_ptr<Worker> worker;
             try {
-                worker = std::make_unique<Worker>(this, m_settings.top);
+                worker = std::make_unique<Worker>(this, i, m_settings.top, m_settings.maxDepth);
             } catch (const std::bad_alloc &) {
                 break;
             }
@@ -669,6 +674,10 @@ void Walk::listEntries(Worker &worker, DirNode *dir, int fd)
 {
     worker.nameArena.clear();
     worker.found.clear();
+    worker.filter.enter(m_settings.exclusion, dir, fd);
+    if (m_settings.progress)
+        m_settings.progress->reading(worker.index, dir);
+    std::uint64_t entries = 0;
     std::uint64_t ownBytes = dir->totalBytes;
     char *buffer = worker.buffer.get();
     for (;;) {
@@ -689,6 +698,9 @@ void Walk::listEntries(Worker &worker, DirNode *dir, int fd)
             const char *name = entry->d_name;
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
                 continue;
+            if (worker.filter.skips(name))
+                continue;
+            ++entries;
             EntryInfo info;
             if (!statEntry(fd, name, 0, m_settings.apparentSize, info)) {
                 int error = errno;
@@ -711,6 +723,8 @@ void Walk::listEntries(Worker &worker, DirNode *dir, int fd)
         }
     }
     dir->totalBytes = ownBytes;
+    if (m_settings.progress)
+        m_settings.progress->counted(worker.index, entries, ownBytes);
 }
 
 void Walk::noteSubfolder(Worker &worker, const DirNode *dir, const char *name, const EntryInfo &info)
@@ -839,14 +853,18 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
     }
 
     Walk walk(settings, rootFd, displayName(path), info);
-    TopFiles topFiles(settings.top);
+    TopFiles topFiles(settings.top, settings.maxDepth);
+    if (settings.progress)
+        settings.progress->start();
     walk.run(topFiles);
+    if (settings.progress)
+        settings.progress->stop(); // it shows folders of the walk
     ::close(rootFd);
 
     std::deque<DirNode> &dirs = walk.dirs();
     for (std::size_t i = dirs.size(); i-- > 1;)
         dirs[i].parent->totalBytes = addSizes(dirs[i].parent->totalBytes, dirs[i].totalBytes);
-    result.report = selectReport(dirs, topFiles.candidates(), settings.top);
+    result.report = selectReport(dirs, topFiles.candidates(), settings.top, settings.maxDepth);
     result.status = walk.hadErrors() ? ScanResult::Incomplete : ScanResult::Complete;
     return result;
 }

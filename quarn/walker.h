@@ -3,9 +3,13 @@
 #include "report.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace quarn {
+
+class Exclusion;
+class Progress;
 
 struct ScanSettings
 {
@@ -13,6 +17,13 @@ struct ScanSettings
     bool apparentSize = false;  // count st_size instead of allocated blocks
     bool oneFileSystem = false; // skip directories on other devices than the target's
     unsigned threads = 1;       // walking threads, at least 1
+
+    // Entries deeper below the target are counted, not reported.
+    std::uint32_t maxDepth = UINT32_MAX;
+    // Entries left out of the walk; null: none.
+    const Exclusion *exclusion = nullptr;
+    // Shown during the walk, with a slot for each thread; null: none.
+    Progress *progress = nullptr;
 };
 
 struct ScanResult

@@ -9,7 +9,7 @@ QUARN_PACKAGES=(
   qt6-base-dev libgl-dev
   xvfb xauth
   fonts-noto-cjk fonts-dejavu-core fontconfig
-  util-linux coreutils
+  util-linux coreutils strace
 )
 
 as_root() {

@@ -216,6 +216,13 @@ void ScannerUnitsTest::commandLine_data()
         << QStringList{"-n", "13", "-j", "/usr"} << true << 13 << "j" << 0 << "/usr";
     QTest::newRow("attached value and grouped flags")
         << QStringList{"-jbn5", "-t2", "--apparent-size", "x"} << true << 5 << "jba" << 2 << "x";
+    QTest::newRow("long forms") << QStringList{"--top=13",        "--json",    "--bytes", "--one-file-system",
+                                               "--apparent-size", "--threads", "4",       "/usr"}
+                                << true << 13 << "jbxa" << 4 << "/usr";
+    QTest::newRow("abbreviations") << QStringList{"--to", "7", "--app", "--thr=3", "--j"} << true << 7 << "ja"
+                                   << 3 << ".";
+    QTest::newRow("options after the path")
+        << QStringList{"x", "-n", "5", "--json"} << true << 5 << "j" << 0 << "x";
     QTest::newRow("-- ends options") << QStringList{"-x", "--", "-n"} << true << 20 << "x" << 0 << "-n";
     QTest::newRow("lone dash is a path") << QStringList{"-"} << true << 20 << "" << 0 << "-";
     QTest::newRow("-n 0") << QStringList{"-n", "0"} << false << 0 << "" << 0 << "";
@@ -225,6 +232,10 @@ void ScannerUnitsTest::commandLine_data()
     QTest::newRow("-t 0") << QStringList{"-t", "0"} << false << 0 << "" << 0 << "";
     QTest::newRow("unknown short") << QStringList{"-z"} << false << 0 << "" << 0 << "";
     QTest::newRow("unknown long") << QStringList{"--bogus"} << false << 0 << "" << 0 << "";
+    QTest::newRow("ambiguous abbreviation") << QStringList{"--t=3"} << false << 0 << "" << 0 << "";
+    QTest::newRow("value given to a flag") << QStringList{"--json=yes"} << false << 0 << "" << 0 << "";
+    QTest::newRow("--max-depth negative") << QStringList{"-d", "-1"} << false << 0 << "" << 0 << "";
+    QTest::newRow("--color unknown") << QStringList{"--color=sometimes"} << false << 0 << "" << 0 << "";
     QTest::newRow("two paths") << QStringList{"a", "b"} << false << 0 << "" << 0 << "";
 }
 

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace quarn {
+
+struct DirNode;
+
+// The line a scan keeps on a terminal's standard error: entries and bytes
+// counted so far and a folder being read. A thread of its own draws it from
+// half a second into the walk on, at most ten times a second, and clears it
+// when stopped; the walking threads only store counters of their own, once
+// per folder.
+class Progress
+{
+public:
+    explicit Progress(unsigned workers); // workers: slots for walking threads 0 to workers - 1
+    ~Progress();
+
+    void start();
+    // Ends the drawing and clears the line. The folders passed to reading()
+    // must stay alive until then.
+    void stop();
+
+    // Called by walking thread worker as it starts a folder, and when it is
+    // done with it.
+    void reading(unsigned worker, const DirNode *folder)
+    {
+        m_slots[worker].folder.store(folder, std::memory_order_release);
+    }
+    void counted(unsigned worker, std::uint64_t entries, std::uint64_t bytes)
+    {
+        Slot &slot = m_slots[worker];
+        slot.entries.store(slot.entries.load(std::memory_order_relaxed) + entries, std::memory_order_relaxed);
+        slot.bytes.store(slot.bytes.load(std::memory_order_relaxed) + bytes, std::memory_order_relaxed);
+    }
+
+    // The line for these counts and folder path, at most columns wide (a
+    // wide character counted as two): the path shortened from the front
+    // and escaped like every name on standard error.
+    static std::string lineText(std::uint64_t entries, std::uint64_t bytes, std::string_view path,
+                                std::size_t columns);
+
+private:
+    struct alignas(64) Slot // a cache line each: no walking thread writes where another does
+    {
+        std::atomic<const DirNode *> folder{nullptr};
+        std::atomic<std::uint64_t> entries{0};
+        std::atomic<std::uint64_t> bytes{0};
+    };
+
+    void run();
+    void draw();
+
+    std::unique_ptr<Slot[]> m_slots;
+    unsigned m_workers;
+    std::thread m_thread;
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    bool m_stopping = false;
+    // Owned by the drawing thread.
+    const DirNode *m_folder = nullptr;
+    std::unique_ptr<const DirNode *[]> m_seen; // each slot's folder at the last drawing
+    std::string m_lastText;
+    unsigned m_nextSlot = 0;
+};
+
+// Writes line (ending in a line feed) to standard error in one write, after
+// clearing the progress line if one is shown, so that the two never mix.
+void writeErrorLine(std::string_view line);
+
+} // namespace quarn
