@@ -190,7 +190,7 @@ table() {
     fi
   done
   seconds[best_bare]=$best
-  printf '%-28s %10s %8s %12s %14s\n' "tool" "median s" "x du -s" "x bare walk" "peak RSS MiB"
+  printf '%-28s %10s %8s %12s %14s\n' "tool" "median s" "x ${label[$du_key]}" "x bare walk" "peak RSS MiB"
   for tool in "${tools[@]}"; do
     awk -v l="${label[$tool]}" -v s="${seconds[$tool]}" -v d="${seconds[$du_key]}" -v b="$best" -v k="${kib[$tool]}" \
       'BEGIN { printf "%-28s %10.3f %8.2f %12.2f %14.1f\n", l, s, s / d, s / b, k / 1024 }'
@@ -258,7 +258,7 @@ if [ "$cold" = 1 ]; then
     fi
     if wanted root; then
       printf '\nroot file system (/, staying on its device): cold cache, %d runs each\n' "$runs"
-      table 1 du-x / quarn_x du_x bare32_x bare64_x
+      table 1 du_x / quarn_x du_x bare32_x bare64_x
       cold_targets "root, cold" du_x
     fi
   fi
