@@ -231,6 +231,9 @@ cold_targets() {
 }
 
 echo "machine: $(nproc) processors; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+if [ -n "${QUARN_BENCH_ONLY:-}" ] && wanted root && [ "$cold" != 1 ]; then
+  echo "root: measured only with QUARN_BENCH_COLD=1"
+fi
 
 for name in files folders chain linux usr; do
   wanted "$name" || continue
