@@ -1,34 +1,74 @@
 #!/usr/bin/env bash
-# Benchmark of quarn against du, ncdu and gdu on three tree shapes.
+# Benchmark of quarn against du, ncdu, gdu and a bare parallel walk.
 #
 #   bench/scan.sh [RUNS]
 #
-# QUARN_BENCH_TREE   folder of the trees (default: bench/tree; each built when missing):
-#                    files    300,000 files of 0-16 KiB in 2,000 nested folders
-#                    folders  300,000 empty folders (600 x 500)
-#                    chain    one chain of 60,000 folders
+# Trees, each built under QUARN_BENCH_TREE when missing:
+#   files    300,000 files of 0-16 KiB in 2,000 nested folders
+#   folders  300,000 empty folders (600 x 500)
+#   chain    one chain of 60,000 folders
+#   linux    the Linux 6.1 sources, extracted from Debian's linux-source-6.1
+#            (installed with apt-get when missing)
+#   usr      this machine's /usr, as it is
+#   root     the root file system with -x; measured only with QUARN_BENCH_COLD=1
+#
 # QUARN_BIN          quarn to measure (default: build/quarn/quarn, built if missing)
-# QUARN_BENCH_COLD   1: also time quarn and du on the file tree with the caches
-#                    dropped before each run (needs root)
+# QUARN_BENCH_TREE   folder of the built trees (default: bench/tree)
+# QUARN_BENCH_ONLY   comma list of the trees to measure (default: all), e.g.
+#                    files,chain
+# QUARN_BENCH_COLD   1: also time with the caches dropped before each run (needs
+#                    root): the file tree (quarn, du, ncdu, gdu, the bare walk
+#                    with 64 threads) and the root file system (quarn -x, du -sx,
+#                    the bare walk with -x and 32 and 64 threads)
 # QUARN_BENCH_SWEEP  1: also time quarn by thread count on the file tree
 #
-# Prints, for each tree, each tool's median wall time of RUNS runs (default
-# 5), its ratio to du -s measured in the same run, and the peak resident
-# memory.
+# The bare walk, bench/barewalk.cpp (built with g++ into build/bench/), does
+# only what any walk of the tree must: getdents64 and statx per entry, openat
+# per folder, a shared stack of folders, a sum of the blocks. It is the floor
+# quarn is measured against. Before each warm table the script checks that its
+# total equals du -s -B1 (on trees without hard links, which du counts once).
+#
+# Prints, per tree and tool, the median wall time of RUNS runs (default 5),
+# its ratios to du -s and to the bare walk timed in the same run, and the
+# largest peak resident memory; then whether quarn meets its targets: warm,
+# no slower than the faster of ncdu and gdu and within 1.05 x the bare walk;
+# cold, within 1.1 x the best bare walk and 0.42 x du; on the folder tree, at
+# most 64 bytes of memory per folder above its base (quarn on an empty folder).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 runs=${1:-5}
 trees=${QUARN_BENCH_TREE:-$here/tree}
 quarn=${QUARN_BIN:-$root/build/quarn/quarn}
+barewalk=$root/build/bench/barewalk
+cold=${QUARN_BENCH_COLD:-0}
+only=${QUARN_BENCH_ONLY:-files,folders,chain,linux,usr,root}
+linux_archive=/usr/src/linux-source-6.1.tar.xz
 
-for tool in du ncdu gdu python3 /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "scan.sh: '$tool' is missing (Debian packages coreutils, ncdu, gdu, python3, time)" >&2; exit 2; }
+die() { echo "scan.sh: $*" >&2; exit 2; }
+
+[[ $runs =~ ^[1-9][0-9]*$ ]] || die "RUNS must be a positive number, not '$runs'"
+IFS=, read -r -a selected <<<"$only"
+for name in "${selected[@]}"; do
+  case $name in
+    files | folders | chain | linux | usr | root) ;;
+    *) die "unknown tree '$name' in QUARN_BENCH_ONLY (files, folders, chain, linux, usr, root)" ;;
+  esac
+done
+wanted() { [[ ",$only," == *",$1,"* ]]; }
+
+for tool in du ncdu gdu python3 g++ /usr/bin/time; do
+  command -v "$tool" >/dev/null || die "'$tool' is missing (Debian packages coreutils, ncdu, gdu, python3, g++, time)"
 done
 if [ ! -x "$quarn" ]; then
   cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$root/build" --target quarn --parallel "$(nproc)"
 fi
+if [ ! -x "$barewalk" ] || [ "$here/barewalk.cpp" -nt "$barewalk" ]; then
+  mkdir -p "$(dirname "$barewalk")"
+  g++ -O2 -std=c++17 -pthread -o "$barewalk" "$here/barewalk.cpp"
+fi
+
 # build NAME MAKETREE-ARGUMENTS...: builds $trees/NAME when missing.
 build() {
   local name=$1
@@ -39,9 +79,31 @@ build() {
     touch "$trees/$name/.complete"
   fi
 }
-build files 300000 2000
-build folders 600 500
-build chain 60000
+build_linux() {
+  local dir=$trees/linux
+  [ -e "$dir/.complete" ] && return
+  if [ ! -e "$linux_archive" ]; then
+    echo "installing linux-source-6.1 for $linux_archive"
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends linux-source-6.1 >/dev/null ||
+      die "cannot install linux-source-6.1 (as root: apt-get install linux-source-6.1)"
+  fi
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  tar -xJf "$linux_archive" -C "$dir" --strip-components=1
+  touch "$dir/.complete"
+  echo "extracted $linux_archive into $dir"
+}
+path_of() {
+  case $1 in
+    usr) echo /usr ;;
+    *) echo "$trees/$1" ;;
+  esac
+}
+! wanted files || build files 300000 2000
+! wanted folders || build folders 600 500
+! wanted chain || build chain 60000
+! wanted linux || build_linux
+
 # run_once COMMAND...: prints "SECONDS PEAK_KIB" for one run, output discarded.
 run_once() {
   local log start end
@@ -66,65 +128,151 @@ measure() {
   done | sort -n | awk '{ t[NR] = $1; if ($2 > m) m = $2 } END { printf "%.4f %d\n", t[int((NR + 1) / 2)], m }'
 }
 
-echo "machine: $(nproc) processors; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
-
-tools=(quarn du ncdu gdu)
+# Tools by key: the label in the tables and, from set_command in cmd, the
+# command without the path.
 declare -A label=(
   [quarn]="quarn -n 13 -j"
   [du]="du -s"
   [ncdu]="ncdu -0 -o /dev/null"
   [gdu]="gdu -n -p -c -o /dev/null"
+  [bare]="bare walk, 2 threads"
+  [bare64]="bare walk, 64 threads"
+  [quarn_x]="quarn -x -n 13 -j"
+  [du_x]="du -sx"
+  [bare32_x]="bare walk -x, 32 threads"
+  [bare64_x]="bare walk -x, 64 threads"
 )
-command_of() {
+set_command() {
   case $1 in
-    quarn) echo "$quarn -n 13 -j" ;;
-    du) echo "du -s" ;;
-    ncdu) echo "ncdu -0 -o /dev/null" ;;
-    gdu) echo "gdu -n -p -c -o /dev/null" ;;
+    quarn) cmd=("$quarn" -n 13 -j) ;;
+    du) cmd=(du -s) ;;
+    ncdu) cmd=(ncdu -0 -o /dev/null) ;;
+    gdu) cmd=(gdu -n -p -c -o /dev/null) ;;
+    bare) cmd=("$barewalk" -t 2) ;;
+    bare64) cmd=("$barewalk" -t 64) ;;
+    quarn_x) cmd=("$quarn" -x -n 13 -j) ;;
+    du_x) cmd=(du -sx) ;;
+    bare32_x) cmd=("$barewalk" -x -t 32) ;;
+    bare64_x) cmd=("$barewalk" -x -t 64) ;;
   esac
 }
 
-# table TREE: one table of every tool on one tree, warm cache.
+# check_total PATH: the bare walk must count what du -s -B1 counts, unless
+# the tree has hard links (du counts those once, the bare walk each time).
+check_total() {
+  local walked counted
+  walked=$("$barewalk" "$1" | cut -f1) || true
+  counted=$(du -s -B1 "$1" | cut -f1)
+  if [ "$walked" = "$counted" ]; then
+    echo "bare walk total = du -s -B1 = $counted bytes"
+  elif [ -n "$(find "$1" -xdev ! -type d -links +1 -print -quit)" ]; then
+    echo "bare walk total $walked bytes, du -s -B1 $counted bytes (hard links, which du counts once)"
+  else
+    die "the bare walk counted ${walked:-nothing} bytes in $1, du -s -B1 $counted: it does not walk everything"
+  fi
+}
+
+declare -A seconds kib
+folder_count=0
+
+# table COLD DU-KEY PATH TOOL...: times every TOOL on PATH and prints one
+# table; leaves the medians and peaks in seconds and kib. Each tool's ratio
+# to the bare walk is to the fastest bare walk of the table.
 table() {
-  local tree=$trees/$1 tool seconds kib base
-  declare -A result
-  du -s "$tree" >/dev/null # warm the cache
-  du -s "$tree" >/dev/null
+  local cold=$1 du_key=$2 path=$3 tool best=
+  shift 3
+  local tools=("$@")
   for tool in "${tools[@]}"; do
-    # shellcheck disable=SC2046
-    result[$tool]=$(measure 0 $(command_of "$tool") "$tree")
+    set_command "$tool"
+    read -r "seconds[$tool]" "kib[$tool]" <<<"$(measure "$cold" "${cmd[@]}" "$path")"
+    if [[ $tool == bare* ]] && { [ -z "$best" ] || awk -v a="${seconds[$tool]}" -v b="$best" 'BEGIN { exit !(a < b) }'; }; then
+      best=${seconds[$tool]}
+    fi
   done
-  base=${result[du]%% *}
-  printf '\n%s: %s files, %s folders, %s; warm cache, %d runs each\n' "$1" \
-    "$(find "$tree" -type f | wc -l)" "$(find "$tree" -type d | wc -l)" "$(du -sh "$tree" | cut -f1)" "$runs"
-  printf '%-28s %10s %10s %14s\n' "tool" "median s" "x du -s" "peak RSS MiB"
+  seconds[best_bare]=$best
+  printf '%-28s %10s %8s %12s %14s\n' "tool" "median s" "x ${label[$du_key]}" "x bare walk" "peak RSS MiB"
   for tool in "${tools[@]}"; do
-    read -r seconds kib <<<"${result[$tool]}"
-    awk -v l="${label[$tool]}" -v s="$seconds" -v b="$base" -v k="$kib" \
-      'BEGIN { printf "%-28s %10.3f %10.2f %14.1f\n", l, s, s / b, k / 1024 }'
+    awk -v l="${label[$tool]}" -v s="${seconds[$tool]}" -v d="${seconds[$du_key]}" -v b="$best" -v k="${kib[$tool]}" \
+      'BEGIN { printf "%-28s %10.3f %8.2f %12.2f %14.1f\n", l, s, s / d, s / b, k / 1024 }'
   done
 }
-table files
-table folders
-table chain
 
-if [ "${QUARN_BENCH_COLD:-0}" = 1 ]; then
-  if [ -w /proc/sys/vm/drop_caches ]; then
-    printf '\nfiles, cold cache (caches dropped before each run), %d runs each\n' "$runs"
-    read -r q _ <<<"$(measure 1 "$quarn" -n 13 -j "$trees/files")"
-    read -r d _ <<<"$(measure 1 du -s "$trees/files")"
-    awk -v q="$q" -v d="$d" 'BEGIN { printf "quarn -n 13 -j %.3f s, du -s %.3f s: %.2f x du -s\n", q, d, q / d }'
-  else
+# warm NAME: the table of every tool on one tree with a warm cache and the
+# targets of quarn there.
+warm() {
+  local name=$1 path files
+  path=$(path_of "$1")
+  files=$(find "$path" -type f | wc -l)
+  folder_count=$(find "$path" -type d | wc -l)
+  printf '\n%s (%s): %d files, %d folders, %s; warm cache, %d runs each\n' "$name" "$path" \
+    "$files" "$folder_count" "$(du -sh "$path" | cut -f1)" "$runs"
+  check_total "$path" # also warms the cache
+  du -s "$path" >/dev/null
+  table 0 du "$path" quarn du ncdu gdu bare
+  awk -v n="$name" -v q="${seconds[quarn]}" -v c="${seconds[ncdu]}" -v g="${seconds[gdu]}" -v b="${seconds[bare]}" '
+    function mark(ok) { return ok ? "✓" : "✗" }
+    BEGIN {
+      m = c < g ? c : g
+      printf "%s targets: quarn ≤ min(ncdu, gdu) %s %.3f x; quarn ≤ 1.05 x bare walk %s %.3f x\n",
+        n, mark(q <= m), q / m, mark(q <= 1.05 * b), q / b
+    }'
+}
+
+# cold_targets NAME DU-KEY: quarn's targets with a cold cache.
+cold_targets() {
+  local quarn_key=quarn
+  if [ "$2" = du_x ]; then quarn_key=quarn_x; fi
+  awk -v n="$1" -v q="${seconds[$quarn_key]}" -v b="${seconds[best_bare]}" -v d="${seconds[$2]}" '
+    function mark(ok) { return ok ? "✓" : "✗" }
+    BEGIN {
+      printf "%s targets: quarn ≤ 1.1 x best bare walk %s %.3f x; quarn ≤ 0.42 x du %s %.3f x\n",
+        n, mark(q <= 1.1 * b), q / b, mark(q <= 0.42 * d), q / d
+    }'
+}
+
+echo "machine: $(nproc) processors; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+if [ -n "${QUARN_BENCH_ONLY:-}" ] && wanted root && [ "$cold" != 1 ]; then
+  echo "root: measured only with QUARN_BENCH_COLD=1"
+fi
+
+for name in files folders chain linux usr; do
+  wanted "$name" || continue
+  warm "$name"
+  if [ "$name" = folders ]; then
+    empty=$(mktemp -d)
+    read -r _ base <<<"$(measure 0 "$quarn" -n 13 -j "$empty")"
+    rmdir "$empty"
+    awk -v p="${kib[quarn]}" -v b="$base" -v n="$folder_count" 'BEGIN {
+      per = (p - b) * 1024 / n
+      printf "folders memory: quarn peak %.1f MiB, base %.1f MiB (an empty folder): %.1f bytes per folder over %d folders; target ≤ 64 %s\n",
+        p / 1024, b / 1024, per, n, per <= 64 ? "✓" : "✗"
+    }'
+  fi
+done
+
+if [ "$cold" = 1 ]; then
+  if [ ! -w /proc/sys/vm/drop_caches ]; then
     echo "cold cache: skipped (dropping caches needs root)"
+  else
+    if wanted files; then
+      printf '\nfiles (%s): cold cache (caches dropped before each run), %d runs each\n' "$trees/files" "$runs"
+      table 1 du "$trees/files" quarn du ncdu gdu bare64
+      cold_targets "files, cold" du
+    fi
+    if wanted root; then
+      printf '\nroot file system (/, staying on its device): cold cache, %d runs each\n' "$runs"
+      table 1 du_x / quarn_x du_x bare32_x bare64_x
+      cold_targets "root, cold" du_x
+    fi
   fi
 fi
 
-if [ "${QUARN_BENCH_SWEEP:-0}" = 1 ]; then
+if [ "${QUARN_BENCH_SWEEP:-0}" = 1 ] && wanted files; then
   printf '\nquarn -n 13 -j on files by thread count, warm cache\n'
   printf '%-10s %10s\n' "threads" "median s"
   for threads in 1 2 4 8 16 32; do
-    read -r seconds _ <<<"$(measure 0 "$quarn" -t "$threads" -n 13 -j "$trees/files")"
-    printf '%-10s %10.3f\n' "$threads" "$seconds"
+    read -r median _ <<<"$(measure 0 "$quarn" -t "$threads" -n 13 -j "$trees/files")"
+    printf '%-10s %10.3f\n' "$threads" "$median"
   done
 fi
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
