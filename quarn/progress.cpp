@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <system_error>
 #include <vector>
 
 namespace quarn {
@@ -109,7 +110,12 @@ void Progress::start()
     if (m_thread.joinable())
         return;
     m_stopping = false;
-    m_thread = std::thread([this] { run(); });
+    try {
+        m_thread = std::thread([this] { run(); });
+    } catch (const std::system_error &) {
+        // No thread to be had (process or memory limits): the scan goes on
+        // without a progress line.
+    }
 }
 
 void Progress::stop()
