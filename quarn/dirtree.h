@@ -2,32 +2,22 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace quarn {
 
-// Text kept elsewhere for as long as the tree lives (an error text); reads as
-// empty when unset. A pointer, so a directory record stays small.
-class TextRef
-{
-public:
-    TextRef() = default;
-    explicit TextRef(const std::string *text) : m_text(text) {}
-    bool empty() const { return !m_text || m_text->empty(); }
-    operator std::string_view() const { return m_text ? std::string_view(*m_text) : std::string_view(); }
-
-private:
-    const std::string *m_text = nullptr;
-};
-
-// One directory met by the walk: 48 bytes, the walk's only memory per
+// One directory met by the walk: 40 bytes, the walk's only memory per
 // directory besides its name. Nodes are created by the thread that lists the
 // parent, before the directory is handed on, and never move afterwards (they
 // live in a deque). The name, parent, depth, device and inode are fixed at
-// creation; totalBytes and error belong to the one thread that lists the
-// directory until the walk has ended.
+// creation; totalBytes belongs to the one thread that lists the directory
+// until the walk has ended.
 struct DirNode
 {
     // Last path component; for the target, the path as displayed.
@@ -44,9 +34,37 @@ struct DirNode
     std::uint64_t totalBytes = 0; // during the walk the directory itself plus the files directly in it;
                                   // afterwards plus every subdirectory's totalBytes
     std::uint64_t inode = 0;
-    TextRef error;            // why it could not be read completely; empty if it could
     std::uint32_t device = 0; // the kernel's device numbers fit in 32 bits (12-bit major, 20-bit minor)
     std::uint32_t depth = 0;  // 0 for the target
+};
+
+// Why a directory could not be read completely, for the few that could not:
+// kept apart so that every other directory's record stays small.
+using FolderErrors = std::unordered_map<const DirNode *, std::string>;
+
+// All directories of a walk, each after its parent, in chunks of records
+// that never move once made. A deque of DirNode would allocate a block for
+// every ten of them, a tenth more memory per directory.
+class DirNodeStore
+{
+public:
+    // A new default record at the end. Not safe to call from two threads at once.
+    DirNode &add()
+    {
+        if (m_size % chunkSize == 0)
+            m_chunks.emplace_back(new DirNode[chunkSize]);
+        DirNode &node = m_chunks.back()[m_size % chunkSize];
+        ++m_size;
+        return node;
+    }
+    std::size_t size() const { return m_size; }
+    DirNode &operator[](std::size_t i) { return m_chunks[i / chunkSize][i % chunkSize]; }
+    const DirNode &operator[](std::size_t i) const { return m_chunks[i / chunkSize][i % chunkSize]; }
+
+private:
+    static constexpr std::size_t chunkSize = 4096; // records: 192 KiB a chunk
+    std::vector<std::unique_ptr<DirNode[]>> m_chunks;
+    std::size_t m_size = 0;
 };
 
 // The largest size a sum reaches: the largest signed 64-bit count, which is

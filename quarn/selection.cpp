@@ -116,7 +116,7 @@ template <typename Entry> RankCut keepBest(std::vector<Entry> &entries, std::siz
 
 // The report of the chosen entries, which hold the target and each other's
 // ancestors: in pre-order, children largest first and by name on ties.
-Report buildReport(const std::vector<EntryRef> &entries)
+Report buildReport(const std::vector<EntryRef> &entries, const FolderErrors &errors)
 {
     const std::size_t count = entries.size();
     std::unordered_map<const DirNode *, std::size_t> indexOfDir;
@@ -161,8 +161,9 @@ Report buildReport(const std::vector<EntryRef> &entries)
         const EntryRef &entry = entries[stack.back()];
         const std::size_t index = stack.back();
         stack.pop_back();
+        const auto error = entry.dir ? errors.find(entry.dir) : errors.end();
         report.add(entry.depth, entry.name, entry.size,
-                   entry.dir ? std::string_view(entry.dir->error) : std::string_view());
+                   error != errors.end() ? std::string_view(error->second) : std::string_view());
         for (std::size_t c = childrenEnd[index + 1]; c-- > childrenEnd[index];)
             stack.push_back(children[c]);
     }
@@ -201,8 +202,8 @@ void TopFiles::mergeFrom(const TopFiles &other)
         offer(file.size, file.parent, file.name);
 }
 
-Report selectReport(const std::deque<DirNode> &dirs, const std::vector<FileCandidate> &files, std::size_t n,
-                    std::uint32_t maxDepth)
+Report selectReport(const DirNodeStore &dirs, const FolderErrors &errors,
+                    const std::vector<FileCandidate> &files, std::size_t n, std::uint32_t maxDepth)
 {
     // Entries are kept until there are twice as many as asked for, then cut
     // back; after the first cut most are turned away on their size alone.
@@ -217,12 +218,12 @@ Report selectReport(const std::deque<DirNode> &dirs, const std::vector<FileCandi
         if (entries.size() >= 2 * keep)
             cut = keepBest(entries, keep, ranks);
     };
-    for (const DirNode &dir : dirs)
-        consider(entryOf(dir));
+    for (std::size_t i = 0; i < dirs.size(); ++i)
+        consider(entryOf(dirs[i]));
     for (const FileCandidate &file : files)
         consider(entryOf(file));
     keepBest(entries, keep, ranks);
-    return buildReport(entries);
+    return buildReport(entries, errors);
 }
 
 } // namespace quarn

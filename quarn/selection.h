@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -73,13 +72,14 @@ private:
 };
 
 // The report: the n best-ranked entries among all directories and the file
-// candidates, as a tree rooted at dirs.front() (the target), children
+// candidates, as a tree rooted at dirs[0] (the target), children
 // largest first and by name on ties; entries deeper than maxDepth are not
 // chosen. totalBytes must be summed already. Entries rank larger first, then
 // shallower, then by path compared component by component as bytes. Since a
 // directory is never smaller than anything inside it and is shallower, the
 // first n entries in this order always include each other's ancestors.
-Report selectReport(const std::deque<DirNode> &dirs, const std::vector<FileCandidate> &files, std::size_t n,
+Report selectReport(const DirNodeStore &dirs, const FolderErrors &errors,
+                    const std::vector<FileCandidate> &files, std::size_t n,
                     std::uint32_t maxDepth = UINT32_MAX);
 
 } // namespace quarn

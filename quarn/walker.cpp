@@ -25,7 +25,6 @@
 #include <climits>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -257,9 +256,10 @@ class Walk
 public:
     Walk(const ScanSettings &settings, int rootFd, const std::string &rootName, const EntryInfo &root);
     ~Walk();
-    std::deque<DirNode> &dirs() { return m_dirs; }
+    DirNodeStore &dirs() { return m_dirs; }
     void run(TopFiles &topFiles);
     bool hadErrors() const { return m_errors.load(); }
+    const FolderErrors &folderErrors() const { return m_folderErrors; }
 
 private:
     struct Worker
@@ -315,8 +315,8 @@ private:
     int reopenOnce(Worker &worker, const DirNode *dir);
     static bool showsInside(const DirNode *dir, std::uint32_t device, std::uint64_t inode);
     bool repeatsMountRoot(const DirNode *dir, std::uint32_t device, std::uint64_t inode);
-    void fail(DirNode *dir, const std::string &path, int error) { fail(dir, path, errorText(error)); }
-    void fail(DirNode *dir, const std::string &path, const std::string &reason);
+    void fail(const DirNode *dir, const std::string &path, int error) { fail(dir, path, errorText(error)); }
+    void fail(const DirNode *dir, const std::string &path, const std::string &reason);
     const char *keepName(const char *name, std::size_t length);
     bool takeDescriptor();
     void giveDescriptor() { m_pool.fetch_add(1, std::memory_order_relaxed); }
@@ -335,7 +335,7 @@ private:
 
     std::mutex m_lock; // guards m_dirs (growth), the name chunks, m_queue and m_busy
     std::condition_variable m_wake;
-    std::deque<DirNode> m_dirs; // all directories, each after its parent
+    DirNodeStore m_dirs;
     std::vector<std::unique_ptr<char[]>> m_nameChunks;
     char *m_nameFree = nullptr;
     std::size_t m_nameLeft = 0;
@@ -350,7 +350,7 @@ private:
     std::atomic<bool> m_anyMountRoot{false};
 
     std::mutex m_errorLock;
-    std::deque<std::string> m_errorTexts;
+    FolderErrors m_folderErrors;
 };
 
 Walk::Walk(const ScanSettings &settings, int rootFd, const std::string &rootName, const EntryInfo &root)
@@ -366,7 +366,7 @@ Walk::Walk(const ScanSettings &settings, int rootFd, const std::string &rootName
     node.device = root.device;
     node.inode = root.inode;
     node.totalBytes = root.bytes;
-    m_dirs.push_back(node);
+    m_dirs.add() = node;
 }
 
 Walk::~Walk()
@@ -402,13 +402,12 @@ const char *Walk::keepName(const char *name, std::size_t length)
     return at;
 }
 
-void Walk::fail(DirNode *dir, const std::string &path, const std::string &reason)
+void Walk::fail(const DirNode *dir, const std::string &path, const std::string &reason)
 {
     reportError(path, reason);
-    if (dir && dir->error.empty()) {
+    if (dir) {
         std::lock_guard<std::mutex> guard(m_errorLock);
-        m_errorTexts.push_back(reason);
-        dir->error = TextRef(&m_errorTexts.back());
+        m_folderErrors.emplace(dir, reason); // the first reason stays
     }
     m_errors.store(true);
 }
@@ -501,7 +500,7 @@ void *Walk::threadMain(void *worker)
 
 void Walk::run(TopFiles &topFiles)
 {
-    m_queue.push_back(WorkItem{&m_dirs.front(), -1, false});
+    m_queue.push_back(WorkItem{&m_dirs[0], -1, false});
     std::vector<std::unique_ptr<Worker>> workers;
     workers.push_back(std::make_unique<Worker>(this, 0u, m_settings.top, m_settings.maxDepth));
     std::vector<pthread_t> threads;
@@ -768,8 +767,7 @@ void Walk::queueSubfolders(Worker &worker, DirNode *dir)
     {
         std::lock_guard<std::mutex> guard(m_lock);
         for (const FoundDir &sub : worker.found) {
-            m_dirs.emplace_back();
-            DirNode &child = m_dirs.back();
+            DirNode &child = m_dirs.add();
             child.nameData = keepName(worker.nameArena.data() + sub.nameOffset, sub.nameLength);
             child.parent = dir;
             child.depth = dir->depth + 1;
@@ -861,10 +859,11 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
         settings.progress->stop(); // it shows folders of the walk
     ::close(rootFd);
 
-    std::deque<DirNode> &dirs = walk.dirs();
+    DirNodeStore &dirs = walk.dirs();
     for (std::size_t i = dirs.size(); i-- > 1;)
         dirs[i].parent->totalBytes = addSizes(dirs[i].parent->totalBytes, dirs[i].totalBytes);
-    result.report = selectReport(dirs, topFiles.candidates(), settings.top, settings.maxDepth);
+    result.report =
+        selectReport(dirs, walk.folderErrors(), topFiles.candidates(), settings.top, settings.maxDepth);
     result.status = walk.hadErrors() ? ScanResult::Incomplete : ScanResult::Complete;
     return result;
 }
