@@ -104,20 +104,26 @@ path_of() {
 ! wanted chain || build chain 60000
 ! wanted linux || build_linux
 
-# run_once COMMAND...: prints "SECONDS PEAK_KIB" for one run, output discarded.
+# run_once COMMAND...: prints "SECONDS PEAK_KIB SIGNAL" for one run, output
+# discarded; SIGNAL is the one that killed it, 0 if none (a tool that crashes
+# part of the way through is fast for the wrong reason).
 run_once() {
   local log start end
   log=$(mktemp)
   start=$EPOCHREALTIME
   /usr/bin/time -v -o "$log" "$@" >/dev/null 2>&1 || true
   end=$EPOCHREALTIME
-  awk -v s="$start" -v e="$end" -F': ' '/Maximum resident set size/ { printf "%.4f %d\n", e - s, $2 }' "$log"
+  awk -v s="$start" -v e="$end" -F': ' '
+    /Command terminated by signal/ { n = split($0, word, " "); signal = word[n] }
+    /Maximum resident set size/ { kib = $2 }
+    END { printf "%.4f %d %d\n", e - s, kib, signal }' "$log"
   rm -f "$log"
 }
 
 drop_caches() { sync; echo 3 >/proc/sys/vm/drop_caches; }
 
-# measure COLD COMMAND...: median seconds and largest peak KiB of $runs runs.
+# measure COLD COMMAND...: median seconds, largest peak KiB and the last
+# killing signal (0: none) of $runs runs.
 measure() {
   local cold=$1
   shift
@@ -125,7 +131,8 @@ measure() {
   for ((i = 0; i < runs; i++)); do
     [ "$cold" = 1 ] && drop_caches
     run_once "$@"
-  done | sort -n | awk '{ t[NR] = $1; if ($2 > m) m = $2 } END { printf "%.4f %d\n", t[int((NR + 1) / 2)], m }'
+  done | sort -n | awk '{ t[NR] = $1; if ($2 > m) m = $2; if ($3) k = $3 }
+    END { printf "%.4f %d %d\n", t[int((NR + 1) / 2)], m, k }'
 }
 
 # Tools by key: the label in the tables and, from set_command in cmd, the
@@ -172,7 +179,7 @@ check_total() {
   fi
 }
 
-declare -A seconds kib
+declare -A seconds kib killed
 folder_count=0
 
 # table COLD DU-KEY PATH TOOL...: times every TOOL on PATH and prints one
@@ -184,7 +191,7 @@ table() {
   local tools=("$@")
   for tool in "${tools[@]}"; do
     set_command "$tool"
-    read -r "seconds[$tool]" "kib[$tool]" <<<"$(measure "$cold" "${cmd[@]}" "$path")"
+    read -r "seconds[$tool]" "kib[$tool]" "killed[$tool]" <<<"$(measure "$cold" "${cmd[@]}" "$path")"
     if [[ $tool == bare* ]] && { [ -z "$best" ] || awk -v a="${seconds[$tool]}" -v b="$best" 'BEGIN { exit !(a < b) }'; }; then
       best=${seconds[$tool]}
     fi
@@ -193,7 +200,9 @@ table() {
   printf '%-28s %10s %8s %12s %14s\n' "tool" "median s" "x ${label[$du_key]}" "x bare walk" "peak RSS MiB"
   for tool in "${tools[@]}"; do
     awk -v l="${label[$tool]}" -v s="${seconds[$tool]}" -v d="${seconds[$du_key]}" -v b="$best" -v k="${kib[$tool]}" \
-      'BEGIN { printf "%-28s %10.3f %8.2f %12.2f %14.1f\n", l, s, s / d, s / b, k / 1024 }'
+      -v x="${killed[$tool]}" 'BEGIN {
+        printf "%-28s %10.3f %8.2f %12.2f %14.1f%s\n", l, s, s / d, s / b, k / 1024, x ? "  crashed (signal " x ")" : ""
+      }'
   done
 }
 
@@ -209,12 +218,20 @@ warm() {
   check_total "$path" # also warms the cache
   du -s "$path" >/dev/null
   table 0 du "$path" quarn du ncdu gdu bare
-  awk -v n="$name" -v q="${seconds[quarn]}" -v c="${seconds[ncdu]}" -v g="${seconds[gdu]}" -v b="${seconds[bare]}" '
+  # A peer that crashed did not walk the whole tree: it is left out of the
+  # comparison, and said so.
+  awk -v n="$name" -v q="${seconds[quarn]}" -v c="${seconds[ncdu]}" -v g="${seconds[gdu]}" -v b="${seconds[bare]}" \
+    -v cx="${killed[ncdu]}" -v gx="${killed[gdu]}" '
     function mark(ok) { return ok ? "✓" : "✗" }
     BEGIN {
-      m = c < g ? c : g
-      printf "%s targets: quarn ≤ min(ncdu, gdu) %s %.3f x; quarn ≤ 1.05 x bare walk %s %.3f x\n",
-        n, mark(q <= m), q / m, mark(q <= 1.05 * b), q / b
+      if (cx && gx) {
+        printf "%s targets: ncdu and gdu both crashed; quarn ≤ 1.05 x bare walk %s %.3f x\n", n, mark(q <= 1.05 * b), q / b
+        exit
+      }
+      m = cx ? g : gx ? c : c < g ? c : g
+      peers = cx ? "gdu (ncdu crashed)" : gx ? "ncdu (gdu crashed)" : "min(ncdu, gdu)"
+      printf "%s targets: quarn ≤ %s %s %.3f x; quarn ≤ 1.05 x bare walk %s %.3f x\n",
+        n, peers, mark(q <= m), q / m, mark(q <= 1.05 * b), q / b
     }'
 }
 
@@ -240,7 +257,7 @@ for name in files folders chain linux usr; do
   warm "$name"
   if [ "$name" = folders ]; then
     empty=$(mktemp -d)
-    read -r _ base <<<"$(measure 0 "$quarn" -n 13 -j "$empty")"
+    read -r _ base _ <<<"$(measure 0 "$quarn" -n 13 -j "$empty")"
     rmdir "$empty"
     awk -v p="${kib[quarn]}" -v b="$base" -v n="$folder_count" 'BEGIN {
       per = (p - b) * 1024 / n
@@ -271,7 +288,7 @@ if [ "${QUARN_BENCH_SWEEP:-0}" = 1 ] && wanted files; then
   printf '\nquarn -n 13 -j on files by thread count, warm cache\n'
   printf '%-10s %10s\n' "threads" "median s"
   for threads in 1 2 4 8 16 32; do
-    read -r median _ <<<"$(measure 0 "$quarn" -t "$threads" -n 13 -j "$trees/files")"
+    read -r median _ _ <<<"$(measure 0 "$quarn" -t "$threads" -n 13 -j "$trees/files")"
     printf '%-10s %10.3f\n' "$threads" "$median"
   done
 fi
