@@ -51,11 +51,13 @@ build_on_real_platform() {
 }
 
 # Further packages for the full check: sanitizers' and fuzzers' compiler
-# runtime, the leak check, Debian packaging.
+# runtime, the leak check, Debian packaging and the packages' tests in a
+# throw-away root.
 QUARN_CHECK_PACKAGES=(
   clang libclang-rt-14-dev
   valgrind
   dpkg-dev debhelper lintian
+  autopkgtest mmdebstrap uidmap
 )
 
 # Debian packages that building the real platform libraries from source
