@@ -103,23 +103,20 @@ expect_files() { # dir, package, expected files (exactly, besides /usr/share/doc
 # compare_builds A B: every binary package of build A is byte-identical to
 # B's; otherwise names the files inside that differ.
 compare_builds() {
-  local a=$work/$1 b=$work/$2 deb name differ=0 file
+  local a=$work/$1 b=$work/$2 deb name differ=0 files
   for deb in "$a"/*.deb; do
     name=${deb##*/}
     [ -f "$b/$name" ] || fail "the build in $b made no $name"
     cmp -s "$deb" "$b/$name" && continue
     differ=1
-    rm -rf "$work/cmp"
+    rm -rf "$work/cmp" && mkdir -p "$work/cmp"
     dpkg-deb -R "$deb" "$work/cmp/a"
     dpkg-deb -R "$b/$name" "$work/cmp/b"
-    echo "check-packages: $name differs between the two builds:" >&2
-    (cd "$work/cmp/a" && find . -type f -o -type l) | sort | while read -r file; do
-      cmp -s "$work/cmp/a/$file" "$work/cmp/b/$file" || echo "  ${file#.}" >&2
-    done
-    diff <(cd "$work/cmp/a" && find . | sort) <(cd "$work/cmp/b" && find . | sort) >&2 ||
-      echo "  (the lines above are files only one build has)" >&2
-    diff <(dpkg-deb -c "$deb") <(dpkg-deb -c "$b/$name") >/dev/null ||
-      echo "  (the archives' member lists differ in owners, modes or dates)" >&2
+    files=$(diff -rq --no-dereference "$work/cmp/a" "$work/cmp/b" | sed -e "s|^Files $work/cmp/a\(.*\) and .* differ$|  \1|" \
+      -e "s|^Only in $work/cmp/a\(.*\): \(.*\)|  \1/\2 (only in the first build)|" \
+      -e "s|^Only in $work/cmp/b\(.*\): \(.*\)|  \1/\2 (only in the second build)|" || true)
+    [ -n "$files" ] || files="the same files; the archives differ in owners, modes or dates"
+    echo "check-packages: $name differs between the two builds:"$'\n'"$files" >&2
   done
   [ "$differ" -eq 0 ] || fail "the packages are not reproducible"
   echo "check-packages: $(cd "$a" && ls ./*.deb | wc -l) packages byte-identical from builds in two folders"
