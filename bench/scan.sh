@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Benchmark of quarn against du, ncdu and gdu on three tree shapes.
 #
 #   bench/scan.sh [RUNS]

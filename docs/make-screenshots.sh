@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Redraws the pictures in docs/: the tree window for a real scan, and the text
 # window for a tool that prints text. Each window is shown on Xvfb with the CJK
 # font installed.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A report tree made from the fuzzer's bytes (names and errors as any bytes,
 // sizes as any 64-bit counts) written by the scanner's JSON writer. Qt's JSON
 // parser must accept the output, and every name and error must come back with

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Builds the real platform libraries from their source archives into a prefix
 # cached outside the checkout, and prints that prefix as the last line of
 # stdout:

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Shared set-up for run.sh and test.sh: install what is missing, then build.
 # Sourced, not run; expects bash and `set -euo pipefail` from the caller.
 

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Builds the Debian packages from a clean copy of the sources and checks them:
 # what they install (the extension in the file manager's extension folder,
 # the scanner and its manual page, nothing from the stand-ins), their

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # platform-debs.sh PREFIX OUTDIR
 # Packages the real platform libraries built into PREFIX by
 # scripts/build-platform.sh as deepin names them (libdtk6core, libdtk6gui,

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # testbed.sh: prints the path of a root file system tarball for
 # autopkgtest-virt-unshare: this machine's Debian release, from the archive its
 # apt uses, with what the packages' tests depend on installed beforehand, so a
