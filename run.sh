@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Installs what is missing, builds, and runs the extension inside menu-host on
 # PATH (default: your home folder): the context menu is built for PATH, the
 # action "磁盘使用统计" is triggered and the result window opens.

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Installs what is missing, builds, and runs the whole test suite:
 #   1. every test (CTest) on the normal build;
 #   2. the same tests on a build against the real platform libraries (DTK 6,

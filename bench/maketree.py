@@ -1,4 +1,7 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 """Builds a benchmark tree, always the same for the same arguments.
 
   maketree.py files ROOT FILES FOLDERS   FILES files of 0 to 16 KiB in FOLDERS

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Benchmark of quarn against du, ncdu, gdu and a bare parallel walk.
 #
 #   bench/scan.sh [RUNS]

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # bench/window-churn.sh [RUNS] [NODES]: builds bench/window-churn (in
 # build-leaks, or $QUARN_BENCH_BUILD_DIR) and opens and closes the tree window
 # RUNS times (default 200) on a report of NODES nodes (default 10,000) under

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Warnings and sanitizers for every target of this project.
 add_compile_options(-Wall -Wextra)
 if(QUARN_WERROR)

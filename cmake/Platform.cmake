@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Resolves the two platform pieces that cannot be installed everywhere: the
 # file manager's extension library and DTK 6 widgets. Each is the real one when
 # found (or required), otherwise our stand-in from platform/. Consumers link

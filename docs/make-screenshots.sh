@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Redraws the pictures in docs/: the tree window for a real scan, and the text
 # window for a tool that prints text. Each window is shown on Xvfb with the CJK
 # font installed.
@@ -6,9 +9,11 @@
 # Without BUILD_DIR, when the real platform's sources are there
 # (scripts/build-platform.sh --check), the windows come from build-real, built
 # against the real DTK 6 and extension library, and are drawn in deepin's
-# style; otherwise from ./build with the stand-ins and Qt's own style. A given
-# BUILD_DIR configured against a prefix that holds deepin's style is drawn in
-# that style too.
+# style with deepin's platform theme and icon theme (Debian's
+# deepin-icon-theme, installed when missing), as deepin shows them; otherwise
+# from ./build with the stand-ins and Qt's own style. A given BUILD_DIR
+# configured against a prefix that holds deepin's style is drawn in that style
+# too.
 set -euo pipefail
 source "$(dirname "$0")/../scripts/common.sh"
 root=$QUARN_ROOT
@@ -40,6 +45,12 @@ for prefix in "${prefixes[@]}"; do
   if compgen -G "$prefix/plugins/styles/*chameleon*.so" >/dev/null; then
     style_env=(QT_PLUGIN_PATH="$prefix/plugins" QT_STYLE_OVERRIDE=chameleon
       LD_LIBRARY_PATH="$prefix/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}")
+    # deepin's platform theme picks deepin's icon theme, whose icons draw the
+    # tree's branch arrows and the sort indicator.
+    if compgen -G "$prefix/plugins/platformthemes/*qdeepin*.so" >/dev/null; then
+      install_missing_packages deepin-icon-theme
+      style_env+=(QT_QPA_PLATFORMTHEME=deepin)
+    fi
     echo "make-screenshots: real platform from $prefix, deepin's style"
     break
   fi

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A report made from the fuzzer's bytes (names and errors as any bytes, sizes
 // as any 64-bit counts, any shape of tree) written by the scanner's JSON
 // writer. Qt's JSON parser must accept the output, and every entry must come

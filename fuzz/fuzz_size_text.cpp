@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Any bytes as a size text of the tool's report. The tree window's reader
 // must not hit undefined behaviour, and its byte count must equal the one of
 // a reference reading written here from the grammar alone: trim white space,

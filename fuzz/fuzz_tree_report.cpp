@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Any bytes as the tool's report, handed to the tree window's constructor
 // under the offscreen platform. Besides running clean under the sanitizers,
 // the model must mirror the report: one error row of one cell when the bytes

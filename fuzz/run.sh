@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # fuzz/run.sh SECONDS: builds the libFuzzer targets with clang, AddressSanitizer
 # and UBSan (in build-fuzz, or $QUARN_FUZZ_BUILD_DIR), then runs each target
 # for SECONDS on a scratch copy of its seed corpus under $TMPDIR. Exits

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // menu-host: loads a file-manager extension the way the file manager does,
 // builds the context menu for a selection and optionally triggers an action.
 // Run with --help for the command line.

@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Builds the real platform libraries from their source archives into a prefix
 # cached outside the checkout, and prints that prefix as the last line of
 # stdout:
 #   prefix=$(scripts/build-platform.sh | tail -1)
-# `scripts/build-platform.sh --check` only checks that the sources are there:
-# silent and 0 if they are, one line and 1 if not.
+# `scripts/build-platform.sh --check` only checks the sources: silent and 0
+# when every archive is there and matches its checksum, otherwise a line for
+# each archive that is missing or wrong and 1.
 # Built, in this order, into one prefix: DTK's CMake files (dtkcommon), DTK 6
 # core, gui and widget, deepin's Qt style and platform theme plug-ins (under
 # <prefix>/plugins), and the file manager's extension library.
+#
+# The archives, their versions, checksums and upstream addresses are listed in
+# scripts/platform/sources.
 #
 # QUARN_PLATFORM_SRC    folder of the archives (default: ../shared/platform-src
 #                       beside the checkout)
@@ -27,23 +34,44 @@ recipe=1
 me=build-platform.sh
 say() { printf '%s: %s\n' "$me" "$*" >&2; }
 
-# archive NAME: the one archive NAME-<version>.tar.gz in $src.
-archive() {
-  local found=("$src/$1"-[0-9]*.tar.gz)
-  if [ ! -f "${found[0]}" ]; then
-    say "no $1-<version>.tar.gz in $src: the platform sources are absent"
-    exit 1
-  fi
-  if [ ${#found[@]} -ne 1 ]; then
-    say "more than one $1-<version>.tar.gz in $src"
-    exit 1
-  fi
-  printf '%s\n' "${found[0]}"
+# read_manifest: fills names (in build order), and version, sha256,
+# tar_sha256 and url by name, from scripts/platform/sources.
+read_manifest() {
+  local name ver sum tar_sum commit link
+  names=()
+  declare -gA version sha256 tar_sha256 url
+  while read -r name ver sum tar_sum commit link; do
+    case "$name" in "" | "#"*) continue ;; esac
+    names+=("$name")
+    version[$name]=$ver sha256[$name]=$sum tar_sha256[$name]=$tar_sum url[$name]=$link
+  done <"$QUARN_ROOT/scripts/platform/sources"
 }
-version_of() {
-  local base=${1##*/}
-  base=${base%.tar.gz}
-  printf '%s\n' "${base##*-}"
+
+# check_sources: sets tarball[NAME] for every archive, or says in one line
+# each what is missing or wrong and exits 1.
+check_sources() {
+  local name file actual bad=0
+  declare -gA tarball
+  if [ ! -d "$src" ]; then
+    say "platform sources absent: no folder $src (set QUARN_PLATFORM_SRC)"
+    exit 1
+  fi
+  for name in "${names[@]}"; do
+    file=$src/$name-${version[$name]}.tar.gz
+    tarball[$name]=$file
+    if [ ! -f "$file" ]; then
+      say "missing $file (from ${url[$name]})"
+      bad=1
+      continue
+    fi
+    actual=$(sha256sum <"$file" | cut -d' ' -f1)
+    [ "$actual" = "${sha256[$name]}" ] && continue
+    # The same tar compressed otherwise will do.
+    [ "$( (gzip -dc <"$file" 2>/dev/null || true) | sha256sum | cut -d' ' -f1)" = "${tar_sha256[$name]}" ] && continue
+    say "wrong $file: SHA-256 $actual, expected ${sha256[$name]} (or a tar inside with ${tar_sha256[$name]})"
+    bad=1
+  done
+  [ "$bad" -eq 0 ] || exit 1
 }
 
 # step WHAT COMMAND...: runs COMMAND with its output in the log; on failure
@@ -94,20 +122,16 @@ main() {
 
   src=${QUARN_PLATFORM_SRC:-$QUARN_ROOT/../shared/platform-src}
   local cache=${QUARN_PLATFORM_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quarn-gui/platform}
-  if [ ! -d "$src" ]; then
-    say "platform sources absent: no folder $src (set QUARN_PLATFORM_SRC)"
-    exit 1
-  fi
-  local names=(dtkcommon dtk6core dtk6gui dtk6widget qt6integration dfm-extension) name
-  declare -gA tarball
-  for name in "${names[@]}"; do tarball[$name]=$(archive "$name"); done
+  local name
+  read_manifest
+  check_sources
   $check_only && exit 0
 
   local key
   key=$({
     echo "recipe $recipe"
     for name in "${names[@]}"; do
-      printf '%s %s\n' "$(sha256sum <"${tarball[$name]}" | cut -d' ' -f1)" "${tarball[$name]##*/}"
+      printf '%s %s\n' "${sha256[$name]}" "${tarball[$name]##*/}"
     done
   } | sha256sum | cut -c1-16)
   prefix=$cache/$key
@@ -142,7 +166,7 @@ main() {
     built "$name" && continue
     started=$SECONDS
     dir=$(unpack "$name")
-    build_cmake "$name" "$dir" "$dir/build" "-DDTK_VERSION=$(version_of "${tarball[$name]}")" "${dtk_off[@]}"
+    build_cmake "$name" "$dir" "$dir/build" "-DDTK_VERSION=${version[$name]}" "${dtk_off[@]}"
     done_with "$name"
   done
 
@@ -152,7 +176,7 @@ main() {
     started=$SECONDS
     dir=$(unpack qt6integration)
     step "configuring qt6integration" cmake -S "$dir" -B "$dir/build" "${common_cmake[@]}" \
-      "-DDTK_VERSION=$(version_of "${tarball[qt6integration]}")" -DBUILD_TESTS=OFF -DPLUGIN_INSTALL_BASE_DIR=plugins
+      "-DDTK_VERSION=${version[qt6integration]}" -DBUILD_TESTS=OFF -DPLUGIN_INSTALL_BASE_DIR=plugins
     step "building qt6integration" cmake --build "$dir/build" --parallel "$jobs" --target chameleon qdeepin
     for sub in styleplugins/chameleon platformthemeplugin; do
       step "installing qt6integration $sub" \
@@ -165,7 +189,7 @@ main() {
     started=$SECONDS
     dir=$(unpack dfm-extension)
     build_cmake dfm-extension "$QUARN_ROOT/scripts/platform/dfm-extension" "$dir/build" \
-      "-DDFMEXT_SOURCE_DIR=$dir" "-DVERSION=$(version_of "${tarball[dfm-extension]}")"
+      "-DDFMEXT_SOURCE_DIR=$dir" "-DVERSION=${version[dfm-extension]}"
     done_with dfm-extension
   fi
 

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Shared set-up for run.sh and test.sh: install what is missing, then build.
 # Sourced, not run; expects bash and `set -euo pipefail` from the caller.
 
@@ -51,11 +54,13 @@ build_on_real_platform() {
 }
 
 # Further packages for the full check: sanitizers' and fuzzers' compiler
-# runtime, the leak check, Debian packaging.
+# runtime, the leak check, Debian packaging and the packages' tests in a
+# throw-away root.
 QUARN_CHECK_PACKAGES=(
   clang libclang-rt-14-dev
   valgrind
   dpkg-dev debhelper lintian
+  autopkgtest mmdebstrap uidmap
 )
 
 # Debian packages that building the real platform libraries from source

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Opens and closes the tree window many times in one process on a generated
 // report, and reports how resident memory and the time to build and show the
 // window behave: RSS before and after the runs, its growth, and the median,

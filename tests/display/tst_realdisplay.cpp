@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Both result windows shown on a real X server: menu-host runs the extension
 // under xvfb-run with the xcb platform, dumps the window while it is on
 // screen and takes a screenshot; the test checks the picture's size and that

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Builds one text window and exits, so that a test can read the font lines
 // it logs under a font configuration of the test's choosing.
 #include "outputdialog.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The tree result window: its rows, its widgets, double-click reveal and sorting.
 #include "externalprogram.h"
 #include "fakeprogram.h"

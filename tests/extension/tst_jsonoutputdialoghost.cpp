@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The tree window end to end: the extension loaded by menu-host, a fake tool
 // printing a JSON report, the window described by --dump and a --reveal
 // reaching a fake file manager.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The menu plug-in as the host sees it: what it adds to a context menu, what
 // path each added action scans, and how URLs become paths.
 #include "externalprogram.h"

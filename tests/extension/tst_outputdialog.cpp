@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The text result window: its shape, copying, closing, and the font it picks.
 #include "logcapture.h"
 #include "outputdialog.h"

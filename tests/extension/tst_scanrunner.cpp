@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The scan runner end to end: a fake tool in place of the real one, the whole
 // log compared line by line across both streams, and the window it opens.
 #include "externalprogram.h"

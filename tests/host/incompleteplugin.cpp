@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A plug-in lacking one entry point: LACKS_INITIALIZE (both spellings),
 // LACKS_SHUTDOWN or LACKS_MENU. A host must refuse it.
 #include <dfm-extension/dfm-extension.h>

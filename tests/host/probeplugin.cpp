@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A plug-in that reports on stdout, one "probe: ..." line each, every call
 // menu-host makes into it, and adds three actions whatever the selection:
 // "text window" and "tree window" open modal windows of known content, "no

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 // The two windows the probe plug-in opens: small stand-ins for a text and a

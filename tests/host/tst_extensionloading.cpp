@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The extension as the file manager sees it: loaded through menu-host, and
 // its menu entry point called in-process.
 #include "fakeprogram.h"

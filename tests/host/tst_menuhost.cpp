@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // menu-host's own behaviour, driven through a probe plug-in that reports every
 // call it receives and opens windows of known content.
 #include "hostrun.h"

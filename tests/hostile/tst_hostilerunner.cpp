@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The scan runner and its two windows against tools that misbehave: huge or
 // malformed output, deep JSON, tools that die, close their output early or
 // leave a child holding it. Each run must end in the log and window the

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The quarn program on trees that are hostile to a walker: folders that
 // change while they are read, one folder of a million entries, and chains of
 // folders deeper than any path the system accepts.

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # tests/leaks/valgrind.sh [BUILD_DIR]: runs menu-host under
 # `valgrind --leak-check=full`, triggering the extension's menu action with a
 # fake tool once for a text report and once for a JSON report (tree window),

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # check-install.sh BUILD_DIR CONFIGURED_PREFIX EXPECTED_FILE...
 # Installs BUILD_DIR twice, into a throw-away DESTDIR and with
 # `cmake --install --prefix` into another folder, and checks that exactly the

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // DDialog as the extension relies on it: buttons, their indexes and looks,
 // how a run ends, the size and place it is shown at, and its layout. Built
 // against the stand-in and the real library alike, so both behave the same.

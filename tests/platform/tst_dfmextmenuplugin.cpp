@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The extension library's menu plug-in base (the stand-in's, or the real
 // library's in a build against it): each call reaches the function
 // registered last, and the builders answer false when none is registered.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The scanner's pure units: size texts, JSON text, command line.
 
 #include "jsonwriter.h"
