@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // barewalk: the least a parallel walk that counts allocated space has to do,
 // as the floor of bench/scan.sh.
 //
