@@ -52,8 +52,8 @@ unsigned rootMinor = 0;
 
 std::mutex lock;
 std::condition_variable wake;
-std::vector<int> stack;  // open descriptors of folders still to list
-long unfinished = 0;     // folders pushed and not yet listed to the end
+std::vector<int> stack; // open descriptors of folders still to list
+long unfinished = 0;    // folders pushed and not yet listed to the end
 std::atomic<std::uint64_t> total{0};
 std::atomic<long> errors{0};
 
