@@ -341,8 +341,10 @@ void HostileScannerTest::folderSwappedForLink()
 
     for (const Run &run : runs) {
         QVERIFY2(run.exitCode == 0 || run.exitCode == 1, run.err.constData());
-        // At most the race tree and the link's own few bytes.
-        QVERIFY2(reportedTotal(run) <= raceBytes + 64,
+        // A folder renamed while its parent is read can be listed under both
+        // names, as it can for du: at most the race tree twice, never a
+        // tebibyte from outside.
+        QVERIFY2(reportedTotal(run) <= 2 * raceBytes,
                  qPrintable(
                      QStringLiteral("%1 counted, %2 in the target").arg(reportedTotal(run)).arg(raceBytes)));
     }
