@@ -65,7 +65,7 @@ public:
     const DirNode &operator[](std::size_t i) const { return m_chunks[i / chunkSize][i % chunkSize]; }
 
 private:
-    static constexpr std::size_t chunkSize = 4096; // records: 192 KiB a chunk
+    static constexpr std::size_t chunkSize = 4096; // records: 160 KiB a chunk
     std::vector<std::unique_ptr<DirNode[]>> m_chunks;
     std::size_t m_size = 0;
 };
