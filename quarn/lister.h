@@ -1,0 +1,88 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// Reads one folder's entries: its files counted and offered to the top files, its subfolders recorded and
+// handed on.
+
+#pragma once
+
+#include "dirtree.h"
+#include "exclusion.h"
+#include "scheduler.h"
+#include "selection.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quarn {
+
+class DescriptorBudget;
+class FolderStore;
+class HardLinkSet;
+struct EntryInfo;
+struct ScanSettings;
+
+// What every lister shares.
+struct ListerContext
+{
+    const ScanSettings &settings;
+    DescriptorBudget &budget;
+    FolderStore &store;
+    HardLinkSet &hardLinks;
+};
+
+// One per walking thread, with the buffers it reuses for every folder.
+class Lister
+{
+public:
+    Lister(const ListerContext &context, unsigned workerIndex);
+
+    // Lists dir through fd: its files counted in dir and offered to
+    // topFiles, its subfolders added to the store after it; those that
+    // could be opened with a descriptor of the pool go to ready, the rest
+    // to local, and those that could not be opened are reported.
+    void list(DirNode *dir, int fd, std::vector<WorkItem> &ready, std::vector<WorkItem> &local);
+
+    TopFiles topFiles;
+
+private:
+    // A subdirectory found while listing one directory; its name lives in
+    // nameArena so listing allocates nothing per entry.
+    struct FoundDir
+    {
+        std::size_t nameOffset;
+        std::size_t nameLength;
+        std::uint32_t device;
+        std::uint64_t inode;
+        std::uint64_t bytes;
+        int fd;
+        int openError;
+        bool mountRoot;
+        bool insideItself; // repeats one of its ancestors (through a bind mount): counts nothing
+    };
+
+    // Reads every entry of dir through fd: files counted in dir and offered
+    // to the top files, subfolders noted in m_found.
+    void listEntries(DirNode *dir, int fd);
+    // Notes the subfolder name of dir in m_found, with whether it is a
+    // mount root and whether it repeats one of its ancestors.
+    void noteSubfolder(const DirNode *dir, const char *name, const EntryInfo &info);
+    // Opens m_found's folders through their parent's fd while the pool has
+    // descriptors to spare; the rest stay with this worker.
+    void openSubfolders(int fd);
+    // Adds m_found's folders to the store below dir and hands them on.
+    void queueSubfolders(DirNode *dir, std::vector<WorkItem> &ready, std::vector<WorkItem> &local);
+
+    ListerContext m_context;
+    unsigned m_index; // the worker's slot in the progress
+    std::unique_ptr<char[]> m_buffer;
+    std::string m_nameArena;
+    std::vector<FoundDir> m_found;
+    std::string m_nameScratch;
+    FolderFilter m_filter;
+};
+
+} // namespace quarn
