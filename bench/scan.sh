@@ -20,23 +20,35 @@
 # QUARN_BENCH_ONLY   comma list of the trees to measure (default: all), e.g.
 #                    files,chain
 # QUARN_BENCH_COLD   1: also time with the caches dropped before each run (needs
-#                    root): the file tree (quarn, du, ncdu, gdu, the bare walk
-#                    with 64 threads) and the root file system (quarn -x, du -sx,
-#                    the bare walk with -x and 32 and 64 threads)
+#                    root): the file tree (quarn, du, ncdu, gdu, the bare and
+#                    floor walks with 64 threads), the Linux sources (quarn,
+#                    du, the walks with 64 threads) and the root file system
+#                    (quarn -x, du -sx, the walks with -x)
 # QUARN_BENCH_SWEEP  1: also time quarn by thread count on the file tree
+# QUARN_FLOORWALK_SOURCE  the floor walk's source (default: ../shared/bench/floorwalk.c
+#                    beside the project)
 #
-# The bare walk, bench/barewalk.cpp (built with g++ into build/bench/), does
-# only what any walk of the tree must: getdents64 and statx per entry, openat
-# per folder, a shared stack of folders, a sum of the blocks. It is the floor
-# quarn is measured against. Before each warm table the script checks that its
-# total equals du -s -B1 (on trees without hard links, which du counts once).
+# Two bare walks do only what any walk of the tree must: getdents64 and a stat
+# per entry, openat per folder, a shared stack of folders, a sum of the
+# blocks. The floor walk, ../shared/bench/floorwalk.c (built with gcc into
+# build/bench/ when that file is there), is the floor quarn's targets are set
+# against; bench/barewalk.cpp (statx, built with g++) is kept beside it.
+# Before each warm table the script checks that the bare walk's total equals
+# du -s -B1 (on trees without hard links, which du counts once).
 #
 # Prints, per tree and tool, the median wall time of RUNS runs (default 5),
-# its ratios to du -s and to the bare walk timed in the same run, and the
-# largest peak resident memory; then whether quarn meets its targets: warm,
-# no slower than the faster of ncdu and gdu and within 1.05 x the bare walk;
-# cold, within 1.1 x the best bare walk and 0.42 x du; on the folder tree, at
-# most 64 bytes of memory per folder above its base (quarn on an empty folder).
+# its ratios to du -s and to the fastest floor or bare walk timed in the same
+# run, and the largest peak resident memory; then whether quarn meets its
+# targets: warm, no slower than the faster of ncdu and gdu and within 1.05 x
+# the floor walk with 2 threads; cold, within 1.1 x the floor walk with 64
+# threads and 0.42 x du; on the folder tree, at most 48 bytes of memory per
+# folder above its base (quarn on an empty folder).
+#
+# On the Linux sources and /usr it also times the export and its import:
+# quarn -o against quarn without it (target at most 1.5 x), ncdu -0 -o and
+# gdu -n -p -o (target faster than both, peak memory no more than ncdu's);
+# quarn -f on quarn's export of the tree against ncdu -f and gdu -f (target
+# faster than both).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
@@ -44,6 +56,8 @@ runs=${1:-5}
 trees=${QUARN_BENCH_TREE:-$here/tree}
 quarn=${QUARN_BIN:-$root/build/quarn/quarn}
 barewalk=$root/build/bench/barewalk
+floorwalk_source=${QUARN_FLOORWALK_SOURCE:-$root/../shared/bench/floorwalk.c}
+floorwalk=$root/build/bench/floorwalk
 cold=${QUARN_BENCH_COLD:-0}
 only=${QUARN_BENCH_ONLY:-files,folders,chain,linux,usr,root}
 linux_archive=/usr/src/linux-source-6.1.tar.xz
@@ -71,6 +85,15 @@ if [ ! -x "$barewalk" ] || [ "$here/barewalk.cpp" -nt "$barewalk" ]; then
   mkdir -p "$(dirname "$barewalk")"
   g++ -O2 -std=c++17 -pthread -o "$barewalk" "$here/barewalk.cpp"
 fi
+if [ -e "$floorwalk_source" ] && { [ ! -x "$floorwalk" ] || [ "$floorwalk_source" -nt "$floorwalk" ]; }; then
+  gcc -O2 -pthread -o "$floorwalk" "$floorwalk_source"
+fi
+have_floor() { [ -x "$floorwalk" ]; }
+# The floor walk keeps a descriptor open for every level it is below; the
+# chain needs more than the usual soft limit.
+ulimit -n "$(ulimit -Hn)"
+export_dir=$(mktemp -d)
+trap 'rm -rf "$export_dir"' EXIT
 
 # build NAME MAKETREE-ARGUMENTS...: builds $trees/NAME when missing.
 build() {
@@ -114,7 +137,7 @@ run_once() {
   local log start end
   log=$(mktemp)
   start=$EPOCHREALTIME
-  /usr/bin/time -v -o "$log" "$@" >/dev/null 2>&1 || true
+  /usr/bin/time -v -o "$log" "$@" >/dev/null 2>&1 </dev/null || true
   end=$EPOCHREALTIME
   awk -v s="$start" -v e="$end" -F': ' '
     /Command terminated by signal/ { n = split($0, word, " "); signal = word[n] }
@@ -125,15 +148,20 @@ run_once() {
 
 drop_caches() { sync; echo 3 >/proc/sys/vm/drop_caches; }
 
-# measure COLD COMMAND...: median seconds, largest peak KiB and the last
-# killing signal (0: none) of $runs runs.
+# measure COLD PATH COMMAND...: median seconds, largest peak KiB and the
+# last killing signal (0: none) of $runs runs of COMMAND, with every word
+# @PATH@ in it replaced by PATH (appended when there is none).
 measure() {
-  local cold=$1
-  shift
-  local i
+  local cold=$1 path=$2
+  shift 2
+  local i words=() word placed=false
+  for word in "$@"; do
+    if [ "$word" = @PATH@ ]; then words+=("$path") placed=true; else words+=("$word"); fi
+  done
+  $placed || words+=("$path")
   for ((i = 0; i < runs; i++)); do
     [ "$cold" = 1 ] && drop_caches
-    run_once "$@"
+    run_once "${words[@]}"
   done | sort -n | awk '{ t[NR] = $1; if ($2 > m) m = $2; if ($3) k = $3 }
     END { printf "%.4f %d %d\n", t[int((NR + 1) / 2)], m, k }'
 }
@@ -147,6 +175,15 @@ declare -A label=(
   [gdu]="gdu -n -p -c -o /dev/null"
   [bare]="bare walk, 2 threads"
   [bare64]="bare walk, 64 threads"
+  [floor]="floor walk, 2 threads"
+  [floor64]="floor walk, 64 threads"
+  [floor64_x]="floor walk -x, 64 threads"
+  [quarn_o]="quarn -o F"
+  [ncdu_o]="ncdu -0 -o F"
+  [gdu_o]="gdu -n -p -o F"
+  [quarn_f]="quarn -n 13 -j -f F"
+  [ncdu_f]="ncdu -f F -o /dev/null"
+  [gdu_f]="gdu -f F -n -p"
   [quarn_x]="quarn -x -n 13 -j"
   [du_x]="du -sx"
   [bare32_x]="bare walk -x, 32 threads"
@@ -160,6 +197,15 @@ set_command() {
     gdu) cmd=(gdu -n -p -c -o /dev/null) ;;
     bare) cmd=("$barewalk" -t 2) ;;
     bare64) cmd=("$barewalk" -t 64) ;;
+    floor) cmd=("$floorwalk" @PATH@ 2) ;;
+    floor64) cmd=("$floorwalk" @PATH@ 64) ;;
+    floor64_x) cmd=(env FLOORWALK_X=1 "$floorwalk" @PATH@ 64) ;;
+    quarn_o) cmd=("$quarn" -o "$export_dir/quarn.json") ;;
+    ncdu_o) cmd=(ncdu -0 -o "$export_dir/ncdu.json") ;;
+    gdu_o) cmd=(gdu -n -p -o "$export_dir/gdu.json") ;;
+    quarn_f) cmd=("$quarn" -n 13 -j -f @PATH@) ;;
+    ncdu_f) cmd=(ncdu -f @PATH@ -o /dev/null) ;;
+    gdu_f) cmd=(gdu -f @PATH@ -n -p) ;;
     quarn_x) cmd=("$quarn" -x -n 13 -j) ;;
     du_x) cmd=(du -sx) ;;
     bare32_x) cmd=("$barewalk" -x -t 32) ;;
@@ -194,13 +240,13 @@ table() {
   local tools=("$@")
   for tool in "${tools[@]}"; do
     set_command "$tool"
-    read -r "seconds[$tool]" "kib[$tool]" "killed[$tool]" <<<"$(measure "$cold" "${cmd[@]}" "$path")"
-    if [[ $tool == bare* ]] && { [ -z "$best" ] || awk -v a="${seconds[$tool]}" -v b="$best" 'BEGIN { exit !(a < b) }'; }; then
+    read -r "seconds[$tool]" "kib[$tool]" "killed[$tool]" <<<"$(measure "$cold" "$path" "${cmd[@]}")"
+    if [[ $tool == bare* || $tool == floor* ]] && { [ -z "$best" ] || awk -v a="${seconds[$tool]}" -v b="$best" 'BEGIN { exit !(a < b) }'; }; then
       best=${seconds[$tool]}
     fi
   done
   seconds[best_bare]=$best
-  printf '%-28s %10s %8s %12s %14s\n' "tool" "median s" "x ${label[$du_key]}" "x bare walk" "peak RSS MiB"
+  printf '%-28s %10s %8s %12s %14s\n' "tool" "median s" "x ${label[$du_key]}" "x floor" "peak RSS MiB"
   for tool in "${tools[@]}"; do
     awk -v l="${label[$tool]}" -v s="${seconds[$tool]}" -v d="${seconds[$du_key]}" -v b="$best" -v k="${kib[$tool]}" \
       -v x="${killed[$tool]}" 'BEGIN {
@@ -209,10 +255,23 @@ table() {
   done
 }
 
+# floor_key WARM-OR-COLD [x]: the walk quarn's targets are set against: the
+# floor walk (2 threads warm, 64 cold), or the bare walk where the floor
+# walk's source is not there.
+floor_key() {
+  if have_floor; then
+    if [ "$1" = warm ]; then echo floor; else echo "floor64${2:+_x}"; fi
+  elif [ "$1" = warm ]; then
+    echo bare
+  else
+    echo "bare64${2:+_x}"
+  fi
+}
+
 # warm NAME: the table of every tool on one tree with a warm cache and the
 # targets of quarn there.
 warm() {
-  local name=$1 path files
+  local name=$1 path files floor
   path=$(path_of "$1")
   files=$(find "$path" -type f | wc -l)
   folder_count=$(find "$path" -type d | wc -l)
@@ -220,33 +279,61 @@ warm() {
     "$files" "$folder_count" "$(du -sh "$path" | cut -f1)" "$runs"
   check_total "$path" # also warms the cache
   du -s "$path" >/dev/null
-  table 0 du "$path" quarn du ncdu gdu bare
+  floor=$(floor_key warm)
+  if have_floor; then
+    table 0 du "$path" quarn du ncdu gdu bare floor
+  else
+    table 0 du "$path" quarn du ncdu gdu bare
+  fi
   # A peer that crashed did not walk the whole tree: it is left out of the
   # comparison, and said so.
-  awk -v n="$name" -v q="${seconds[quarn]}" -v c="${seconds[ncdu]}" -v g="${seconds[gdu]}" -v b="${seconds[bare]}" \
-    -v cx="${killed[ncdu]}" -v gx="${killed[gdu]}" '
+  awk -v n="$name" -v q="${seconds[quarn]}" -v c="${seconds[ncdu]}" -v g="${seconds[gdu]}" -v b="${seconds[$floor]}" \
+    -v bl="${label[$floor]}" -v cx="${killed[ncdu]}" -v gx="${killed[gdu]}" '
     function mark(ok) { return ok ? "✓" : "✗" }
     BEGIN {
       if (cx && gx) {
-        printf "%s targets: ncdu and gdu both crashed; quarn ≤ 1.05 x bare walk %s %.3f x\n", n, mark(q <= 1.05 * b), q / b
+        printf "%s targets: ncdu and gdu both crashed; quarn ≤ 1.05 x %s %s %.3f x\n", n, bl, mark(q <= 1.05 * b), q / b
         exit
       }
       m = cx ? g : gx ? c : c < g ? c : g
       peers = cx ? "gdu (ncdu crashed)" : gx ? "ncdu (gdu crashed)" : "min(ncdu, gdu)"
-      printf "%s targets: quarn ≤ %s %s %.3f x; quarn ≤ 1.05 x bare walk %s %.3f x\n",
-        n, peers, mark(q <= m), q / m, mark(q <= 1.05 * b), q / b
+      printf "%s targets: quarn ≤ %s %s %.3f x; quarn ≤ 1.05 x %s %s %.3f x\n",
+        n, peers, mark(q <= m), q / m, bl, mark(q <= 1.05 * b), q / b
     }'
 }
 
-# cold_targets NAME DU-KEY: quarn's targets with a cold cache.
+# cold_targets NAME DU-KEY FLOOR-KEY: quarn's targets with a cold cache.
 cold_targets() {
   local quarn_key=quarn
   if [ "$2" = du_x ]; then quarn_key=quarn_x; fi
-  awk -v n="$1" -v q="${seconds[$quarn_key]}" -v b="${seconds[best_bare]}" -v d="${seconds[$2]}" '
+  awk -v n="$1" -v q="${seconds[$quarn_key]}" -v b="${seconds[$3]}" -v bl="${label[$3]}" -v d="${seconds[$2]}" '
     function mark(ok) { return ok ? "✓" : "✗" }
     BEGIN {
-      printf "%s targets: quarn ≤ 1.1 x best bare walk %s %.3f x; quarn ≤ 0.42 x du %s %.3f x\n",
-        n, mark(q <= 1.1 * b), q / b, mark(q <= 0.42 * d), q / d
+      printf "%s targets: quarn ≤ 1.1 x %s %s %.3f x; quarn ≤ 0.42 x du %s %.3f x\n",
+        n, bl, mark(q <= 1.1 * b), q / b, mark(q <= 0.42 * d), q / d
+    }'
+}
+
+# export_table NAME: quarn's export of one tree against ncdu's and gdu's, and the
+# import of quarn's export against theirs, warm cache.
+export_table() {
+  local name=$1 path
+  path=$(path_of "$1")
+  printf '\n%s (%s): export and import, warm cache, %d runs each\n' "$name" "$path" "$runs"
+  table 0 quarn "$path" quarn quarn_o ncdu_o gdu_o
+  awk -v n="$name" -v q="${seconds[quarn]}" -v o="${seconds[quarn_o]}" -v c="${seconds[ncdu_o]}" \
+    -v g="${seconds[gdu_o]}" -v ok="${kib[quarn_o]}" -v ck="${kib[ncdu_o]}" '
+    function mark(ok) { return ok ? "✓" : "✗" }
+    BEGIN {
+      printf "%s export targets: quarn -o ≤ 1.5 x quarn %s %.3f x; < ncdu -o %s %.3f x; < gdu -o %s %.3f x; peak ≤ ncdu %s %.2f x\n",
+        n, mark(o <= 1.5 * q), o / q, mark(o < c), o / c, mark(o < g), o / g, mark(ok <= ck), ok / ck
+    }'
+  "$quarn" -o "$export_dir/$name.json" "$path" 2>/dev/null || true
+  table 0 quarn_f "$export_dir/$name.json" quarn_f ncdu_f gdu_f
+  awk -v n="$name" -v q="${seconds[quarn_f]}" -v c="${seconds[ncdu_f]}" -v g="${seconds[gdu_f]}" '
+    function mark(ok) { return ok ? "✓" : "✗" }
+    BEGIN {
+      printf "%s import targets: quarn -f < ncdu -f %s %.3f x; < gdu -f %s %.3f x\n", n, mark(q < c), q / c, mark(q < g), q / g
     }'
 }
 
@@ -260,12 +347,12 @@ for name in files folders chain linux usr; do
   warm "$name"
   if [ "$name" = folders ]; then
     empty=$(mktemp -d)
-    read -r _ base _ <<<"$(measure 0 "$quarn" -n 13 -j "$empty")"
+    read -r _ base _ <<<"$(measure 0 "$empty" "$quarn" -n 13 -j)"
     rmdir "$empty"
     awk -v p="${kib[quarn]}" -v b="$base" -v n="$folder_count" 'BEGIN {
       per = (p - b) * 1024 / n
-      printf "folders memory: quarn peak %.1f MiB, base %.1f MiB (an empty folder): %.1f bytes per folder over %d folders; target ≤ 64 %s\n",
-        p / 1024, b / 1024, per, n, per <= 64 ? "✓" : "✗"
+      printf "folders memory: quarn peak %.1f MiB, base %.1f MiB (an empty folder): %.1f bytes per folder over %d folders; target ≤ 48 %s\n",
+        p / 1024, b / 1024, per, n, per <= 48 ? "✓" : "✗"
     }'
   fi
 done
@@ -276,13 +363,18 @@ if [ "$cold" = 1 ]; then
   else
     if wanted files; then
       printf '\nfiles (%s): cold cache (caches dropped before each run), %d runs each\n' "$trees/files" "$runs"
-      table 1 du "$trees/files" quarn du ncdu gdu bare64
-      cold_targets "files, cold" du
+      table 1 du "$trees/files" quarn du ncdu gdu bare64 $(have_floor && echo floor64)
+      cold_targets "files, cold" du "$(floor_key cold)"
+    fi
+    if wanted linux; then
+      printf '\nlinux (%s): cold cache, %d runs each\n' "$trees/linux" "$runs"
+      table 1 du "$trees/linux" quarn du bare64 $(have_floor && echo floor64)
+      cold_targets "linux, cold" du "$(floor_key cold)"
     fi
     if wanted root; then
       printf '\nroot file system (/, staying on its device): cold cache, %d runs each\n' "$runs"
-      table 1 du_x / quarn_x du_x bare32_x bare64_x
-      cold_targets "root, cold" du_x
+      table 1 du_x / quarn_x du_x bare32_x bare64_x $(have_floor && echo floor64_x)
+      cold_targets "root, cold" du_x "$(floor_key cold x)"
     fi
   fi
 fi
@@ -291,7 +383,7 @@ if [ "${QUARN_BENCH_SWEEP:-0}" = 1 ] && wanted files; then
   printf '\nquarn -n 13 -j on files by thread count, warm cache\n'
   printf '%-10s %10s\n' "threads" "median s"
   for threads in 1 2 4 8 16 32; do
-    read -r median _ _ <<<"$(measure 0 "$quarn" -t "$threads" -n 13 -j "$trees/files")"
+    read -r median _ _ <<<"$(measure 0 "$trees/files" "$quarn" -t "$threads" -n 13 -j)"
     printf '%-10s %10.3f\n' "$threads" "$median"
   done
 fi
