@@ -23,7 +23,7 @@ FolderStore::FolderStore(const std::string &rootName, std::uint32_t device, std:
 DirNode &FolderStore::addChild(DirNode *parent, const char *name, std::size_t length)
 {
     DirNode &child = m_dirs.add();
-    child.nameData = keepName(name, length);
+    child.nameData = shareName(name, length);
     child.parent = parent;
     child.depth = parent->depth + 1;
     return child;
@@ -45,6 +45,20 @@ const char *FolderStore::keepName(const char *name, std::size_t length)
     m_nameFree += kept;
     m_nameLeft -= kept;
     return at;
+}
+
+const char *FolderStore::shareName(const char *name, std::size_t length)
+{
+    std::uint32_t hash = 2166136261u; // FNV-1a
+    for (std::size_t i = 0; i < length; ++i)
+        hash = (hash ^ std::uint8_t(name[i])) * 16777619u;
+    RecentName &recent = m_recentNames[hash % recentNameSlots];
+    if (recent.kept && recent.length == length && std::memcmp(recent.bytes, name, length) == 0)
+        return recent.kept;
+    recent.kept = keepName(name, length);
+    recent.bytes = recent.kept + 1; // after the length byte
+    recent.length = length;
+    return recent.kept;
 }
 
 void FolderStore::addMountRoot(const DirNode *dir)

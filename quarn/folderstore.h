@@ -50,6 +50,8 @@ public:
 
 private:
     const char *keepName(const char *name, std::size_t length);
+    // keepName, or a name equal to it kept lately.
+    const char *shareName(const char *name, std::size_t length);
 
     std::string m_rootName;
     std::mutex m_lock; // guards m_dirs (growth) and the name chunks
@@ -57,6 +59,19 @@ private:
     std::vector<std::unique_ptr<char[]>> m_nameChunks;
     char *m_nameFree = nullptr;
     std::size_t m_nameLeft = 0;
+    // Names kept lately, by a hash of the name: folder names repeat across a
+    // tree (a project's "src" and "include", the "00" to "ff" of every
+    // repository's objects, the same subfolders in every folder of a
+    // collection), and a name met again is shared instead of kept twice.
+    // Fixed in size, so names that never repeat cost no more.
+    struct RecentName
+    {
+        const char *kept; // as keepName returned it
+        const char *bytes;
+        std::size_t length;
+    };
+    static constexpr std::size_t recentNameSlots = 2048;
+    std::unique_ptr<RecentName[]> m_recentNames{new RecentName[recentNameSlots]()};
 
     // Mount roots below the target that are walked, by inode. A folder that
     // repeats one of its ancestors is a mount root itself, the target, or

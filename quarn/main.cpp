@@ -124,6 +124,7 @@ int main(int argc, char **argv)
     settings.apparentSize = options.apparentSize;
     settings.oneFileSystem = options.oneFileSystem;
     settings.threads = options.threads ? options.threads : quarn::defaultThreadCount();
+    settings.addThreads = options.threads == 0;
     settings.maxDepth = options.maxDepth;
 
     quarn::Exclusion exclusion;

@@ -3,9 +3,14 @@
 
 #include "scheduler.h"
 
-#include <pthread.h>
+#include <fcntl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <new>
 
 namespace quarn {
@@ -16,6 +21,40 @@ namespace {
 // and keeps its buffers on the heap, so a little is plenty, and many threads
 // fit a small address-space limit.
 constexpr std::size_t workerStackSize = 256 * 1024;
+// How often the watch looks at the walkers: a disk read takes about this
+// long, a folder in the cache far less.
+constexpr auto watchPeriod = std::chrono::milliseconds(1);
+// A walker that used less of the processor than this share of the time
+// since the last look was waiting (on the disk, or for a processor).
+constexpr long waitingShare = 4;
+
+long long nanoseconds(clockid_t clock)
+{
+    timespec now{};
+    if (clock_gettime(clock, &now) != 0)
+        return -1;
+    return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+// True if the thread waits on a device (state D): a walker that used next to
+// no processor time may instead have waited for a processor or for a lock
+// held by one that did, which more threads would not help.
+bool waitingOnDevice(pid_t thread)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/task/%d/stat", int(thread));
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char text[512];
+    const ssize_t got = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (got <= 0)
+        return false;
+    text[got] = 0;
+    const char *end = std::strrchr(text, ')'); // after the name, which may hold any character
+    return end && end[1] == ' ' && end[2] == 'D';
+}
 
 } // namespace
 
@@ -29,60 +68,117 @@ Scheduler::~Scheduler()
 void *Scheduler::threadMain(void *context)
 {
     Worker &worker = *static_cast<Worker *>(context);
+    worker.m_thread.store(pid_t(::syscall(SYS_gettid)), std::memory_order_relaxed);
     worker.m_scheduler->work(worker);
     return nullptr;
 }
 
+void *Scheduler::watchMain(void *context)
+{
+    static_cast<Scheduler *>(context)->watch();
+    return nullptr;
+}
+
 std::vector<std::unique_ptr<Scheduler::Worker>> Scheduler::run(const WorkItem &first, unsigned threads,
+                                                               unsigned startThreads,
                                                                const WorkerFactory &makeWorker)
 {
     m_queue.push_back(first);
-    std::vector<std::unique_ptr<Worker>> workers;
-    workers.push_back(makeWorker(0));
-    std::vector<pthread_t> started;
+    m_makeWorker = &makeWorker;
+    m_maxThreads = std::max(1u, threads);
+    m_baseAwake = m_awakeLimit = std::min(m_maxThreads, std::max(1u, startThreads));
     // The walk needs little stack (no recursion, buffers on the heap): small
     // stacks keep many threads within a small address-space limit.
-    pthread_attr_t attributes;
-    const bool attributesSet = pthread_attr_init(&attributes) == 0;
-    if (attributesSet)
-        pthread_attr_setstacksize(&attributes, workerStackSize);
+    m_attributesSet = pthread_attr_init(&m_attributes) == 0;
+    if (m_attributesSet)
+        pthread_attr_setstacksize(&m_attributes, workerStackSize);
+    pthread_t watcher{};
+    bool watching = false;
     {
-        std::lock_guard<std::mutex> guard(m_lock); // workers read m_threads
-        for (unsigned i = 1; i < threads; ++i) {
-            std::unique_ptr<Worker> worker;
-            try {
-                worker = makeWorker(i);
-            } catch (const std::bad_alloc &) {
-                break;
-            }
-            worker->m_scheduler = this;
-            pthread_t thread;
-            if (pthread_create(&thread, attributesSet ? &attributes : nullptr, threadMain, worker.get()) != 0)
-                break;
-            started.push_back(thread);
-            workers.push_back(std::move(worker));
-        }
-        m_threads = unsigned(workers.size());
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_workers.push_back(makeWorker(0));
+        m_workers[0]->m_scheduler = this;
+        m_workers[0]->m_clockKnown = pthread_getcpuclockid(pthread_self(), &m_workers[0]->m_clock) == 0;
+        m_workers[0]->m_thread = pid_t(::syscall(SYS_gettid));
+        while (m_workers.size() < m_baseAwake && addThread())
+            ;
+        if (m_maxThreads > m_baseAwake)
+            watching =
+                pthread_create(&watcher, m_attributesSet ? &m_attributes : nullptr, watchMain, this) == 0;
     }
-    if (attributesSet)
-        pthread_attr_destroy(&attributes);
-    work(*workers[0]);
-    for (pthread_t thread : started)
+    work(*m_workers[0]);
+    if (watching)
+        pthread_join(watcher, nullptr);
+    // Nothing makes threads any more.
+    for (pthread_t thread : m_started)
         pthread_join(thread, nullptr);
-    return workers;
+    if (m_attributesSet)
+        pthread_attr_destroy(&m_attributes);
+    if (getenv("PERF_DEBUG"))
+        fprintf(stderr, "threads %zu\n", m_workers.size());
+    return std::move(m_workers);
+}
+
+bool Scheduler::addThread()
+{
+    std::unique_ptr<Worker> worker;
+    try {
+        m_workers.reserve(m_workers.size() + 1);
+        m_started.reserve(m_started.size() + 1);
+        worker = (*m_makeWorker)(unsigned(m_workers.size()));
+    } catch (const std::bad_alloc &) {
+        m_maxThreads = unsigned(m_workers.size()); // no more tries
+        return false;
+    }
+    worker->m_scheduler = this;
+    pthread_t thread;
+    if (pthread_create(&thread, m_attributesSet ? &m_attributes : nullptr, threadMain, worker.get()) != 0) {
+        m_maxThreads = unsigned(m_workers.size());
+        return false;
+    }
+    worker->m_clockKnown = pthread_getcpuclockid(thread, &worker->m_clock) == 0;
+    m_started.push_back(thread);
+    m_workers.push_back(std::move(worker));
+    return true;
+}
+
+bool Scheduler::wakeOne()
+{
+    if (m_workers.size() - m_sleeping + m_wakeTokens >= m_awakeLimit)
+        return false;
+    if (m_sleeping > m_wakeTokens) {
+        ++m_wakeTokens;
+        return true;
+    }
+    return m_workers.size() < m_maxThreads && addThread();
 }
 
 void Scheduler::work(Worker &worker)
 {
     std::unique_lock<std::mutex> lock(m_lock);
     for (;;) {
-        m_wake.wait(lock, [this] { return !m_queue.empty() || m_busy == 0; });
-        if (m_queue.empty())
-            break; // nothing queued and nobody walking: the walk is over
+        if (m_queue.empty()) {
+            if (m_busy == 0 && !m_over) {
+                m_over = true; // nothing queued and nobody walking: every worker leaves
+                m_wake.notify_all();
+                m_watchWake.notify_all();
+            }
+            if (m_over)
+                break;
+            // Parked until a folder is queued and a processor is free for
+            // it: a worker that is not needed is never woken.
+            ++m_sleeping;
+            m_wake.wait(lock, [this] { return m_wakeTokens > 0 || m_over; });
+            --m_sleeping;
+            if (m_wakeTokens > 0)
+                --m_wakeTokens;
+            continue;
+        }
         WorkItem item = m_queue.back();
         m_queue.pop_back();
         ++m_busy;
         lock.unlock();
+        worker.m_walking.store(true, std::memory_order_relaxed);
         // The worker goes on with one of the folders it found itself and
         // shares the others: a chain of single folders never passes through
         // the queue or wakes anyone.
@@ -94,9 +190,9 @@ void Scheduler::work(Worker &worker)
             worker.ready.pop_back();
             share(worker);
         }
+        worker.m_walking.store(false, std::memory_order_relaxed);
         lock.lock();
-        if (--m_busy == 0 && m_queue.empty())
-            m_wake.notify_all(); // the walk is over: every worker leaves
+        --m_busy;
     }
 }
 
@@ -104,15 +200,72 @@ void Scheduler::share(Worker &worker)
 {
     if (worker.ready.empty())
         return;
+    unsigned woken = 0;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_queue.insert(m_queue.end(), worker.ready.begin(), worker.ready.end());
+        for (std::size_t i = 0; i < worker.ready.size() && wakeOne(); ++i)
+            ++woken;
     }
-    // One sleeper woken for each folder: waking all of them for every
-    // folder made a deep tree cost each thread a wake-up per level.
-    for (std::size_t i = 0; i < worker.ready.size() && i + 1 < std::size_t(m_threads); ++i)
+    for (; woken > 0; --woken)
         m_wake.notify_one();
     worker.ready.clear();
+}
+
+// Processor time is the measure: a walker in the cache uses all of the time
+// it is given, one waiting on the disk next to none. Looking costs one clock
+// reading per walker every millisecond, and nothing on the walkers' side.
+void Scheduler::watch()
+{
+    using Clock = std::chrono::steady_clock;
+    std::vector<Worker *> workers;
+    std::vector<long long> lastUsed;
+    std::vector<bool> lastWalking;
+    auto lastLook = Clock::now();
+    std::size_t nextSample = 0;
+    std::unique_lock<std::mutex> lock(m_lock);
+    while (!m_over) {
+        m_watchWake.wait_for(lock, watchPeriod);
+        if (m_over)
+            break;
+        workers.clear();
+        for (const auto &worker : m_workers)
+            workers.push_back(worker.get());
+        lock.unlock();
+        const auto now = Clock::now();
+        const long long elapsed =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(now - lastLook).count();
+        lastLook = now;
+        lastUsed.resize(workers.size(), -1);
+        lastWalking.resize(workers.size(), false);
+        unsigned waiting = 0;
+        pid_t sample = 0;
+        for (std::size_t i = 0; i < workers.size(); ++i) {
+            const std::size_t k = (i + nextSample) % workers.size();
+            const bool walking = workers[k]->m_walking.load(std::memory_order_relaxed);
+            const long long used = workers[k]->m_clockKnown ? nanoseconds(workers[k]->m_clock) : -1;
+            if (walking && lastWalking[k] && used >= 0 && lastUsed[k] >= 0 &&
+                (used - lastUsed[k]) * waitingShare < elapsed) {
+                ++waiting;
+                if (!sample)
+                    sample = workers[k]->m_thread.load(std::memory_order_relaxed);
+            }
+            lastUsed[k] = used;
+            lastWalking[k] = walking;
+        }
+        // One of them tells whether they wait on the disk or for a
+        // processor (other programs busy): more threads help only the first.
+        ++nextSample;
+        if (waiting > 0 && !(sample && waitingOnDevice(sample)))
+            waiting = 0;
+        lock.lock();
+        m_awakeLimit = m_baseAwake + waiting;
+        unsigned woken = 0;
+        for (std::size_t i = 0; i < m_queue.size() && wakeOne(); ++i)
+            ++woken;
+        for (; woken > 0; --woken)
+            m_wake.notify_one();
+    }
 }
 
 } // namespace quarn

@@ -1,12 +1,17 @@
 // SPDX-FileCopyrightText: 2026 The quarn-gui developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// Hands folders to the walking threads: the shared stack, the idle workers, and how many threads are made.
+// Hands folders to the walking threads: the shared stack, the idle workers parked and woken, and threads
+// added while those walking wait on the disk.
 
 #pragma once
 
 #include "dirtree.h"
 
+#include <pthread.h>
+#include <time.h>
+
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -40,30 +45,58 @@ public:
     private:
         friend class Scheduler;
         Scheduler *m_scheduler = nullptr;
+        std::atomic<bool> m_walking{false}; // inside walk(), for the watch
+        clockid_t m_clock{};                // the thread's processor time
+        std::atomic<pid_t> m_thread{0};     // the thread's id, once it runs
+        bool m_clockKnown = false;
     };
     using WorkerFactory = std::function<std::unique_ptr<Worker>(unsigned index)>;
 
     ~Scheduler(); // closes the descriptors of folders left queued
 
-    // Runs the walk from first on up to threads workers made by
-    // makeWorker, the calling thread being the first, until nothing is
-    // queued and nobody walks. Threads that cannot be had (memory, process
-    // limits) are done without, down to the calling thread alone. Returns
-    // the workers, for what they gathered.
-    std::vector<std::unique_ptr<Worker>> run(const WorkItem &first, unsigned threads,
+    // Runs the walk from first on workers made by makeWorker, the calling
+    // thread being the first, until nothing is queued and nobody walks.
+    // startThreads work from the start and at most that many are awake at
+    // once, plus one for every walker seen waiting on the disk: while some
+    // are, sleeping workers are woken and new ones made, up to threads in
+    // all. Threads that cannot be had (memory, process limits) are done
+    // without, down to the calling thread alone. Returns the workers, for
+    // what they gathered.
+    std::vector<std::unique_ptr<Worker>> run(const WorkItem &first, unsigned threads, unsigned startThreads,
                                              const WorkerFactory &makeWorker);
     // Hands worker.ready to the shared stack.
     void share(Worker &worker);
 
 private:
     static void *threadMain(void *context);
+    static void *watchMain(void *context);
     void work(Worker &worker);
+    // Makes one more worker and its thread; false if it cannot be had. Under m_lock.
+    bool addThread();
+    // Wakes a sleeping worker, or makes one, for a queued folder while
+    // fewer than m_awakeLimit are awake. Under m_lock.
+    bool wakeOne();
+    // Every millisecond: counts the walkers that used next to no processor
+    // time since the last look and, if they wait on the disk rather than
+    // for a processor, lets as many more be awake.
+    void watch();
 
-    std::mutex m_lock; // guards m_queue and m_busy
+    std::mutex m_lock; // guards everything below but m_workers' contents
     std::condition_variable m_wake;
+    std::condition_variable m_watchWake;
     std::vector<WorkItem> m_queue; // taken from the back: depth first keeps few descriptors open
     unsigned m_busy = 0;           // workers walking a folder right now
-    unsigned m_threads = 1;
+    unsigned m_sleeping = 0;       // workers waiting for a folder
+    unsigned m_wakeTokens = 0;     // wake-ups given and not yet taken by a sleeper
+    unsigned m_awakeLimit = 1;     // workers that may be awake at once
+    unsigned m_baseAwake = 1;      // m_awakeLimit when nobody waits on the disk
+    unsigned m_maxThreads = 1;
+    bool m_over = false; // the walk is over: every worker leaves
+    std::vector<std::unique_ptr<Worker>> m_workers;
+    std::vector<pthread_t> m_started;
+    const WorkerFactory *m_makeWorker = nullptr;
+    pthread_attr_t m_attributes;
+    bool m_attributesSet = false;
 };
 
 } // namespace quarn

@@ -142,8 +142,11 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
         settings.progress->start();
     {
         Scheduler scheduler;
+        const unsigned threads = budget.threads();
+        const unsigned startThreads =
+            settings.addThreads ? std::min(threads, availableProcessors()) : threads;
         const auto workers =
-            scheduler.run(WorkItem{&store.dirs()[0], -1, false}, budget.threads(), [&](unsigned index) {
+            scheduler.run(WorkItem{&store.dirs()[0], -1, false}, threads, startThreads, [&](unsigned index) {
                 return std::make_unique<WalkWorker>(scheduler, context, rootFd, index);
             });
         for (const auto &worker : workers)
