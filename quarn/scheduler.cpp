@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -114,8 +113,6 @@ std::vector<std::unique_ptr<Scheduler::Worker>> Scheduler::run(const WorkItem &f
         pthread_join(thread, nullptr);
     if (m_attributesSet)
         pthread_attr_destroy(&m_attributes);
-    if (getenv("PERF_DEBUG"))
-        fprintf(stderr, "threads %zu\n", m_workers.size());
     return std::move(m_workers);
 }
 
