@@ -48,10 +48,34 @@ constexpr long descriptorPoolCap = 4096;
 
 DescriptorBudget::DescriptorBudget(unsigned threadsWanted)
 {
-    const long usable = std::max(0L, freeDescriptors() - sparedDescriptors);
+    const long free = freeDescriptors();
+    const long usable = std::max(0L, free - sparedDescriptors);
     const long threadsAllowed = std::max(1L, usable / descriptorsPerThread);
     m_threads = unsigned(std::clamp<long>(long(std::max(1u, threadsWanted)), 1, threadsAllowed));
     m_pool = int(std::clamp<long>(usable - reopenDescriptorsPerThread * m_threads, 0, descriptorPoolCap));
+    growDescriptorTable(free,
+                        m_pool.load() + reopenDescriptorsPerThread * long(m_threads) + sparedDescriptors);
+}
+
+// The kernel grows a process's descriptor table as descriptors are opened;
+// with threads running, each time it grows waits for every processor to pass
+// a quiescent state (milliseconds, in which the walkers seem to wait on the
+// disk). Grown now, before the walk's threads are made, it never grows
+// during the walk. Asks for nothing beyond the limit; failing is harmless.
+void DescriptorBudget::growDescriptorTable(long free, long walkDescriptors)
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return;
+    const long cap = long(std::min<rlim_t>(limit.rlim_cur, countedDescriptorLimit));
+    const long highest = std::min(cap - 1, cap - free + walkDescriptors);
+    const int any = ::open("/", O_PATH | O_CLOEXEC);
+    if (any < 0)
+        return;
+    const int last = ::fcntl(any, F_DUPFD_CLOEXEC, int(std::max(0L, highest)));
+    if (last >= 0)
+        ::close(last);
+    ::close(any);
 }
 
 long freeDescriptors()

@@ -34,6 +34,8 @@ public:
     void give() { m_pool.fetch_add(1, std::memory_order_relaxed); }
 
 private:
+    static void growDescriptorTable(long free, long walkDescriptors);
+
     unsigned m_threads = 1;
     std::atomic<int> m_pool{0};
 };

@@ -26,6 +26,8 @@ constexpr auto watchPeriod = std::chrono::milliseconds(1);
 // A walker that used less of the processor than this share of the time
 // since the last look was waiting (on the disk, or for a processor).
 constexpr long waitingShare = 4;
+// Walkers so found whose state is read to tell disk from processor.
+constexpr unsigned samplesLooked = 3;
 
 long long nanoseconds(clockid_t clock)
 {
@@ -236,27 +238,35 @@ void Scheduler::watch()
         lastUsed.resize(workers.size(), -1);
         lastWalking.resize(workers.size(), false);
         unsigned waiting = 0;
-        pid_t sample = 0;
+        pid_t samples[samplesLooked]{};
         for (std::size_t i = 0; i < workers.size(); ++i) {
             const std::size_t k = (i + nextSample) % workers.size();
             const bool walking = workers[k]->m_walking.load(std::memory_order_relaxed);
             const long long used = workers[k]->m_clockKnown ? nanoseconds(workers[k]->m_clock) : -1;
             if (walking && lastWalking[k] && used >= 0 && lastUsed[k] >= 0 &&
                 (used - lastUsed[k]) * waitingShare < elapsed) {
+                if (waiting < samplesLooked)
+                    samples[waiting] = workers[k]->m_thread.load(std::memory_order_relaxed);
                 ++waiting;
-                if (!sample)
-                    sample = workers[k]->m_thread.load(std::memory_order_relaxed);
             }
             lastUsed[k] = used;
             lastWalking[k] = walking;
         }
-        // One of them tells whether they wait on the disk or for a
+        // A few of them tell whether they wait on the disk or for a
         // processor (other programs busy): more threads help only the first.
         ++nextSample;
-        if (waiting > 0 && !(sample && waitingOnDevice(sample)))
+        bool onDevice = false;
+        for (unsigned i = 0; i < waiting && i < samplesLooked && !onDevice; ++i)
+            onDevice = samples[i] && waitingOnDevice(samples[i]);
+        if (!onDevice)
             waiting = 0;
         lock.lock();
-        m_awakeLimit = m_baseAwake + waiting;
+        // Grows at once; falls back by one a look, so that a look that
+        // happens to find the walkers between two reads does not park them.
+        if (m_baseAwake + waiting >= m_awakeLimit)
+            m_awakeLimit = m_baseAwake + waiting;
+        else
+            --m_awakeLimit;
         unsigned woken = 0;
         for (std::size_t i = 0; i < m_queue.size() && wakeOne(); ++i)
             ++woken;
