@@ -26,6 +26,12 @@ constexpr std::size_t direntBufferSize = 128 * 1024; // bytes per getdents64 cal
 
 } // namespace
 
+NcduExport::Entry exportEntry(const EntryInfo &info)
+{
+    return NcduExport::Entry{info.length, info.allocated, info.device,
+                             info.inode,  info.links,     info.isRegular || info.isDirectory};
+}
+
 Lister::Lister(const ListerContext &context, unsigned workerIndex)
     : topFiles(context.settings.top, context.settings.maxDepth), m_context(context), m_index(workerIndex),
       m_buffer(new char[direntBufferSize])
@@ -42,6 +48,7 @@ void Lister::listEntries(DirNode *dir, int fd)
 {
     const ScanSettings &settings = m_context.settings;
     const std::uint32_t rootDevice = m_context.store.root().device;
+    NcduExport *exporter = settings.ncduExport;
     m_nameArena.clear();
     m_found.clear();
     m_filter.enter(settings.exclusion, dir, fd);
@@ -68,19 +75,27 @@ void Lister::listEntries(DirNode *dir, int fd)
             const char *name = entry->d_name;
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
                 continue;
-            if (m_filter.skips(name))
+            if (m_filter.skips(name)) {
+                if (exporter)
+                    exporter->leftOut(m_index, name, NcduExport::LeftOut::Pattern);
                 continue;
+            }
             ++entries;
             EntryInfo info;
             if (!statEntry(fd, name, 0, settings.apparentSize, info)) {
                 int error = errno;
                 m_context.store.fail(dir, displayPath(dir, name), error);
+                if (exporter)
+                    exporter->unreadable(m_index, name);
                 continue;
             }
             // -x leaves out every entry of another file system, files
             // mounted over files included.
-            if (settings.oneFileSystem && info.device != rootDevice)
+            if (settings.oneFileSystem && info.device != rootDevice) {
+                if (exporter)
+                    exporter->leftOut(m_index, name, NcduExport::LeftOut::OtherFileSystem);
                 continue;
+            }
             if (info.isDirectory) {
                 noteSubfolder(dir, name, info);
                 continue;
@@ -90,9 +105,13 @@ void Lister::listEntries(DirNode *dir, int fd)
                 bytes = 0; // counted where it was met first
             ownBytes = addSizes(ownBytes, bytes);
             topFiles.offer(bytes, dir, name);
+            if (exporter)
+                exporter->file(m_index, dir, name, exportEntry(info));
         }
     }
     dir->totalBytes = ownBytes;
+    if (exporter)
+        exporter->folderListed(m_index, dir);
     if (settings.progress)
         settings.progress->counted(m_index, entries, ownBytes);
 }
@@ -110,8 +129,8 @@ void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo
                             : (info.inode == root.inode && info.device == root.device) ||
                                   m_context.store.repeatsMountRoot(dir, info.device, info.inode);
     const std::size_t length = std::strlen(name);
-    m_found.push_back(
-        FoundDir{m_nameArena.size(), length, info.device, info.inode, info.bytes, -1, 0, mountRoot, inside});
+    m_found.push_back(FoundDir{m_nameArena.size(), length, info.device, info.inode, info.bytes, info.length,
+                               info.allocated, -1, 0, mountRoot, inside});
     m_nameArena.append(name, length);
 }
 
@@ -144,6 +163,12 @@ void Lister::queueSubfolders(DirNode *dir, std::vector<WorkItem> &ready, std::ve
             // A folder repeating one of its ancestors counts nothing and is
             // not listed, as du does.
             child.totalBytes = sub.insideItself ? 0 : sub.bytes;
+            if (NcduExport *exporter = m_context.settings.ncduExport) {
+                NcduExport::Entry own{sub.length, sub.allocated, sub.device, sub.inode, 1, true};
+                if (sub.insideItself)
+                    own.length = own.allocated = 0;
+                exporter->folderFound(m_index, &child, own);
+            }
             if (sub.openError)
                 failed.push_back(&child);
             else if (sub.insideItself)

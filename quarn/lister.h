@@ -8,6 +8,7 @@
 
 #include "dirtree.h"
 #include "exclusion.h"
+#include "ncduexport.h"
 #include "scheduler.h"
 #include "selection.h"
 
@@ -34,6 +35,9 @@ struct ListerContext
     HardLinkSet &hardLinks;
 };
 
+// What the export writes of an entry.
+NcduExport::Entry exportEntry(const EntryInfo &info);
+
 // One per walking thread, with the buffers it reuses for every folder.
 class Lister
 {
@@ -58,6 +62,8 @@ private:
         std::uint32_t device;
         std::uint64_t inode;
         std::uint64_t bytes;
+        std::uint64_t length;    // for the export
+        std::uint64_t allocated; // for the export
         int fd;
         int openError;
         bool mountRoot;

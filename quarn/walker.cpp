@@ -37,7 +37,7 @@ class WalkWorker final : public Scheduler::Worker
 public:
     WalkWorker(Scheduler &scheduler, const ListerContext &context, int rootFd, unsigned index)
         : lister(context, index), m_scheduler(scheduler), m_store(context.store),
-          m_cursor(rootFd, context.budget)
+          m_cursor(rootFd, context.budget), m_exporter(context.settings.ncduExport), m_index(index)
     {}
 
     void walk(const WorkItem &item) override
@@ -74,14 +74,20 @@ private:
         // statfs only at mount points; one of a virtual file system counts
         // as empty, and the cursor stays, it is a folder like any other.
         struct statfs fileSystem;
-        return !(item.mountRoot && ::fstatfs(m_cursor.fd(), &fileSystem) == 0 &&
-                 isVirtualFileSystem(fileSystem.f_type));
+        if (!(item.mountRoot && ::fstatfs(m_cursor.fd(), &fileSystem) == 0 &&
+              isVirtualFileSystem(fileSystem.f_type)))
+            return true;
+        if (m_exporter)
+            m_exporter->kernelFolder(m_index, item.dir);
+        return false;
     }
 
     Scheduler &m_scheduler;
     FolderStore &m_store;
     FolderCursor m_cursor;
     std::vector<WorkItem> m_local; // subfolders without a pooled descriptor, walked depth first
+    NcduExport *m_exporter;
+    unsigned m_index;
 };
 
 } // namespace
@@ -120,6 +126,8 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
     }
     if (!info.isDirectory) {
         result.report.add(0, displayName(path), info.bytes);
+        if (settings.ncduExport)
+            settings.ncduExport->writeFile(displayName(path), exportEntry(info));
         return result;
     }
     // Kept open for reopening directories below it; the walk lists a
@@ -138,6 +146,8 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
     HardLinkSet hardLinks;
     const ListerContext context{settings, budget, store, hardLinks};
     TopFiles topFiles(settings.top, settings.maxDepth);
+    if (settings.ncduExport)
+        settings.ncduExport->folderFound(0, &store.dirs()[0], exportEntry(info));
     if (settings.progress)
         settings.progress->start();
     {
@@ -154,6 +164,8 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
     ::close(rootFd);
 
     DirNodeStore &dirs = store.dirs();
+    if (settings.ncduExport)
+        settings.ncduExport->writeTree(dirs, store.folderErrors());
     for (std::size_t i = dirs.size(); i-- > 1;)
         dirs[i].parent->totalBytes = addSizes(dirs[i].parent->totalBytes, dirs[i].totalBytes);
     result.report =

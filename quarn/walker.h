@@ -12,6 +12,7 @@
 namespace quarn {
 
 class Exclusion;
+class NcduExport;
 class Progress;
 
 struct ScanSettings
@@ -27,6 +28,8 @@ struct ScanSettings
     const Exclusion *exclusion = nullptr;
     // Shown during the walk, with a slot for each thread; null: none.
     Progress *progress = nullptr;
+    // Gets the whole walk, entry by entry, and writes it at the end; null: none.
+    NcduExport *ncduExport = nullptr;
 };
 
 struct ScanResult

@@ -334,6 +334,10 @@ private slots:
     void sumsSaturate();
     void writeFailures_data();
     void writeFailures();
+    void exportReadBack_data();
+    void exportReadBack();
+    void badExports_data();
+    void badExports();
 };
 
 void ScannerCliTest::totalsMatchDu_data()
@@ -926,6 +930,25 @@ void ScannerCliTest::refusedRuns_data()
                                << "quarn: extra operand '..'" + tryHelp;
     QTest::newRow("POSIXLY_CORRECT: options end at the path") << QStringList{".", "-j"} << "POSIXLY_CORRECT=1"
                                                               << "quarn: extra operand '-j'" + tryHelp;
+    QTest::newRow("walk option with --input")
+        << QStringList{"-f", "x.json", "--exclude=a"} << ""
+        << "quarn: option '--exclude' cannot be used with --input" + tryHelp;
+    QTest::newRow("-x with -f, grouped") << QStringList{"-xf", "x.json"} << ""
+                                         << "quarn: option '-x' cannot be used with --input" + tryHelp;
+    QTest::newRow("PATH with --input") << QStringList{"--input=x.json", "."} << ""
+                                       << "quarn: extra operand '.': --input reads no PATH" + tryHelp;
+    QTest::newRow("report option with --output")
+        << QStringList{"-o", "-", "-n", "5", "."} << ""
+        << "quarn: option '-n' cannot be used with --output" + tryHelp;
+    QTest::newRow("--json with --output") << QStringList{"--output=-", "--json", "."} << ""
+                                          << "quarn: option '--json' cannot be used with --output" + tryHelp;
+    QTest::newRow("--output with two paths") << QStringList{"-o", "-", ".", ".."} << ""
+                                             << "quarn: extra operand '..'" + tryHelp;
+    QTest::newRow("--input and --output")
+        << QStringList{"-f", "x.json", "-o", "y.json"} << ""
+        << "quarn: options '--input' and '--output' cannot be used together" + tryHelp;
+    QTest::newRow("missing export") << QStringList{"-f", "/nonexistent/x.json"} << ""
+                                    << "quarn: cannot read '/nonexistent/x.json': No such file or directory";
 }
 
 void ScannerCliTest::refusedRuns()
@@ -1149,6 +1172,181 @@ void ScannerCliTest::writeFailures()
     QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()), message);
     if (stdoutKind == "slow")
         QCOMPARE(piped, normal.out);
+}
+
+void ScannerCliTest::exportReadBack_data()
+{
+    QTest::addColumn<QString>("layout"); // below t, the target
+    QTest::addColumn<QString>("locked"); // a folder below t made unreadable, the walk run as nobody; or empty
+    QTest::addColumn<bool>("sameReport");     // the walk's first place of each hard link is the document's
+    QTest::addColumn<QStringList>("options"); // of the walk, and of du; "tmpfs": one mounted at t/m
+    const QStringList none;
+    QTest::newRow("files and folders") << "f a 5000; f sub/b 70000; f sub/deep/c 3; d empty"
+                                       << "" << true << none;
+    QTest::newRow("sparse files") << "s big 50000000; s sub/huge 3000000000; f sub/small 10"
+                                  << "" << true << none;
+    QTest::newRow("hard links in one folder") << "f a 20000; h b a; h c a; f d 10"
+                                              << "" << true << none;
+    QTest::newRow("hard links across folders")
+        << "f one/a 30000; h two/b one/a; h two/deep/c one/a; f two/d 5000"
+        << "" << false << none;
+    QTest::newRow("symbolic links") << "f real 9000; l tofile real; l dangling nowhere"
+                                    << "" << true << none;
+    QTest::newRow("unreadable folder") << "f open/a 70000; f locked/secret 900000; f b 3000"
+                                       << "locked" << true << none;
+    QTest::newRow("left out by patterns") << "f a.o 70000; f sub/b.o 9000; f sub/c 3000; f o/d 5000"
+                                          << "" << true << QStringList{"--exclude=*.o", "--exclude=o"};
+    QTest::newRow("-x: another file system") << "f a 70000; d m"
+                                             << "" << true << QStringList{"-x", "tmpfs"};
+    QTest::newRow("another file system entered") << "f a 70000; d m"
+                                                 << "" << true << QStringList{"tmpfs"};
+}
+
+// quarn -o read back by quarn -f, by ncdu (whose export quarn reads back)
+// and by gdu; quarn -f also reads ncdu's and gdu's own exports of the tree.
+void ScannerCliTest::exportReadBack()
+{
+    QFETCH(QString, layout);
+    QFETCH(QString, locked);
+    QFETCH(bool, sameReport);
+    QFETCH(QStringList, options);
+    Scratch scratch;
+    const QString tree = scratch.path() + "/t";
+    QVERIFY(buildTree(tree, layout));
+    Mounts mountedHere;
+    const bool tmpfs = options.removeAll("tmpfs") > 0;
+    if (tmpfs) {
+        if (!mountedHere.mount({"-t", "tmpfs", "tmpfs", tree + "/m"}))
+            QSKIP("cannot mount here (needs root)");
+        QVERIFY(buildTree(tree, "f m/inner 300000"));
+    }
+    // Names the export must carry byte for byte: a line end, a byte that is not UTF-8.
+    for (const QByteArray &name : {QByteArray("two\nlines"), QByteArray("caf\xE9")}) {
+        const int fd = ::open((tree.toLocal8Bit() + "/" + name).constData(), O_WRONLY | O_CREAT, 0644);
+        QVERIFY(fd >= 0);
+        QVERIFY(::write(fd, name.constData(), size_t(name.size())) == name.size());
+        ::close(fd);
+    }
+    QString program = QUARN_PROGRAM;
+    Scratch programFolder;
+    if (!locked.isEmpty()) {
+        // The build tree may lie where nobody cannot reach (say, under /root).
+        program = programFolder.path() + "/quarn";
+        QVERIFY(QFile::copy(QUARN_PROGRAM, program));
+        QVERIFY(::chmod(programFolder.path().toLocal8Bit().constData(), 0755) == 0);
+        QVERIFY(::chmod(scratch.path().toLocal8Bit().constData(), 0755) == 0);
+        QVERIFY(::chmod((tree + "/" + locked).toLocal8Bit().constData(), 0) == 0);
+    }
+    const auto walk = [&](const QStringList &arguments) {
+        return locked.isEmpty() ? runProgram(program, arguments) : runUnprivileged(program, arguments);
+    };
+    const QString exported = scratch.path() + "/quarn.json";
+    const QString again = scratch.path() + "/again.json";
+    const Run exportRun = walk(options + QStringList{"-o", "-", tree});
+    QCOMPARE(exportRun.exitCode, locked.isEmpty() ? 0 : 1);
+    QFile file(exported);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(exportRun.out) == exportRun.out.size());
+    file.close();
+    const Run ncdu = runProgram("ncdu", {"-f", exported, "-o", again});
+    QVERIFY2(ncdu.exitCode == 0, ncdu.err.constData());
+
+    for (bool apparent : {false, true}) {
+        const QStringList report{"-j", "-b", "-n", "1000"};
+        const QStringList mode = apparent ? QStringList{"--apparent-size"} : QStringList();
+        const QStringList duArguments = QStringList{"-s", "-B1"} + mode + options + QStringList{tree};
+        const Run duRun =
+            locked.isEmpty() ? runProgram("du", duArguments) : runUnprivileged("du", duArguments);
+        const qint64 du = duRun.out.split('\t').value(0).toLongLong();
+        const Run scanned = walk(mode + report + options + QStringList{tree});
+        const Run imported = quarn(mode + report + QStringList{"-f", exported});
+        QCOMPARE(imported.exitCode, 0);
+        QCOMPARE(sizeOf(parseReport(imported)), du);
+        if (sameReport)
+            QCOMPARE(imported.out, QByteArray(scanned.out).replace("Permission denied", "read error"));
+        QCOMPARE(quarn(mode + report + QStringList{"-f", again}).out, imported.out);
+        // gdu counts every folder as 4,096 bytes, whatever the export says;
+        // a folder of tmpfs takes none.
+        if (tmpfs)
+            continue;
+        const Run gdu = runProgram("gdu", QStringList{"-f", exported, "-n", "-p", "-c", "-s", "--no-prefix"} +
+                                              (apparent ? QStringList{"-a"} : QStringList()));
+        QCOMPARE(gdu.out.simplified().split(' ').value(0).toLongLong(), du);
+    }
+    if (!locked.isEmpty() || !options.isEmpty())
+        return; // ncdu and gdu read as root, and without the walk's options: another tree
+    const QString ncduOwn = scratch.path() + "/ncdu.json";
+    const QString gduOwn = scratch.path() + "/gdu.json";
+    QCOMPARE(runProgram("ncdu", {"-0", "-o", ncduOwn, tree}).exitCode, 0);
+    QCOMPARE(runProgram("gdu", {"-n", "-p", "-c", "-o", gduOwn, tree}).exitCode, 0);
+    const QStringList report{"-j", "-b", "-n", "1000"};
+    const Run scanned = quarn(report + QStringList{tree});
+    const Run fromNcdu = quarn(report + QStringList{"-f", ncduOwn});
+    QCOMPARE(fromNcdu.exitCode, 0);
+    if (sameReport)
+        QCOMPARE(fromNcdu.out, scanned.out);
+    QCOMPARE(sizeOf(parseReport(fromNcdu)), duBytes(tree, false));
+    // gdu writes no sizes of folders, and its names as UTF-8: the same entries.
+    const Run fromGdu = quarn(report + QStringList{"-f", gduOwn});
+    QCOMPARE(fromGdu.exitCode, 0);
+    QStringList scannedNames, gduNames;
+    forEachNode(parseReport(scanned),
+                [&](const QJsonObject &node) { scannedNames << node.value("name").toString(); });
+    forEachNode(parseReport(fromGdu),
+                [&](const QJsonObject &node) { gduNames << node.value("name").toString(); });
+    scannedNames.sort();
+    gduNames.sort();
+    QCOMPARE(gduNames, scannedNames);
+}
+
+void ScannerCliTest::badExports_data()
+{
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<QString>("message"); // after "quarn: FILE: "
+    const QByteArray head = "[1,2,{\"progname\":\"x\"},\n";
+    QTest::newRow("empty") << QByteArray() << "byte 0: unexpected end of file";
+    QTest::newRow("not JSON") << QByteArray("hello") << "byte 0: expected '['";
+    QTest::newRow("major version 2") << QByteArray("[2,0,{},[{\"name\":\"r\"}]]")
+                                     << "byte 1: unsupported major version 2";
+    QTest::newRow("missing comma") << head + "[{\"name\":\"r\"} {\"name\":\"a\"}]]"
+                                   << "byte 37: expected ',' or ']'";
+    QTest::newRow("truncated in a name") << head + "[{\"name\":\"r\"},{\"name\":\"a"
+                                         << "byte 47: unexpected end of file";
+    QTest::newRow("truncated after a folder") << head + "[{\"name\":\"r\"},[{\"name\":\"a\"}]"
+                                              << "byte 51: unexpected end of file";
+    QTest::newRow("entry without a name") << head + "[{\"name\":\"r\"},{\"asize\":1}]]"
+                                          << "byte 37: entry without a name";
+    QTest::newRow("size not an integer") << head + "[{\"name\":\"r\",\"asize\":1.5}]]"
+                                         << "byte 45: expected an integer";
+    QTest::newRow("negative size") << head + "[{\"name\":\"r\",\"dsize\":-1}]]"
+                                   << "byte 44: expected a non-negative integer";
+    QTest::newRow("name with a slash") << head + "[{\"name\":\"r\"},{\"name\":\"a/b\"}]]"
+                                       << "byte 45: name holds a '/'";
+    QTest::newRow("name longer than 255 bytes")
+        << head + "[{\"name\":\"r\"},{\"name\":\"" + QByteArray(256, 'x') + "\"}]]"
+        << "byte 45: string longer than 255 bytes";
+    QTest::newRow("bad escape") << head + "[{\"name\":\"r\\q\"}]]"
+                                << "byte 35: invalid escape";
+    QTest::newRow("raw control character") << head + "[{\"name\":\"r\tq\"}]]"
+                                           << "byte 34: control character in a string";
+    QTest::newRow("text after the document") << head + "[{\"name\":\"r\"}]] x"
+                                             << "byte 39: expected the end of the file";
+    QTest::newRow("bad value of an unknown key") << head + "[{\"name\":\"r\",\"x\":[1,{\"y\":nul}]}]]"
+                                                 << "byte 51: expected a value";
+}
+
+void ScannerCliTest::badExports()
+{
+    QFETCH(QByteArray, document);
+    QFETCH(QString, message);
+    Scratch scratch;
+    const QString path = scratch.path() + "/export.json";
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(document) == document.size());
+    file.close();
+    const Run run = quarn({"-j", "-f", path});
+    QCOMPARE(run.exitCode, 2);
+    QCOMPARE(run.out, QByteArray());
+    QCOMPARE(QString::fromLocal8Bit(run.err), "quarn: " + path + ": " + message + "\n");
 }
 
 QTEST_GUILESS_MAIN(ScannerCliTest)

@@ -4,6 +4,7 @@
 // The scanner's pure units: size texts, JSON text, command line.
 
 #include "jsonwriter.h"
+#include "ncduimport.h"
 #include "options.h"
 #include "sizetext.h"
 
@@ -14,6 +15,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -61,6 +63,9 @@ private slots:
 
     void commandLine_data();
     void commandLine();
+
+    void importCounting_data();
+    void importCounting();
 };
 
 void ScannerUnitsTest::sizeTextForm_data()
@@ -270,5 +275,72 @@ void ScannerUnitsTest::commandLine()
     QCOMPARE(QString::fromStdString(options.path), path);
 }
 
+void ScannerUnitsTest::importCounting_data()
+{
+    QTest::addColumn<QByteArray>("entries"); // after the target's object: a folder of 100 bytes on device 1
+    QTest::addColumn<bool>("apparent");
+    QTest::addColumn<QString>("report"); // depth:name=size, "!error" where set, in pre-order
+    QTest::newRow("folders sum what they hold")
+        << QByteArray(R"(,{"name":"a","dsize":10},[{"name":"d","dsize":5},{"name":"b","dsize":7}])") << false
+        << "0:r=122 1:d=12 2:b=7 1:a=10";
+    QTest::newRow("lengths with --apparent-size")
+        << QByteArray(R"(,{"name":"a","asize":3,"dsize":4096},[{"name":"d","asize":2}])") << true
+        << "0:r=55 1:a=3 1:d=2";
+    QTest::newRow("hard link counted at its first place, device inherited")
+        << QByteArray(R"(,{"name":"a","dsize":10,"ino":5,"hlnkc":true},)"
+                      R"([{"name":"d"},{"name":"b","dsize":10,"ino":5,"hlnkc":true,"nlink":2}])")
+        << false << "0:r=110 1:a=10 1:d=0 2:b=0";
+    QTest::newRow("same inode on another device is another file")
+        << QByteArray(R"(,{"name":"a","dsize":10,"ino":5,"nlink":2},)"
+                      R"([{"name":"d","dev":2},{"name":"b","dsize":10,"ino":5,"nlink":2}])")
+        << false << "0:r=120 1:a=10 1:d=10 2:b=10";
+    QTest::newRow("left out: nothing counted, a kernel mount point empty")
+        << QByteArray(R"(,{"name":"p","dsize":50,"excluded":"pattern"},)"
+                      R"([{"name":"o","dsize":50,"excluded":"otherfs"},{"name":"x","dsize":9}],)"
+                      R"([{"name":"k","dsize":3,"excluded":"kernfs"}])")
+        << false << "0:r=103 1:k=3";
+    QTest::newRow("unreadable file marks its folder")
+        << QByteArray(R"(,[{"name":"d","dsize":1},{"name":"f","read_error":true,"dsize":9}])") << false
+        << "0:r=101 1:d=1!read error";
+    QTest::newRow("escapes and a surrogate pair decoded")
+        << QByteArray(R"(,{"name":"a\u00e9\ud83d\ude00\n\"","dsize":1})") << false
+        << QString::fromUtf8("0:r=101 1:a\u00e9\U0001F600\n\"=1");
+    QTest::newRow("keys of other versions skipped")
+        << QByteArray(R"(,{"name":"a","dsize":2,"mtime":5,"x":{"y":[1,-2.5e3,{"z":null}]},"type":"reg"})")
+        << false << "0:r=102 1:a=2";
+}
+
+void ScannerUnitsTest::importCounting()
+{
+    QFETCH(QByteArray, entries);
+    QFETCH(bool, apparent);
+    QFETCH(QString, report);
+    QByteArray document =
+        R"([1,2,{"progname":"t"},[{"name":"r","dsize":100,"asize":50,"dev":1})" + entries + "]]";
+    quarn::ImportSettings settings;
+    settings.apparentSize = apparent;
+    settings.top = 50;
+    const quarn::ImportResult result = quarn::importExport(
+        [&document](char *buffer, std::size_t size) {
+            const qsizetype n = std::min(qsizetype(size), document.size());
+            std::memcpy(buffer, document.constData(), size_t(n));
+            document.remove(0, n);
+            return long(n);
+        },
+        settings);
+    QVERIFY2(result.read, result.problem.c_str());
+    QStringList shown;
+    for (const quarn::ReportEntry &entry : result.report.entries()) {
+        QString line = QString::number(entry.depth) + ":" +
+                       QString::fromStdString(std::string(result.report.name(entry))) + "=" +
+                       QString::number(entry.size);
+        if (entry.errorLength)
+            line += "!" + QString::fromStdString(std::string(result.report.error(entry)));
+        shown << line;
+    }
+    QCOMPARE(shown.join(' '), report);
+}
+
 QTEST_GUILESS_MAIN(ScannerUnitsTest)
+
 #include "tst_scannerunits.moc"
