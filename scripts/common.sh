@@ -13,6 +13,7 @@ QUARN_PACKAGES=(
   xvfb xauth
   fonts-noto-cjk fonts-dejavu-core fontconfig
   util-linux coreutils strace
+  libfuse3-dev fuse3
 )
 
 as_root() {
