@@ -13,7 +13,10 @@
 //   blocks/   files allocated far beyond their length, the sum beyond 2^63
 // Sizes, counts, name lengths and where listings fail come from --seed=N, so
 // a seed replays a tree. Attributes and entries are never cached by the
-// kernel: every stat reaches this program.
+// kernel: every stat reaches this program. The kernel takes names of up to
+// 1,024 bytes from a FUSE file system, so long/ serves them whole. Device
+// numbers cannot lie here: the kernel gives every entry the mount's st_dev.
+// A type change is caught by the kernel itself, which then answers EIO.
 //   hostilefs [--seed=N] MOUNTPOINT [FUSE options]
 
 #define FUSE_USE_VERSION 31
