@@ -5,12 +5,14 @@
 // system can. Each folder under its root is one case:
 //   cycle/    holds loop/, whose d/ is loop/ again, same inode, at every level
 //   long/     names of 256 to 1,024 bytes, files and a folder
-//   vanish/   entries listed that are gone at stat
+//   vanish/   entries listed whose stat fails (ENOENT, EIO, EACCES), and
+//             folders that stat but cannot be opened (EIO, EACCES)
+//   links/    one file under several names in several folders
 //   retype/   entries listed as folders that stat as files, and the reverse
 //   flip/     entries whose type changes on every look
 //   eio/      folders whose listing fails with EIO half-way
 //   slow/     every listing and look takes milliseconds
-//   blocks/   files allocated far beyond their length, the sum beyond 2^63
+//   blocks/   files allocated far beyond their length, up to 2^63 in all
 // Sizes, counts, name lengths and where listings fail come from --seed=N, so
 // a seed replays a tree. Attributes and entries are never cached by the
 // kernel: every stat reaches this program. The kernel takes names of up to
@@ -42,7 +44,8 @@ struct Node
     std::string name;
     bool dir = false;
     bool listedAsDir = false; // the type its parent's listing gives
-    bool vanished = false;    // listed, but stat finds nothing
+    int statError = 0;        // listed, but stat fails with this
+    int openError = 0;        // a folder that stats, but opening it fails with this
     bool flips = false;       // file and folder on alternate looks
     bool cycle = false;       // child "d" is this folder again
     long eioAfter = -1;       // listing fails after this many entries
@@ -50,6 +53,7 @@ struct Node
     std::uint64_t size = 0;
     std::uint64_t blocks = 0;
     std::uint64_t ino = 0;
+    unsigned links = 1;
     std::vector<std::unique_ptr<Node>> children;
 };
 
@@ -92,8 +96,25 @@ void build(unsigned seed)
     add(*longDir, std::string(pick(256, 1024), 'f'), false, pick(1, 1 << 20));
 
     Node *vanish = add(root, "vanish", true);
-    for (int i = 0; i < 4; ++i)
-        add(*vanish, "v" + std::to_string(i), i % 2, pick(1, 1 << 20))->vanished = i < 2;
+    for (int error : {ENOENT, EIO, EACCES})
+        add(*vanish, "gone-" + std::to_string(error), error == EIO, pick(1, 1 << 20))->statError = error;
+    for (int error : {EIO, EACCES})
+        add(*add(*vanish, "shut-" + std::to_string(error), true), "f", false, 1)->size = 1;
+    vanish->children[3]->openError = EIO;
+    vanish->children[4]->openError = EACCES;
+    add(*vanish, "kept", false, pick(1, 1 << 20));
+
+    // Hard links: counted once, whichever folder the walk meets them in.
+    Node *links = add(root, "links", true);
+    Node *first = add(*links, "l0", false, pick(1, 1 << 20));
+    for (int i = 1; i < 4; ++i) {
+        Node *copy = add(*add(*links, "in" + std::to_string(i), true), "l" + std::to_string(i), false);
+        copy->size = first->size;
+        copy->blocks = first->blocks;
+        copy->ino = first->ino;
+        copy->links = 4;
+    }
+    first->links = 4;
 
     Node *retype = add(root, "retype", true);
     add(*retype, "was-file", false, pick(1, 1 << 20))->listedAsDir = true;
@@ -133,13 +154,16 @@ void build(unsigned seed)
     Node *blocks = add(root, "blocks", true);
     for (int i = 0; i < 5; ++i) {
         Node *f = add(*blocks, "b" + std::to_string(i), false, 1);
-        // 2^61 to 2^61 + 2^59 bytes each: five of them add up to more than 2^63
-        f->blocks = pick(std::uint64_t(1) << 52, (std::uint64_t(1) << 52) + (std::uint64_t(1) << 50));
+        // 2^59 to 2^60 bytes each: the five add up to less than 2^63, where
+        // quarn's sums stop by design.
+        f->blocks = pick(std::uint64_t(1) << 50, std::uint64_t(1) << 51);
     }
 }
 
-Node *resolve(const char *path)
+// The node path names, or nullptr and the error a look at it gets.
+Node *resolve(const char *path, int &error)
 {
+    error = ENOENT;
     Node *node = &root;
     for (const char *p = path; *p;) {
         while (*p == '/')
@@ -155,8 +179,10 @@ Node *resolve(const char *path)
         for (auto &child : node->children)
             if (child->name == name)
                 next = child.get();
-        if (!next || next->vanished)
+        if (!next || next->statError) {
+            error = next ? next->statError : ENOENT;
             return nullptr;
+        }
         node = next;
     }
     return node;
@@ -167,16 +193,17 @@ void fill(const Node &node, bool dir, struct stat *st)
     std::memset(st, 0, sizeof *st);
     st->st_ino = node.ino;
     st->st_mode = dir ? S_IFDIR | 0755 : S_IFREG | 0644;
-    st->st_nlink = dir ? 2 : 1;
+    st->st_nlink = dir ? 2 : node.links;
     st->st_size = off_t(node.size);
     st->st_blocks = blkcnt_t(node.blocks);
 }
 
 int getattrOp(const char *path, struct stat *st, fuse_file_info *)
 {
-    Node *node = resolve(path);
+    int error;
+    Node *node = resolve(path, error);
     if (!node)
-        return -ENOENT;
+        return -error;
     if (node->slowUs)
         usleep(node->slowUs);
     fill(*node, node->flips ? looks++ % 2 : node->dir, st);
@@ -186,9 +213,10 @@ int getattrOp(const char *path, struct stat *st, fuse_file_info *)
 int readdirOp(const char *path, void *buffer, fuse_fill_dir_t filler, off_t offset, fuse_file_info *,
               fuse_readdir_flags)
 {
-    Node *node = resolve(path);
+    int error;
+    Node *node = resolve(path, error);
     if (!node)
-        return -ENOENT;
+        return -error;
     if (!node->dir && !node->flips)
         return -ENOTDIR;
     if (node->slowUs)
@@ -210,6 +238,13 @@ int readdirOp(const char *path, void *buffer, fuse_fill_dir_t filler, off_t offs
             break;
     }
     return 0;
+}
+
+int opendirOp(const char *path, fuse_file_info *)
+{
+    int error;
+    Node *node = resolve(path, error);
+    return !node ? -error : node->openError ? -node->openError : 0;
 }
 
 int statfsOp(const char *, struct statvfs *st)
@@ -242,6 +277,7 @@ int main(int argc, char **argv)
     build(seed);
     fuse_operations ops{};
     ops.getattr = getattrOp;
+    ops.opendir = opendirOp;
     ops.readdir = readdirOp;
     ops.statfs = statfsOp;
     ops.init = initOp;

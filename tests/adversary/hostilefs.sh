@@ -16,14 +16,16 @@ seed=${QUARN_SEED:-$(((RANDOM << 15 | RANDOM) + 1))}
 export LC_ALL=C.UTF-8
 
 # Checks: list = same status and the same sizes of the same entries as
-# du -a (so the total and every name); status = the same exit status;
+# du -a (so the total and every name); total = the same status and total;
+# status = the same exit status;
 # sane = status 0 or 1 (du itself aborts on a listing that lies about types).
 cases=(
     # name        folder       check
     "cycle-top    cycle/loop   status"
     "cycle-below  cycle        status"
     "long-names   long         list"
-    "vanish       vanish       list"
+    "stat-fails   vanish       list"
+    "hard-links   links        total"
     "retype       retype       sane"
     "flip         flip         sane"
     "eio-halfway  eio          list"
@@ -70,10 +72,13 @@ quarnList() {
         LC_ALL=C sort
 }
 
+# The size on the target's line of such a list.
+totalOf() { awk -F '\t' -v path="$path" '$2 == path { print $1 }'; }
+
 failures=0
 flat() { head -c 300 "$1" | tr '\n' ' '; }
 fail() {
-    echo "FAIL $name (quarn $variant) seed $seed: $*"
+    echo "FAIL $name (quarn${variant:+ $variant}) seed $seed: $*"
     echo "  replay: QUARN_SEED=$seed $0 $quarn $fs"
     failures=$((failures + 1))
 }
@@ -94,6 +99,8 @@ runCase() {
     ds=${PIPESTATUS[0]}
     if [ "$qs" != "$ds" ]; then
         fail "exit status $qs, du's $ds; quarn: $(flat "$work/q.err"); du: $(flat "$work/d.err")"
+    elif [ "$check" = total ] && [ "$(quarnList "$work/q.out" | totalOf)" != "$(totalOf <"$work/d.out")" ]; then
+        fail "total $(quarnList "$work/q.out" | totalOf), du's $(totalOf <"$work/d.out")"
     elif [ "$check" = list ] && ! quarnList "$work/q.out" | cmp -s - "$work/d.out"; then
         fail "entries differ from du -a (< quarn, > du):"
         diff <(quarnList "$work/q.out") "$work/d.out" | head -n 6 | cut -c 1-200 | sed 's/^/  /'

@@ -49,7 +49,7 @@ tree() {
 
 failures=0
 fail() {
-    echo "FAIL $case (quarn $variant${fds:+, ulimit -n $fds}) run $run, seed $seed: $*"
+    echo "FAIL $case (quarn${variant:+ $variant}${fds:+, ulimit -n $fds}) run $run, seed $seed: $*"
     echo "  replay: QUARN_SEED=$seed $0 $quarn $swap"
     head -c 600 "$work/out" | sed 's/^/  /'
     echo
