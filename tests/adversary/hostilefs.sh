@@ -56,7 +56,8 @@ trap 'unmount; rm -rf "$work"' EXIT
 trap 'exit 1' INT TERM HUP
 
 mountSeed() {
-    "$fs" --seed="$1" "$mnt" -f 2>"$work/fs.err" &
+    # auto_unmount: the mount goes with the file system's process, however it ends.
+    "$fs" --seed="$1" "$mnt" -f -o auto_unmount 2>"$work/fs.err" &
     fspid=$!
     for _ in $(seq 100); do
         mountpoint -q "$mnt" && return 0
