@@ -14,6 +14,7 @@ QUARN_PACKAGES=(
   fonts-noto-cjk fonts-dejavu-core fontconfig
   util-linux coreutils strace
   ncdu gdu
+  libfuse3-dev fuse3
 )
 
 as_root() {
