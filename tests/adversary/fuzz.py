@@ -17,7 +17,7 @@ from du's and are not compared; no name of such a file may be listed twice.
   fuzz.py QUARN          (QUARN_BIN overrides QUARN)
   QUARN_SEED=S           the first tree's seed (the next ones count up)
   QUARN_SOAK_S=T         run for T seconds, keep the trees that fail
-  QUARN_FUZZ_TREES=K     trees in a bounded run (default 40)
+  QUARN_FUZZ_TREES=K     trees in a bounded run (default 80)
 """
 
 import json
@@ -31,7 +31,7 @@ import time
 
 QUARN = os.environ.get("QUARN_BIN") or sys.argv[1]
 SOAK_S = float(os.environ.get("QUARN_SOAK_S", "0"))
-TREES = int(os.environ.get("QUARN_FUZZ_TREES", "40"))
+TREES = int(os.environ.get("QUARN_FUZZ_TREES", "80"))
 ENV = dict(os.environ, LC_ALL="C.UTF-8", LANG="C.UTF-8")
 NOBODY = 65534
 

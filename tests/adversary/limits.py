@@ -36,6 +36,7 @@ SHIM = sys.argv[2]
 SANITIZED = os.environ.get("QUARN_SANITIZED") == "1"
 SOAK_S = float(os.environ.get("QUARN_SOAK_S", "0"))
 NOBODY = 65534
+not_started = []  # runs the system could not start: no quarn code ran
 KIB = 1024
 
 # (option, resource, limits, run as nobody)
@@ -125,15 +126,14 @@ def error_lines(err):
 def verdict(result, total, one_line=False):
     """None when the run kept the promises, else what went wrong."""
     status, out, err = result
-    if isinstance(status, str):
-        return None  # could not be started at all: nothing of quarn's ran
+    if isinstance(status, str) or (status == 127 and b"error while loading shared libraries" in err):
+        not_started.append(status)  # the fork failed, or the loader could not map the libraries
+        return None
     if status is None:
         return "hung"
     if status < 0:
         return "killed by signal %d; stderr %r" % (-status, err[-300:])
     lines = error_lines(err)
-    if status == 127 and b"error while loading shared libraries" in err:
-        return None  # the loader could not map the libraries: quarn never ran
     if status == 0:
         try:
             got = int(json.loads(out)["size"])
@@ -209,11 +209,16 @@ def main():
         total = int(du.stdout.split(b"\t")[0])
         failures = []
         runs = sweep(root, total, failures) + inject(rng, root, total, failures, every=SOAK_S > 0)
-        print("limits: seed %d, %d runs, %d failures" % (seed, runs, len(failures)), flush=True)
+        print("limits: seed %d, %d runs (%d could not start), %d failures" % (
+            seed, runs, len(not_started), len(failures)), flush=True)
+        not_started.clear()
         if failures:
-            for line in failures[:40]:
+            for line in failures[:200]:
                 print("FAIL " + line)
-            print("limits: FAILED with seed %d (replay: QUARN_SEED=%d), tree kept at %s" % (seed, seed, root))
+            print("limits: FAILED with seed %d (replay: QUARN_SEED=%d)%s" % (
+                seed, seed, ", tree kept at " + root if SOAK_S else ""))
+            if not SOAK_S:
+                shutil.rmtree(root)
             return 1
         shutil.rmtree(root)
         if time.monotonic() - started >= SOAK_S:
