@@ -227,6 +227,7 @@ def compare(rng, base, entries):
 
 
 def main():
+    os.umask(0o022)  # the tree must be readable by nobody
     seed = int(os.environ.get("QUARN_SEED") or random.randrange(1 << 32))
     print("fuzz: seed %d (replay: QUARN_SEED=%d)" % (seed, seed), flush=True)
     started, trees, sets, failed = time.monotonic(), 0, 0, []

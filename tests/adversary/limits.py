@@ -197,6 +197,7 @@ def inject(rng, root, total, failures, every):
 
 
 def main():
+    os.umask(0o022)  # the tree must be readable by nobody
     seed = int(os.environ.get("QUARN_SEED") or random.randrange(1 << 32))
     print("limits: seed %d (replay: QUARN_SEED=%d)" % (seed, seed), flush=True)
     started = time.monotonic()
