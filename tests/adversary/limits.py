@@ -190,7 +190,8 @@ def inject(rng, root, total, failures, every):
             continue
         picks = range(1, count + 2)
         if not every and count > 40:
-            picks = sorted({1, 2, 3, count, count + 1} | {rng.randint(1, count) for _ in range(35)})
+            offset, step = rng.random(), count / 35
+            picks = sorted({1, 2, 3, count, count + 1} | {1 + int((k + offset) * step) for k in range(35)})
         for n in picks:
             env = dict(os.environ, LD_PRELOAD=SHIM, QUARN_FAIL_ALLOC=str(n))
             problem = verdict(run(command, env=env), total, one_line=True)
