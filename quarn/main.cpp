@@ -15,9 +15,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -162,11 +164,35 @@ bool redirectOutput(const std::string &file)
     return true;
 }
 
+// As du: patterns match characters of the user's locale (LC_CTYPE) and
+// order ranges by it (LC_COLLATE), and the progress line counts columns by
+// it. Numbers and messages stay those of the C locale, so that the report
+// reads the same everywhere and system errors stay in English beside ours.
+void useLocale()
+{
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");
+    std::setlocale(LC_MESSAGES, "C");
+}
+
+// The operand must exist, as du checks it before anything else, and says
+// so in the same words.
+bool accessible(const std::string &path)
+{
+    struct stat info;
+    if (::lstat(path.c_str(), &info) == 0)
+        return true;
+    writeAll(STDERR_FILENO,
+             "quarn: cannot access '" + quarn::escapedForLog(path) + "': " + std::strerror(errno) + "\n");
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     holdClosedStandardStreams();
+    useLocale();
 
     quarn::Options options;
     std::string problem = quarn::parseOptions(argc - 1, argv + 1, options);
@@ -180,9 +206,6 @@ int main(int argc, char **argv)
         return writeOutput(quarn::versionText()) ? 0 : 1;
     if (options.input)
         return reportFromExport(options);
-    if (options.output && !redirectOutput(*options.output))
-        return 2;
-
     quarn::ScanSettings settings;
     settings.top = options.top;
     settings.apparentSize = options.apparentSize;
@@ -205,6 +228,10 @@ int main(int argc, char **argv)
     exclusion.setTarget(quarn::displayName(options.path));
     if (exclusion.active())
         settings.exclusion = &exclusion;
+    if (!accessible(options.path))
+        return 2;
+    if (options.output && !redirectOutput(*options.output))
+        return 2;
 
     // Only for a person watching: never when standard error goes to a log.
     std::unique_ptr<quarn::Progress> progress;

@@ -86,10 +86,12 @@ bool readCount(const char *text, unsigned long long minimum, unsigned long long 
     return errno == 0 && *end == 0 && value >= minimum && value <= maximum;
 }
 
-std::string invalidCount(const char *text, const char *option, unsigned long long minimum,
+// Names the option in the form given: "-n" or "--top".
+std::string invalidCount(const char *text, int code, const char *name, unsigned long long minimum,
                          unsigned long long maximum)
 {
-    return "invalid count " + quoted(text ? text : "") + " for --" + option + " (" + std::to_string(minimum) +
+    const std::string option = code < LongTop ? std::string("-") + char(code) : std::string("--") + name;
+    return "invalid count " + quoted(text ? text : "") + " for " + option + " (" + std::to_string(minimum) +
            " to " + std::to_string(maximum) + ")";
 }
 
@@ -187,19 +189,19 @@ std::string parseOptions(int argc, const char *const *argv, Options &options)
         case 'n':
         case LongTop:
             if (!readCount(optarg, 1, 100000000, value))
-                return invalidCount(optarg, "top", 1, 100000000);
+                return invalidCount(optarg, code, "top", 1, 100000000);
             options.top = std::size_t(value);
             break;
         case 'd':
         case LongMaxDepth:
             if (!readCount(optarg, 0, UINT32_MAX, value))
-                return invalidCount(optarg, "max-depth", 0, UINT32_MAX);
+                return invalidCount(optarg, code, "max-depth", 0, UINT32_MAX);
             options.maxDepth = std::uint32_t(value);
             break;
         case 't':
         case LongThreads:
             if (!readCount(optarg, 1, 1024, value))
-                return invalidCount(optarg, "threads", 1, 1024);
+                return invalidCount(optarg, code, "threads", 1, 1024);
             options.threads = unsigned(value);
             break;
         case 'j':

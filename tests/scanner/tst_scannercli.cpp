@@ -20,6 +20,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <clocale>
+#include <cwchar>
 #include <functional>
 #include <limits>
 
@@ -54,11 +56,31 @@ Run quarn(const QStringList &arguments, const std::function<void()> &childSetup 
     return runProgram(QStringLiteral(QUARN_PROGRAM), arguments, childSetup, environment);
 }
 
+// What else happens to a program run on a terminal.
+struct TerminalRun
+{
+    std::function<void()> childSetup;
+    bool suspended = false; // the terminal's output suspended (as by ^S) from the start
+    int signal = 0;         // sent 1.2 s into the run to the program's child (strace's tracee)
+};
+
+// The process that pid started last, or pid itself when it has none.
+pid_t lastChild(pid_t pid)
+{
+    QFile children(QString("/proc/%1/task/%1/children").arg(pid));
+    if (!children.open(QIODevice::ReadOnly))
+        return pid;
+    const QList<QByteArray> pids = children.readAll().trimmed().split(' ');
+    return pids.last().isEmpty() ? pid : pid_t(pids.last().toInt());
+}
+
 // Runs the program with standard output (stream 1) or standard error
 // (stream 2) on a pseudo-terminal of 60 columns that passes bytes as they
-// are; what the terminal received is returned in out or err.
+// are; what the terminal received is returned in out or err. A run killed
+// by a signal has the exit code a shell gives it: 128 + the signal.
 Run runOnTerminal(const QString &program, const QStringList &arguments, int stream,
-                  const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+                  const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+                  const TerminalRun &how = {})
 {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
@@ -73,9 +95,19 @@ Run runOnTerminal(const QString &program, const QStringList &arguments, int stre
     ::ioctl(terminal, TIOCSWINSZ, &size);
     ::fcntl(master, F_SETFL, O_NONBLOCK);
 
+    if (how.suspended)
+        ::tcflow(terminal, TCOOFF);
+
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.setChildProcessModifier([terminal, stream] { ::dup2(terminal, stream); });
+    const std::function<void()> childSetup = how.childSetup;
+    process.setChildProcessModifier([terminal, stream, childSetup] {
+        ::dup2(terminal, stream);
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        if (childSetup)
+            childSetup();
+    });
     process.start(program, arguments);
     process.closeWriteChannel();
     ::close(terminal);
@@ -85,45 +117,67 @@ Run runOnTerminal(const QString &program, const QStringList &arguments, int stre
         for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;)
             shown.append(buffer, qsizetype(got));
     };
-    for (int waited = 0; process.state() != QProcess::NotRunning && waited < 120000; waited += 20) {
+    for (int waited = 0; process.state() != QProcess::NotRunning && waited < 60000; waited += 20) {
         process.waitForFinished(20);
+        if (how.signal && waited == 1200)
+            ::kill(lastChild(pid_t(process.processId())), how.signal);
         readTerminal(); // a terminal holds little: read it while the program runs
     }
     readTerminal();
     ::close(master);
-    Run run{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput(), process.readAllStandardError()};
+    int exitCode = -1;
+    if (process.state() == QProcess::NotRunning)
+        exitCode =
+            process.exitStatus() == QProcess::NormalExit ? process.exitCode() : 128 + process.exitCode();
+    Run run{exitCode, process.readAllStandardOutput(), process.readAllStandardError()};
     (stream == STDOUT_FILENO ? run.out : run.err) = shown;
     return run;
 }
 
-// The lines a terminal shows after receiving text: a carriage return goes
-// back to the start of the line, other bytes overwrite what is there.
-// Trailing blanks removed.
+// Columns a terminal of the C.UTF-8 locale gives the character.
+int columnsOf(uint c)
+{
+    static const bool localeSet = ::setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
+    Q_UNUSED(localeSet);
+    return std::max(0, ::wcwidth(wchar_t(c)));
+}
+
+// The lines a terminal shows after receiving UTF-8 text: a carriage return
+// goes back to the start of the line, other characters overwrite what is
+// there, as many columns as they take. Trailing blanks removed.
 QList<QByteArray> screenLines(const QByteArray &text)
 {
-    QList<QByteArray> lines{QByteArray()};
+    constexpr uint covered = 0xFFFFFFFF; // the second column of a wide character
+    QList<QList<uint>> lines{{}};
     int column = 0;
-    for (char c : text) {
+    for (const uint c : QString::fromUtf8(text).toUcs4()) {
         if (c == '\n') {
-            lines.append(QByteArray());
+            lines.append(QList<uint>());
             column = 0;
         } else if (c == '\r') {
             column = 0;
         } else {
-            QByteArray &line = lines.last();
-            if (column < line.size())
-                line[column] = c;
-            else
-                line.append(c);
-            ++column;
+            QList<uint> &line = lines.last();
+            for (int i = 0; i < std::max(1, columnsOf(c)); ++i, ++column) {
+                if (column >= line.size())
+                    line.resize(column + 1, ' ');
+                line[column] = i == 0 ? c : covered;
+            }
         }
     }
-    for (QByteArray &line : lines) {
-        while (line.endsWith(' '))
-            line.chop(1);
+    QList<QByteArray> shown;
+    for (const QList<uint> &line : lines) {
+        QList<uint> characters;
+        for (uint c : line)
+            if (c != covered)
+                characters.append(c);
+        shown.append(
+            QString::fromUcs4(reinterpret_cast<const char32_t *>(characters.constData()), characters.size())
+                .toUtf8());
+        while (shown.last().endsWith(' '))
+            shown.last().chop(1);
     }
-    return lines;
+    return shown;
 }
 
 // The program run by strace with every directory read delayed by 0.1 s: a
@@ -430,9 +484,19 @@ void ScannerCliTest::exclusionMatchesDu_data()
         << "t" << QStringList{"--exclude-caches"} << QStringList{"--exclude=cache/x", "--exclude=cache/sub"};
     QTest::newRow("--exclude-caches on a tagged target")
         << "t/cache" << QStringList{"--exclude-caches"} << QStringList{"--exclude=x", "--exclude=sub"};
+    // Characters of the locale (C.UTF-8), not bytes.
+    QTest::newRow("question mark is a character")
+        << "t" << QStringList{"--exclude=caf?", "--exclude=???"} << QStringList();
+    QTest::newRow("bracket holds a character") << "t" << QStringList{"--exclude=caf[é]"} << QStringList();
+    QTest::newRow("character class") << "t" << QStringList{"--exclude=[[:alpha:]]??"} << QStringList();
+    QTest::newRow("patterns from a file, each line up to a NUL")
+        << "t" << QStringList{"-X", "@/nul-patterns"} << QStringList();
+    QTest::newRow("200,000 names from a file, in reverse order")
+        << "t" << QStringList{"-X", "@/many-patterns"} << QStringList();
 }
 
-// Everything reported, with -n large enough for every entry, against du -a.
+// Everything reported, with -n large enough for every entry, against du -a,
+// in no more than three times du's time and half a second.
 void ScannerCliTest::exclusionMatchesDu()
 {
     QFETCH(QString, target);
@@ -442,7 +506,8 @@ void ScannerCliTest::exclusionMatchesDu()
     QVERIFY(buildTree(scratch.path(),
                       "f t/a/b/f 3000; f t/a/xb 5000; f t/c/a.o 7000; f t/c/keep 9000; "
                       "f t/.hid/g 11000; f t/.dot 13000; f t/deep/er/a.o 15000; l t/link a; "
-                      "f t/cache/x 17000; f t/cache/sub/y 19000; f t/fake/z 21000; d t/empty"));
+                      "f t/cache/x 17000; f t/cache/sub/y 19000; f t/fake/z 21000; d t/empty; "
+                      "f t/café 23000; f t/日本語 25000; f t/build/w 27000"));
     const auto write = [&](const QString &name, const QByteArray &text) {
         QFile file(scratch.path() + "/" + name);
         return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
@@ -450,26 +515,40 @@ void ScannerCliTest::exclusionMatchesDu()
     QVERIFY(write("t/cache/CACHEDIR.TAG", "Signature: 8a477f597d28d172789f06886806bc55\n# a cache\n"));
     QVERIFY(write("t/fake/CACHEDIR.TAG", "Signature: 8a477f597d28d172789f06886806bc5")); // one byte short
     QVERIFY(write("patterns", "*.o  \n\n \t\na/b\n"));
+    QVERIFY(write("nul-patterns", QByteArray("a.o\0junk\nbuild\0/w \n\0\nxb\0", 24)));
+    QByteArray many;
+    for (int i = 200000; i-- > 0;)
+        many += (i == 100000 ? QByteArray("keep") : "name" + QByteArray::number(i)) + "\n";
+    QVERIFY(write("many-patterns", many));
     target.replace("@", scratch.path());
     arguments.replaceInStrings("@", scratch.path());
     if (duArguments.isEmpty())
         duArguments = arguments;
 
-    const auto run = [&](const QString &program, const QStringList &programArguments) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LC_ALL", "C.UTF-8");
+    const auto run = [&](const QString &program, const QStringList &programArguments, qint64 &elapsedMs) {
         QProcess process;
         process.setWorkingDirectory(scratch.path());
+        process.setProcessEnvironment(environment);
+        QElapsedTimer timer;
+        timer.start();
         process.start(program, programArguments);
         const bool finished = process.waitForFinished();
+        elapsedMs = timer.elapsed();
         return Run{finished ? process.exitCode() : -1, process.readAllStandardOutput(),
                    process.readAllStandardError()};
     };
-    const Run du = run("du", QStringList{"-a", "-B1"} + duArguments + QStringList{target});
+    qint64 duMs = 0;
+    qint64 ownMs = 0;
+    const Run du = run("du", QStringList{"-a", "-B1"} + duArguments + QStringList{target}, duMs);
     QCOMPARE(du.exitCode, 0);
     QStringList expected = QString::fromLocal8Bit(du.out).replace('\t', ' ').split('\n', Qt::SkipEmptyParts);
     const Run own =
-        run(QUARN_PROGRAM, QStringList{"-j", "-b", "-n", "1000"} + arguments + QStringList{target});
+        run(QUARN_PROGRAM, QStringList{"-j", "-b", "-n", "1000"} + arguments + QStringList{target}, ownMs);
     QCOMPARE(own.err, QByteArray());
     QCOMPARE(own.exitCode, 0);
+    QVERIFY2(ownMs <= 3 * duMs + 500, qPrintable(QString("%1 ms, du %2 ms").arg(ownMs).arg(duMs)));
     QStringList reported;
     forEachNode(parseReport(own), [&](const QJsonObject &node) {
         reported << node.value("size").toString() + " " + node.value("name").toString();
@@ -644,8 +723,16 @@ void ScannerCliTest::unusualNames()
     QVERIFY(::write(fd, QByteArray(50000, 'x').constData(), 50000) == 50000);
     ::close(fd);
 
-    const Run run = quarn({"-j", "-n", "3", scratch.path()});
+    QProcessEnvironment utf8 = QProcessEnvironment::systemEnvironment();
+    utf8.insert("LC_ALL", "C.UTF-8");
+    const Run run = quarn({"-j", "-n", "3", scratch.path()}, {}, utf8);
     QCOMPARE(run.exitCode, 0);
+    // The locale changes how patterns match, never what is written.
+    QProcessEnvironment plainC = utf8;
+    plainC.insert("LC_ALL", "C");
+    const Run inC = quarn({"-j", "-n", "3", scratch.path()}, {}, plainC);
+    QCOMPARE(inC.out, run.out);
+    QCOMPARE(inC.err, run.err);
     QJsonParseError error;
     const QJsonObject report = QJsonDocument::fromJson(run.out, &error).object();
     QCOMPARE(error.error, QJsonParseError::NoError);
@@ -731,21 +818,39 @@ void ScannerCliTest::progressLine_data()
 {
     QTest::addColumn<bool>("terminal"); // standard error a terminal
     QTest::addColumn<QStringList>("options");
-    QTest::addColumn<bool>("locked"); // run as nobody, with an unreadable folder met late
+    QTest::addColumn<bool>("locked");       // run as nobody, with an unreadable folder met late
+    QTest::addColumn<QString>("levelName"); // before the number naming each level
+    QTest::addColumn<int>("signal");        // sent during the walk
+    QTest::addColumn<bool>("suspended");    // the terminal's output suspended
     QTest::addColumn<bool>("shown");
-    QTest::newRow("terminal") << true << QStringList() << false << true;
-    QTest::newRow("pipe") << false << QStringList() << false << false;
-    QTest::newRow("terminal, --no-progress") << true << QStringList{"--no-progress"} << false << false;
-    QTest::newRow("terminal, error line meanwhile") << true << QStringList() << true << true;
+    QTest::newRow("terminal") << true << QStringList() << false << "" << 0 << false << true;
+    QTest::newRow("pipe") << false << QStringList() << false << "" << 0 << false << false;
+    QTest::newRow("terminal, --no-progress")
+        << true << QStringList{"--no-progress"} << false << "" << 0 << false << false;
+    QTest::newRow("terminal, error line meanwhile")
+        << true << QStringList() << true << "" << 0 << false << true;
+    // Two columns each in the locale, some of them not in older tables.
+    QTest::newRow("terminal, wide characters")
+        << true << QStringList() << false << QString::fromUtf8("⭐︐︙𗀀磁").repeated(3) << 0 << false
+        << true;
+    for (int signal : {SIGINT, SIGTERM, SIGQUIT})
+        QTest::newRow(qPrintable(QString("terminal, ended by signal %1").arg(signal)))
+            << true << QStringList() << false << "" << signal << false << true;
+    // Nothing reaches the terminal; the scan must end all the same.
+    QTest::newRow("terminal, output suspended") << true << QStringList() << false << "" << 0 << true << false;
 }
 
 // A walk slowed down under strace: the progress line on a terminal, cleared
-// before the report and before an error line, never elsewhere.
+// before the report, before an error line and before the end by a signal,
+// never elsewhere; no wider than the terminal (60 columns).
 void ScannerCliTest::progressLine()
 {
     QFETCH(bool, terminal);
     QFETCH(QStringList, options);
     QFETCH(bool, locked);
+    QFETCH(QString, levelName);
+    QFETCH(int, signal);
+    QFETCH(bool, suspended);
     QFETCH(bool, shown);
     if (slowly({}).isEmpty())
         QSKIP("strace cannot trace here");
@@ -754,8 +859,11 @@ void ScannerCliTest::progressLine()
     Scratch scratch;
     QVERIFY(::chmod(scratch.path().toLocal8Bit().constData(), 0755) == 0);
     // Ten levels, two reads each: two seconds.
-    QVERIFY(buildTree(scratch.path(), "f t/1/2/3/4/5/6/7/8/9/x 5000; f t/1/y 3000"));
-    const QString lockedFolder = scratch.path() + "/t/1/2/3/4/5/6/7/8/locked";
+    QString levels = "t";
+    for (int level = 1; level <= 9; ++level)
+        levels += "/" + levelName + QString::number(level);
+    QVERIFY(buildTree(scratch.path(), "f " + levels + "/x 5000; f t/" + levelName + "1/y 3000"));
+    const QString lockedFolder = scratch.path() + "/" + levels.section('/', 0, 8) + "/locked";
     if (locked) {
         QVERIFY(QDir().mkpath(lockedFolder));
         QVERIFY(::chmod(lockedFolder.toLocal8Bit().constData(), 0) == 0);
@@ -764,17 +872,33 @@ void ScannerCliTest::progressLine()
     const QString program = scratch.path() + "/quarn";
     QVERIFY(QFile::copy(QUARN_PROGRAM, program));
     const QStringList arguments = options + QStringList{"-t", "1", "-j", "-n", "4", scratch.path() + "/t"};
-    const Run plain = quarn(arguments);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LC_ALL", "C.UTF-8");
+    const Run plain = quarn(arguments, {}, environment);
 
     QStringList command = QStringList{program} + arguments;
     if (locked)
         command = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} + command;
     command = slowly(command);
     const QString strace = command.takeFirst();
-    const Run run = terminal ? runOnTerminal(strace, command, STDERR_FILENO) : runProgram(strace, command);
-    QCOMPARE(run.exitCode, locked ? 1 : 0);
-    QCOMPARE(run.out, plain.out);
+    TerminalRun how;
+    how.signal = signal;
+    how.suspended = suspended;
+    Run run = terminal ? runOnTerminal(strace, command, STDERR_FILENO, environment, how)
+                       : runProgram(strace, command, {}, environment);
+    // What strace itself may say about a signal is not the program's.
+    static const QRegularExpression straceLine("[^\r\n]*strace: [^\n]*\n");
+    run.err = QString::fromUtf8(run.err).remove(straceLine).toUtf8();
+    QCOMPARE(run.exitCode, signal ? 128 + signal : locked ? 1 : 0);
+    QCOMPARE(run.out, signal ? QByteArray() : plain.out);
     QCOMPARE(run.err.contains(" entries, "), shown);
+    for (const QByteArray &line : run.err.split('\n'))
+        for (const QByteArray &drawn : line.split('\r')) {
+            int columns = 0;
+            for (const uint c : QString::fromUtf8(drawn).toUcs4())
+                columns += columnsOf(c);
+            QVERIFY2(!drawn.contains(" entries, ") || columns < 60, drawn.constData());
+        }
     const QByteArray error = "quarn: cannot read '" + lockedFolder.toLocal8Bit() + "': Permission denied";
     if (locked) {
         // Drawn before the error, cleared for it, drawn again, cleared at the end.
@@ -887,20 +1011,22 @@ void ScannerCliTest::refusedRuns_data()
     const QString tryHelp = "\nTry 'quarn --help' for more information.";
     QTest::newRow("missing target")
         << QStringList{"-j", "/nonexistent/quarn-test"} << ""
-        << "quarn: cannot read '/nonexistent/quarn-test': No such file or directory";
+        << "quarn: cannot access '/nonexistent/quarn-test': No such file or directory";
     QTest::newRow("missing, file as folder") << QStringList{"/etc/passwd/x"} << ""
-                                             << "quarn: cannot read '/etc/passwd/x': Not a directory";
+                                             << "quarn: cannot access '/etc/passwd/x': Not a directory";
     QTest::newRow("missing target whose name forges a line")
         << QStringList{"-j", QString::fromUtf8(
                                  "/nonexistent/x\nquarn: cannot read 'y': Permission denied\n\u202Ez")}
         << ""
-        << "quarn: cannot read '/nonexistent/x\\x0aquarn: cannot read 'y': Permission denied\\x0a"
+        << "quarn: cannot access '/nonexistent/x\\x0aquarn: cannot read 'y': Permission denied\\x0a"
            "\\xe2\\x80\\xaez': No such file or directory";
     QTest::newRow("unreadable pattern file")
         << QStringList{"-X", "/nonexistent/patterns", "."} << ""
         << "quarn: cannot read '/nonexistent/patterns': No such file or directory";
     QTest::newRow("-n 0") << QStringList{"-n", "0", "."} << ""
-                          << "quarn: invalid count '0' for --top (1 to 100000000)" + tryHelp;
+                          << "quarn: invalid count '0' for -n (1 to 100000000)" + tryHelp;
+    QTest::newRow("--top 0") << QStringList{"--top", "0", "."} << ""
+                             << "quarn: invalid count '0' for --top (1 to 100000000)" + tryHelp;
     QTest::newRow("count escaped") << QStringList{"--top=1\x1b[2J"} << ""
                                    << "quarn: invalid count '1\\x1b[2J' for --top (1 to 100000000)" + tryHelp;
     QTest::newRow("-n without value") << QStringList{"-n"} << ""
@@ -908,7 +1034,9 @@ void ScannerCliTest::refusedRuns_data()
     QTest::newRow("--top without value") << QStringList{"--top"} << ""
                                          << "quarn: option '--top' requires an argument" + tryHelp;
     QTest::newRow("-t not a number") << QStringList{"-t", "many"} << ""
-                                     << "quarn: invalid count 'many' for --threads (1 to 1024)" + tryHelp;
+                                     << "quarn: invalid count 'many' for -t (1 to 1024)" + tryHelp;
+    QTest::newRow("-d negative") << QStringList{"-d-1"} << ""
+                                 << "quarn: invalid count '-1' for -d (0 to 4294967295)" + tryHelp;
     QTest::newRow("--max-depth not a number")
         << QStringList{"--max-depth=x"} << ""
         << "quarn: invalid count 'x' for --max-depth (0 to 4294967295)" + tryHelp;
@@ -988,21 +1116,26 @@ void ScannerCliTest::resourceLimits_data()
     QTest::addColumn<int>("each");          // subfolders in each of them, each holding a chain
     QTest::addColumn<int>("depth");         // levels of each chain
     QTest::addColumn<int>("nameLength");
+    QTest::addColumn<bool>("terminal"); // standard error a terminal: the progress line drawn
     // Folders beyond the descriptors free, along paths longer than the
     // system accepts in one call (names of 200 bytes, 24 levels).
     QTest::newRow("64 descriptors, paths beyond the system's limit")
-        << int(RLIMIT_NOFILE) << qint64(64) << false << 24 << 1 << 24 << 200;
+        << int(RLIMIT_NOFILE) << qint64(64) << false << 24 << 1 << 24 << 200 << false;
     // More folders ready at once than descriptors free, with every thread.
     QTest::newRow("16 descriptors, many folders")
-        << int(RLIMIT_NOFILE) << qint64(16) << false << 300 << 5 << 4 << 1;
+        << int(RLIMIT_NOFILE) << qint64(16) << false << 300 << 5 << 4 << 1 << false;
     QTest::newRow("10 descriptors, many folders")
-        << int(RLIMIT_NOFILE) << qint64(10) << false << 300 << 5 << 4 << 1;
+        << int(RLIMIT_NOFILE) << qint64(10) << false << 300 << 5 << 4 << 1 << false;
     // The default threads within a small address space, and no thread at
     // all beside the main one.
     QTest::newRow("64 MiB of address space")
-        << int(RLIMIT_AS) << qint64(64) * 1024 * 1024 << false << 300 << 5 << 4 << 1;
+        << int(RLIMIT_AS) << qint64(64) * 1024 * 1024 << false << 300 << 5 << 4 << 1 << false;
+    // A path of 15 MB: the progress line must take no more memory or time
+    // than the walk without it.
+    QTest::newRow("64 MiB of address space, 60,000 levels of long names on a terminal")
+        << int(RLIMIT_AS) << qint64(64) * 1024 * 1024 << false << 1 << 1 << 60000 << 255 << true;
     QTest::newRow("no room for a second thread")
-        << int(RLIMIT_NPROC) << qint64(1) << true << 300 << 5 << 4 << 1;
+        << int(RLIMIT_NPROC) << qint64(1) << true << 300 << 5 << 4 << 1 << false;
 }
 
 void ScannerCliTest::resourceLimits()
@@ -1014,6 +1147,7 @@ void ScannerCliTest::resourceLimits()
     QFETCH(int, each);
     QFETCH(int, depth);
     QFETCH(int, nameLength);
+    QFETCH(bool, terminal);
 #ifdef QUARN_SANITIZED_BUILD
     // The sanitizers' runtime needs the address space and the threads
     // (its leak checker's) that these limits take away.
@@ -1045,8 +1179,23 @@ void ScannerCliTest::resourceLimits()
         const rlimit value{rlim_t(limit), rlim_t(limit)};
         ::setrlimit(__rlimit_resource(resource), &value);
     };
+    QElapsedTimer timer;
+    timer.start();
     const Run run = runProgram(program, arguments, limited);
+    const qint64 elapsedMs = timer.restart();
     QCOMPARE(run.err, QByteArray());
+    if (terminal) {
+        TerminalRun how;
+        how.childSetup = limited;
+        const Run drawn =
+            runOnTerminal(program, arguments, STDERR_FILENO, QProcessEnvironment::systemEnvironment(), how);
+        const qint64 drawnMs = timer.elapsed();
+        QCOMPARE(drawn.exitCode, 0);
+        QCOMPARE(drawn.out, run.out);
+        QCOMPARE(screenLines(drawn.err), QList<QByteArray>{""});
+        QVERIFY2(drawnMs <= elapsedMs * 11 / 10 + 500,
+                 qPrintable(QString("%1 ms on a terminal, %2 ms without").arg(drawnMs).arg(elapsedMs)));
+    }
     QCOMPARE(run.exitCode, 0);
     const QJsonObject report = parseReport(run);
     QCOMPARE(sizeOf(report), duBytes(scratch.path(), false));

@@ -146,6 +146,10 @@ void ScannerUnitsTest::jsonNames_data()
     QTest::newRow("newline and tab") << QByteArray("/tmp/a\nb\tc\r") << "/tmp/a\nb\tc\r" << true;
     QTest::newRow("other controls") << QByteArray("/tmp/\x01\x1f\x7f", 8) << QString("/tmp/\x01\x1f\x7f")
                                     << true;
+    QTest::newRow("C1 controls, bidirectional overrides and isolates")
+        << QByteArray("/tmp/\xC2\x80\xC2\x85\xC2\x9B"
+                      "1m\xC2\x9F\xC2\xA0\xE2\x80\xAA\xE2\x80\xAE\xE2\x80\xAF\xE2\x81\xA6\xE2\x81\xA9")
+        << QString::fromUtf8("/tmp/\u0080\u0085\u009B1m\u009F\u00A0\u202A\u202E\u202F\u2066\u2069") << true;
     QTest::newRow("CJK") << QByteArray("/tmp/磁盘") << QString::fromUtf8("/tmp/磁盘") << true;
     QTest::newRow("four-byte") << QByteArray("/tmp/\xF0\x9F\x98\x80")
                                << QString::fromUtf8("/tmp/\xF0\x9F\x98\x80") << true;
@@ -177,9 +181,14 @@ void ScannerUnitsTest::jsonNames()
     QCOMPARE(error.error, QJsonParseError::NoError);
     QCOMPARE(document.object().value("name").toString(), parsed);
     QCOMPARE(badNames.empty(), clean);
-    // Raw control characters are never allowed inside JSON strings.
+    // Raw control characters are never allowed inside JSON strings; C1
+    // controls and bidirectional overrides and isolates are escaped too,
+    // so that the text is safe on a terminal.
     for (char c : json.text.substr(0, json.text.size() - 1))
         QVERIFY(static_cast<unsigned char>(c) >= 0x20);
+    for (const uint c : QString::fromStdString(json.text).toUcs4())
+        QVERIFY2(!((c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069)),
+                 json.text.c_str());
 }
 
 void ScannerUnitsTest::jsonShape()
