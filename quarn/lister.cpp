@@ -3,6 +3,7 @@
 
 #include "lister.h"
 
+#include "ancestorpath.h"
 #include "descriptorbudget.h"
 #include "entryinfo.h"
 #include "folderstore.h"
@@ -37,14 +38,15 @@ Lister::Lister(const ListerContext &context, unsigned workerIndex)
       m_buffer(new char[direntBufferSize])
 {}
 
-void Lister::list(DirNode *dir, int fd, std::vector<WorkItem> &ready, std::vector<WorkItem> &local)
+void Lister::list(DirNode *dir, int fd, const AncestorPath &path, std::vector<WorkItem> &ready,
+                  std::vector<WorkItem> &local)
 {
-    listEntries(dir, fd);
+    listEntries(dir, fd, path);
     openSubfolders(fd);
     queueSubfolders(dir, ready, local);
 }
 
-void Lister::listEntries(DirNode *dir, int fd)
+void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path)
 {
     const ScanSettings &settings = m_context.settings;
     const std::uint32_t rootDevice = m_context.store.root().device;
@@ -97,14 +99,19 @@ void Lister::listEntries(DirNode *dir, int fd)
                 continue;
             }
             if (info.isDirectory) {
-                noteSubfolder(dir, name, info);
+                noteSubfolder(dir, name, info, path);
                 continue;
             }
-            std::uint64_t bytes = info.bytes;
-            if (info.links > 1 && !m_context.hardLinks.insert(dev_t(info.device), ino_t(info.inode)))
-                bytes = 0; // counted where it was met first
-            ownBytes = addSizes(ownBytes, bytes);
-            topFiles.offer(bytes, dir, name);
+            // A file with several links counts, and is shown, only where
+            // it is met first, as du does.
+            if (info.links > 1 && !m_context.hardLinks.insert(dev_t(info.device), ino_t(info.inode))) {
+                // The export keeps every name: its readers count the file once by its inode.
+                if (exporter)
+                    exporter->file(m_index, dir, name, exportEntry(info));
+                continue;
+            }
+            ownBytes = addSizes(ownBytes, info.bytes);
+            topFiles.offer(info.bytes, dir, name);
             if (exporter)
                 exporter->file(m_index, dir, name, exportEntry(info));
         }
@@ -116,28 +123,27 @@ void Lister::listEntries(DirNode *dir, int fd)
         settings.progress->counted(m_index, entries, ownBytes);
 }
 
-void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo &info)
+void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo &info,
+                           const AncestorPath &path)
 {
-    // Only a mount can show a directory below itself. A mount root is
-    // compared with all of its ancestors; any other folder can only repeat
-    // the target or a mount root above it (its parent would repeat that
-    // ancestor's parent otherwise, and would not have been walked).
-    const DirNode &root = m_context.store.root();
     const bool mountRoot = info.mountRootKnown ? info.mountRoot : info.device != dir->device;
-    const bool inside = mountRoot || !info.mountRootKnown
-                            ? FolderStore::showsInside(dir, info.device, info.inode)
-                            : (info.inode == root.inode && info.device == root.device) ||
-                                  m_context.store.repeatsMountRoot(dir, info.device, info.inode);
+    if (const DirNode *repeated = path.find(info.device, info.inode)) {
+        // Shown inside itself: by a mount, where a mount root lies between,
+        // it counts nothing, silently; otherwise the file system is broken.
+        if (!mountRoot && !m_context.store.mountRootBetween(dir, repeated))
+            m_context.store.failCycle(displayPath(dir, name));
+        return;
+    }
     const std::size_t length = std::strlen(name);
     m_found.push_back(FoundDir{m_nameArena.size(), length, info.device, info.inode, info.bytes, info.length,
-                               info.allocated, -1, 0, mountRoot, inside});
+                               info.allocated, -1, 0, mountRoot});
     m_nameArena.append(name, length);
 }
 
 void Lister::openSubfolders(int fd)
 {
     for (FoundDir &sub : m_found) {
-        if (sub.insideItself || !m_context.budget.take())
+        if (!m_context.budget.take())
             continue;
         m_nameScratch.assign(m_nameArena, sub.nameOffset, sub.nameLength);
         sub.fd = ::openat(fd, m_nameScratch.c_str(), folderOpenFlags);
@@ -160,19 +166,13 @@ void Lister::queueSubfolders(DirNode *dir, std::vector<WorkItem> &ready, std::ve
             DirNode &child = store.addChild(dir, m_nameArena.data() + sub.nameOffset, sub.nameLength);
             child.device = sub.device;
             child.inode = sub.inode;
-            // A folder repeating one of its ancestors counts nothing and is
-            // not listed, as du does.
-            child.totalBytes = sub.insideItself ? 0 : sub.bytes;
-            if (NcduExport *exporter = m_context.settings.ncduExport) {
-                NcduExport::Entry own{sub.length, sub.allocated, sub.device, sub.inode, 1, true};
-                if (sub.insideItself)
-                    own.length = own.allocated = 0;
-                exporter->folderFound(m_index, &child, own);
-            }
+            child.totalBytes = sub.bytes;
+            if (NcduExport *exporter = m_context.settings.ncduExport)
+                exporter->folderFound(
+                    m_index, &child,
+                    NcduExport::Entry{sub.length, sub.allocated, sub.device, sub.inode, 1, true});
             if (sub.openError)
                 failed.push_back(&child);
-            else if (sub.insideItself)
-                continue;
             else if (sub.fd >= 0)
                 ready.push_back(WorkItem{&child, sub.fd, sub.mountRoot});
             else

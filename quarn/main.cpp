@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -187,9 +188,8 @@ bool accessible(const std::string &path)
     return false;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+// The whole run; main() turns an allocation that failed into one line.
+int run(int argc, char **argv)
 {
     holdClosedStandardStreams();
     useLocale();
@@ -263,4 +263,17 @@ int main(int argc, char **argv)
         written = printReport(result.report, options);
     }
     return written && result.status == quarn::ScanResult::Complete ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        // Whatever was being done is dropped; this line needs no memory.
+        writeAll(STDERR_FILENO, "quarn: memory exhausted\n");
+        return 1;
+    }
 }

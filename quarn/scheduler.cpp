@@ -3,9 +3,13 @@
 
 #include "scheduler.h"
 
+#include <malloc.h>
 #include <pthread.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <new>
 
 namespace quarn {
@@ -16,6 +20,48 @@ namespace {
 // and keeps its buffers on the heap, so a little is plenty, and many threads
 // fit a small address-space limit.
 constexpr std::size_t workerStackSize = 256 * 1024;
+
+// Where the address space is limited, this part of it (within these
+// bounds) is held while threads are made, so that threads take only what
+// the walk can spare: a thread made in the last of it would leave the walk
+// none.
+constexpr std::size_t smallestWalkRoom = 2 * 1024 * 1024;
+constexpr std::size_t largestWalkRoom = 64 * 1024 * 1024;
+
+// Holds room for the walk in the address space, if it is limited: a
+// mapping that takes address space only, no memory.
+class WalkRoom
+{
+public:
+    WalkRoom()
+    {
+        rlimit limit{};
+        if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+            return;
+        // One arena of the C library for every thread: another would
+        // reserve 64 MiB of address space (failing that, try again at every
+        // allocation), more than such a limit leaves.
+        mallopt(M_ARENA_MAX, 1);
+        for (m_size = std::clamp<std::size_t>(limit.rlim_cur / 2, smallestWalkRoom, largestWalkRoom);
+             m_size >= smallestWalkRoom / 4; m_size /= 2) {
+            m_room = ::mmap(nullptr, m_size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+            if (m_room != MAP_FAILED)
+                return;
+        }
+    }
+    ~WalkRoom() { giveBack(); }
+    // Makes the room free for the walk.
+    void giveBack()
+    {
+        if (m_room != MAP_FAILED)
+            ::munmap(m_room, m_size);
+        m_room = MAP_FAILED;
+    }
+
+private:
+    void *m_room = MAP_FAILED;
+    std::size_t m_size = 0;
+};
 
 } // namespace
 
@@ -42,6 +88,7 @@ std::vector<std::unique_ptr<Scheduler::Worker>> Scheduler::run(const WorkItem &f
     std::vector<pthread_t> started;
     // The walk needs little stack (no recursion, buffers on the heap): small
     // stacks keep many threads within a small address-space limit.
+    WalkRoom room;
     pthread_attr_t attributes;
     const bool attributesSet = pthread_attr_init(&attributes) == 0;
     if (attributesSet)
@@ -66,6 +113,7 @@ std::vector<std::unique_ptr<Scheduler::Worker>> Scheduler::run(const WorkItem &f
     }
     if (attributesSet)
         pthread_attr_destroy(&attributes);
+    room.giveBack();
     work(*workers[0]);
     for (pthread_t thread : started)
         pthread_join(thread, nullptr);
@@ -76,27 +124,40 @@ void Scheduler::work(Worker &worker)
 {
     std::unique_lock<std::mutex> lock(m_lock);
     for (;;) {
-        m_wake.wait(lock, [this] { return !m_queue.empty() || m_busy == 0; });
-        if (m_queue.empty())
+        m_wake.wait(lock, [this] { return !m_queue.empty() || m_busy == 0 || outOfMemory(); });
+        if (m_queue.empty() || outOfMemory())
             break; // nothing queued and nobody walking: the walk is over
         WorkItem item = m_queue.back();
         m_queue.pop_back();
         ++m_busy;
         lock.unlock();
+        const bool walked = walkFrom(worker, item);
+        lock.lock();
+        if (!walked) {
+            m_outOfMemory.store(true, std::memory_order_relaxed);
+            m_wake.notify_all(); // the walk is over: every worker leaves
+        }
+        if (--m_busy == 0 && m_queue.empty())
+            m_wake.notify_all(); // the walk is over: every worker leaves
+    }
+}
+
+bool Scheduler::walkFrom(Worker &worker, WorkItem item)
+{
+    try {
         // The worker goes on with one of the folders it found itself and
         // shares the others: a chain of single folders never passes through
         // the queue or wakes anyone.
         for (;;) {
             worker.walk(item);
-            if (worker.ready.empty())
-                break;
+            if (worker.ready.empty() || outOfMemory())
+                return true;
             item = worker.ready.back();
             worker.ready.pop_back();
             share(worker);
         }
-        lock.lock();
-        if (--m_busy == 0 && m_queue.empty())
-            m_wake.notify_all(); // the walk is over: every worker leaves
+    } catch (const std::bad_alloc &) {
+        return false;
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include "dirtree.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -54,16 +55,22 @@ public:
                                              const WorkerFactory &makeWorker);
     // Hands worker.ready to the shared stack.
     void share(Worker &worker);
+    // True once an allocation failed in a worker: every worker stops at
+    // its next folder and the walk ends without a result.
+    bool outOfMemory() const { return m_outOfMemory.load(std::memory_order_relaxed); }
 
 private:
     static void *threadMain(void *context);
     void work(Worker &worker);
+    // Walks item and what the worker goes on with; false if memory ran out.
+    bool walkFrom(Worker &worker, WorkItem item);
 
     std::mutex m_lock; // guards m_queue and m_busy
     std::condition_variable m_wake;
     std::vector<WorkItem> m_queue; // taken from the back: depth first keeps few descriptors open
     unsigned m_busy = 0;           // workers walking a folder right now
     unsigned m_threads = 1;
+    std::atomic<bool> m_outOfMemory{false};
 };
 
 } // namespace quarn

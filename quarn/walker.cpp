@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -42,19 +43,18 @@ public:
 
     void walk(const WorkItem &item) override
     {
-        m_cursor.leave();
         if (enter(item)) {
-            lister.list(item.dir, m_cursor.fd(), ready, m_local);
-            while (!m_local.empty()) {
+            lister.list(item.dir, m_cursor.fd(), m_cursor.path(), ready, m_local);
+            while (!m_local.empty() && !m_scheduler.outOfMemory()) {
                 const WorkItem next = m_local.back();
                 m_local.pop_back();
                 if (!enter(next))
                     continue;
-                lister.list(next.dir, m_cursor.fd(), ready, m_local);
+                lister.list(next.dir, m_cursor.fd(), m_cursor.path(), ready, m_local);
                 m_scheduler.share(*this); // what it found with descriptors need not wait for this worker
             }
         }
-        m_cursor.leave();
+        m_cursor.release();
     }
 
     Lister lister;
@@ -130,16 +130,28 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
             settings.ncduExport->writeFile(displayName(path), exportEntry(info));
         return result;
     }
+    // Opened without following a symbolic link, and it must be the folder
+    // looked at: a target changed in between is an error, never a walk of
+    // something else. A path ending in a slash names what a link points to
+    // in both looks. A folder that cannot be read reports its own size.
     // Kept open for reopening directories below it; the walk lists a
     // duplicate of it.
-    int rootFd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
-    if (rootFd < 0 || !statEntry(rootFd, "", AT_EMPTY_PATH, settings.apparentSize, info)) {
-        reportError(path, errorText(errno));
+    const int rootFd = ::open(path.c_str(), folderOpenFlags);
+    EntryInfo opened;
+    int error = rootFd < 0 ? errno : 0;
+    if (!error && !statEntry(rootFd, "", AT_EMPTY_PATH, settings.apparentSize, opened))
+        error = errno;
+    else if (!error && (opened.device != info.device || opened.inode != info.inode))
+        error = ENOENT; // what was looked at is not there any more
+    if (error) {
         if (rootFd >= 0)
             ::close(rootFd);
-        result.status = ScanResult::TargetUnreadable;
+        reportError(path, errorText(error));
+        result.report.add(0, displayName(path), info.bytes, errorText(error));
+        result.status = ScanResult::Incomplete;
         return result;
     }
+    info = opened;
 
     FolderStore store(displayName(path), info.device, info.inode, info.bytes);
     DescriptorBudget budget(settings.threads);
@@ -150,18 +162,25 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
         settings.ncduExport->folderFound(0, &store.dirs()[0], exportEntry(info));
     if (settings.progress)
         settings.progress->start();
-    {
+    bool outOfMemory = true;
+    try {
         Scheduler scheduler;
         const auto workers =
             scheduler.run(WorkItem{&store.dirs()[0], -1, false}, budget.threads(), [&](unsigned index) {
                 return std::make_unique<WalkWorker>(scheduler, context, rootFd, index);
             });
-        for (const auto &worker : workers)
-            topFiles.mergeFrom(static_cast<const WalkWorker &>(*worker).lister.topFiles);
+        if (!scheduler.outOfMemory()) {
+            for (const auto &worker : workers)
+                topFiles.mergeFrom(static_cast<const WalkWorker &>(*worker).lister.topFiles);
+            outOfMemory = false;
+        }
+    } catch (const std::bad_alloc &) {
     }
     if (settings.progress)
         settings.progress->stop(); // it shows folders of the walk
     ::close(rootFd);
+    if (outOfMemory)
+        throw std::bad_alloc();
 
     DirNodeStore &dirs = store.dirs();
     if (settings.ncduExport)
