@@ -22,6 +22,7 @@ targets=(
   "fuzz_size_text size_text 256"
   "fuzz_tree_report tree_report 4096"
   "fuzz_json_writer json_writer 4096"
+  "fuzz_ncdu_import ncdu_import 4096"
 )
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

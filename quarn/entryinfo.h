@@ -36,9 +36,12 @@ struct EntryInfo
 {
     std::uint32_t device;
     std::uint64_t inode;
-    std::uint64_t bytes;
+    std::uint64_t bytes; // counted: length or allocated
+    std::uint64_t length;
+    std::uint64_t allocated;
     std::uint32_t links;
     bool isDirectory;
+    bool isRegular;
     bool mountRoot;      // the root of a mount (or on another device than its parent, where unknown)
     bool mountRootKnown; // the kernel tells mount roots apart
 };
@@ -59,9 +62,12 @@ inline bool statEntry(int dirFd, const char *name, int extraFlags, bool apparent
         return false;
     info.device = deviceOf(sx);
     info.inode = sx.stx_ino;
-    info.bytes = apparentSize ? std::uint64_t(sx.stx_size) : std::uint64_t(sx.stx_blocks) * 512;
+    info.length = sx.stx_size;
+    info.allocated = std::uint64_t(sx.stx_blocks) * 512;
+    info.bytes = apparentSize ? info.length : info.allocated;
     info.links = sx.stx_nlink;
     info.isDirectory = S_ISDIR(sx.stx_mode);
+    info.isRegular = S_ISREG(sx.stx_mode);
     info.mountRootKnown = (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0;
     info.mountRoot = (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
     return true;

@@ -99,11 +99,10 @@ bool literalMatchesPath(const std::vector<std::string> &literals, const char *pa
     return false;
 }
 
-void insertSorted(std::vector<std::string> &sorted, std::string text)
+void sortUnique(std::vector<std::string> &texts)
 {
-    auto at = std::lower_bound(sorted.begin(), sorted.end(), text);
-    if (at == sorted.end() || *at != text)
-        sorted.insert(at, std::move(text));
+    std::sort(texts.begin(), texts.end());
+    texts.erase(std::unique(texts.begin(), texts.end()), texts.end());
 }
 
 } // namespace
@@ -114,7 +113,7 @@ void Exclusion::addPattern(std::string_view pattern)
         std::string literal = unescaped(pattern);
         std::vector<std::string> &literals =
             literal.find('/') == std::string::npos ? m_nameLiterals : m_pathLiterals;
-        insertSorted(literals, std::move(literal));
+        literals.push_back(std::move(literal)); // sorted by setTarget()
     } else if (decidedByName(pattern)) {
         m_nameGlobs.emplace_back(pattern);
     } else {
@@ -155,8 +154,12 @@ std::string Exclusion::addPatternsFrom(const std::string &file)
         std::size_t last = end;
         while (last > start && std::isspace(static_cast<unsigned char>(text[last - 1])))
             --last;
-        if (last > start)
-            addPattern(std::string_view(text).substr(start, last - start));
+        // A line is read as a C string, as du reads it: a NUL ends the
+        // pattern, whatever follows it on the line.
+        if (last > start) {
+            const std::string_view line = std::string_view(text).substr(start, last - start);
+            addPattern(line.substr(0, line.find('\0')));
+        }
         start = end + 1;
     }
     return {};
@@ -164,6 +167,11 @@ std::string Exclusion::addPatternsFrom(const std::string &file)
 
 void Exclusion::setTarget(std::string_view targetName)
 {
+    // Sorted once: inserting each in place would cost the square of their
+    // number, and a pattern file may hold hundreds of thousands.
+    sortUnique(m_nameLiterals);
+    sortUnique(m_pathLiterals);
+
     // A glob that matches through the target's own path would match below
     // it where the names alone do not: it must see the paths.
     const std::string target(targetName);

@@ -14,7 +14,8 @@ struct DirNode;
 
 // The entries a scan leaves out (neither counted nor reported, folders not
 // walked), matched as du --exclude matches them: a shell pattern, matched
-// by fnmatch without flags ('*' and '?' match '/' and leading dots too),
+// by fnmatch without flags ('*' and '?' match '/' and leading dots too;
+// characters as the locale's LC_CTYPE reads them, ranges as LC_COLLATE orders them),
 // against the entry's displayed path and every part of it that follows a
 // '/'. Patterns that cannot match more through the path than through the
 // last component are matched against the name alone, which needs no path.
@@ -24,13 +25,13 @@ class Exclusion
 public:
     void addPattern(std::string_view pattern);
     // Adds every line of file ("-": standard input) as a pattern, trailing
-    // white space removed, blank lines skipped. Returns an empty text, or
+    // white space removed, blank lines skipped, cut at a NUL. Returns an empty text, or
     // why the file could not be read.
     std::string addPatternsFrom(const std::string &file);
     // Folders holding a valid CACHEDIR.TAG keep the tag, nothing else.
     void setExcludeCaches(bool exclude) { m_excludeCaches = exclude; }
-    // To be called once all patterns are in, with the target's displayed
-    // name, which starts every path matched.
+    // To be called once all patterns are in (and before excludes()), with
+    // the target's displayed name, which starts every path matched.
     void setTarget(std::string_view targetName);
 
     bool active() const

@@ -28,54 +28,50 @@ constexpr auto reopenRetryPause = std::chrono::milliseconds(1);
 
 void FolderCursor::start(const DirNode *dir, int pooledFd)
 {
-    leave();
+    release();
+    m_path.moveTo(dir);
     m_fd = pooledFd;
     m_pooled = true;
-    m_path.push_back(dir);
 }
 
 int FolderCursor::moveTo(const DirNode *dir)
 {
     int fd = -1;
     if (dir->parent && climbTo(dir->parent)) {
-        fd = ::openat(m_fd, dir->nameData + 1, folderOpenFlags);
+        m_scratch.assign(dir->name()); // names are kept without a terminating NUL
+        fd = ::openat(m_fd, m_scratch.c_str(), folderOpenFlags);
         if (fd < 0 && !isOutOfDescriptors(errno))
             return errno;
     }
     if (fd < 0) { // from the target, with the worker's own descriptors
-        leave();
+        release();
         fd = reopen(dir);
         if (fd < 0)
             return errno;
     }
     release();
     m_fd = fd;
-    m_path.push_back(dir);
+    m_path.moveTo(dir);
     return 0;
-}
-
-void FolderCursor::leave()
-{
-    release();
-    m_path.clear();
 }
 
 bool FolderCursor::climbTo(const DirNode *folder)
 {
-    while (m_fd >= 0 && !m_path.empty() && m_path.back() != folder) {
-        m_path.pop_back();
-        if (m_path.empty())
-            break;
+    if (m_fd < 0 || !m_path.holds(folder)) {
+        release();
+        return false;
+    }
+    while (m_path.back() != folder) {
         const int up = ::openat(m_fd, "..", folderOpenFlags);
         release();
+        m_path.pop();
         m_fd = up;
-        if (up < 0 || !isFolder(up, *m_path.back()))
-            break;
+        if (up < 0 || !isFolder(up, *m_path.back())) {
+            release();
+            return false;
+        }
     }
-    if (m_fd >= 0 && !m_path.empty() && m_path.back() == folder)
-        return true;
-    leave();
-    return false;
+    return true;
 }
 
 void FolderCursor::release()

@@ -6,6 +6,7 @@
 
 #pragma once
 
+#include "ancestorpath.h"
 #include "dirtree.h"
 
 #include <string>
@@ -24,36 +25,39 @@ class FolderCursor
 {
 public:
     FolderCursor(int rootFd, DescriptorBudget &budget) : m_rootFd(rootFd), m_budget(budget) {}
-    ~FolderCursor() { leave(); }
+    ~FolderCursor() { release(); }
     FolderCursor(const FolderCursor &) = delete;
     FolderCursor &operator=(const FolderCursor &) = delete;
 
     // The descriptor of the folder the cursor is at, or -1.
     int fd() const { return m_fd; }
+    // The folders from the target down to the one the cursor is at.
+    const AncestorPath &path() const { return m_path; }
     // Starts at dir, opened already as pooledFd with a descriptor of the pool.
     void start(const DirNode *dir, int pooledFd);
     // Moves to dir: down from its parent, climbing to the parent with ".."
     // from where the cursor is, or reopened from the target when the way
     // back up is lost. Returns 0, or the errno that kept dir from being
-    // opened; then the cursor may have stayed at dir's parent.
+    // opened.
     int moveTo(const DirNode *dir);
-    // Closes what the cursor holds and forgets the way it came.
-    void leave();
+    // Closes what the cursor holds; it keeps its place on the path, so a
+    // later move to a nearby folder costs only the steps between them.
+    void release();
 
 private:
-    // Climbs up m_path to folder with "..", checking each step against the
-    // folder listed there. False, with the cursor released, if folder is
-    // not on the path or a step does not lead where it should.
+    // Climbs from the folder the cursor is at up to folder, one of its
+    // ancestors, with "..", checking each step against the folder listed
+    // there. False, with nothing held, if a step does not lead where it
+    // should.
     bool climbTo(const DirNode *folder);
-    void release();
     int reopen(const DirNode *dir);
     int reopenOnce(const DirNode *dir);
 
     int m_rootFd;
     DescriptorBudget &m_budget;
     int m_fd = -1;
-    bool m_pooled = false;               // m_fd was taken from the pool
-    std::vector<const DirNode *> m_path; // from the folder the cursor started at down to where it is
+    bool m_pooled = false; // m_fd was taken from the pool
+    AncestorPath m_path;
     std::string m_scratch;
 };
 

@@ -4,7 +4,10 @@
 #include "folderstore.h"
 
 #include "entryinfo.h"
+#include "progress.h"
+#include "utf8.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace quarn {
@@ -31,17 +34,23 @@ DirNode &FolderStore::addChild(DirNode *parent, const char *name, std::size_t le
 
 const char *FolderStore::keepName(const char *name, std::size_t length)
 {
-    const std::size_t kept = length + 2; // length byte, name, NUL
+    unsigned char prefix[10];
+    std::size_t prefixLength = 0;
+    for (std::size_t rest = length;; rest >>= 7) {
+        prefix[prefixLength++] = static_cast<unsigned char>((rest & 0x7F) | (rest > 0x7F ? 0x80 : 0));
+        if (rest <= 0x7F)
+            break;
+    }
+    const std::size_t kept = prefixLength + length;
     if (kept > m_nameLeft) {
-        const std::size_t size = 64 * 1024;
+        const std::size_t size = std::max<std::size_t>(64 * 1024, kept);
         m_nameChunks.emplace_back(new char[size]);
         m_nameFree = m_nameChunks.back().get();
         m_nameLeft = size;
     }
     char *at = m_nameFree;
-    at[0] = char(std::uint8_t(length));
-    std::memcpy(at + 1, name, length);
-    at[length + 1] = 0;
+    std::memcpy(at, prefix, prefixLength);
+    std::memcpy(at + prefixLength, name, length);
     m_nameFree += kept;
     m_nameLeft -= kept;
     return at;
@@ -56,41 +65,26 @@ const char *FolderStore::shareName(const char *name, std::size_t length)
     if (recent.kept && recent.length == length && std::memcmp(recent.bytes, name, length) == 0)
         return recent.kept;
     recent.kept = keepName(name, length);
-    recent.bytes = recent.kept + 1; // after the length byte
+    recent.bytes = m_nameFree - length; // the name is the last kept
     recent.length = length;
     return recent.kept;
 }
 
 void FolderStore::addMountRoot(const DirNode *dir)
 {
-    {
-        std::lock_guard<std::mutex> guard(m_mountLock);
-        m_mountRoots.emplace(dir->inode, dir);
-    }
-    m_anyMountRoot.store(true, std::memory_order_release);
-}
-
-bool FolderStore::showsInside(const DirNode *dir, std::uint32_t device, std::uint64_t inode)
-{
-    for (const DirNode *up = dir; up; up = up->parent)
-        if (up->inode == inode && up->device == device)
-            return true;
-    return false;
-}
-
-// Only a folder that is the directory of some mount root is looked for among
-// dir's ancestors, so the cost stays with the few folders that repeat a mount.
-bool FolderStore::repeatsMountRoot(const DirNode *dir, std::uint32_t device, std::uint64_t inode)
-{
-    if (!m_anyMountRoot.load(std::memory_order_acquire))
-        return false;
     std::lock_guard<std::mutex> guard(m_mountLock);
-    const auto [first, last] = m_mountRoots.equal_range(inode);
-    for (auto it = first; it != last; ++it)
-        if (it->second->device == device)
-            for (const DirNode *up = dir; up; up = up->parent)
-                if (up == it->second)
-                    return true;
+    m_mountRoots.emplace(dir->inode, dir);
+}
+
+bool FolderStore::mountRootBetween(const DirNode *dir, const DirNode *ancestor)
+{
+    std::lock_guard<std::mutex> guard(m_mountLock);
+    for (const DirNode *up = dir; up && up != ancestor; up = up->parent) {
+        const auto [first, last] = m_mountRoots.equal_range(up->inode);
+        for (auto it = first; it != last; ++it)
+            if (it->second == up)
+                return true;
+    }
     return false;
 }
 
@@ -106,6 +100,20 @@ void FolderStore::fail(const DirNode *dir, const std::string &path, const std::s
         std::lock_guard<std::mutex> guard(m_errorLock);
         m_folderErrors.emplace(dir, reason); // the first reason stays
     }
+    m_errors.store(true);
+}
+
+} // namespace quarn
+
+namespace quarn {
+
+void FolderStore::failCycle(const std::string &path)
+{
+    writeErrorLine("quarn: WARNING: Circular directory structure.\n"
+                   "This almost certainly means that you have a corrupted file system.\n"
+                   "NOTIFY YOUR SYSTEM MANAGER.\n"
+                   "The following directory is part of the cycle:\n  '" +
+                   escapedForLog(path) + "'\n");
     m_errors.store(true);
 }
 

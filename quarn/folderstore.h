@@ -35,16 +35,17 @@ public:
 
     // Notes a mount root that is walked.
     void addMountRoot(const DirNode *dir);
-    // True if dir or one of its ancestors is the directory (device, inode):
-    // a bind mount shows it inside itself.
-    static bool showsInside(const DirNode *dir, std::uint32_t device, std::uint64_t inode);
-    // True if (device, inode) is a mount root walked at dir or above it.
-    bool repeatsMountRoot(const DirNode *dir, std::uint32_t device, std::uint64_t inode);
+    // True if dir or one of its ancestors below ancestor is a mount root:
+    // a folder repeating ancestor is then shown there by a mount.
+    bool mountRootBetween(const DirNode *dir, const DirNode *ancestor);
 
     // Reports that path (dir itself or an entry in it) could not be read,
     // and keeps the first reason for dir.
     void fail(const DirNode *dir, const std::string &path, int error);
     void fail(const DirNode *dir, const std::string &path, const std::string &reason);
+    // Reports the folder at path as part of a cycle of folders without a
+    // mount, which only a corrupted file system shows.
+    void failCycle(const std::string &path);
     bool hadErrors() const { return m_errors.load(); }
     const FolderErrors &folderErrors() const { return m_folderErrors; }
 
@@ -73,12 +74,9 @@ private:
     static constexpr std::size_t recentNameSlots = 2048;
     std::unique_ptr<RecentName[]> m_recentNames{new RecentName[recentNameSlots]()};
 
-    // Mount roots below the target that are walked, by inode. A folder that
-    // repeats one of its ancestors is a mount root itself, the target, or
-    // the directory of such a mount root met again below it.
+    // Mount roots below the target that are walked, by inode.
     std::mutex m_mountLock;
     std::unordered_multimap<std::uint64_t, const DirNode *> m_mountRoots;
-    std::atomic<bool> m_anyMountRoot{false};
 
     std::atomic<bool> m_errors{false};
     std::mutex m_errorLock;

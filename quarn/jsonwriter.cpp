@@ -29,7 +29,17 @@ bool appendJsonEscaped(std::string_view bytes, std::string &out)
                 clean = false;
                 ++i;
             } else {
-                out.append(bytes.substr(i, length));
+                // C1 controls and bidirectional overrides escaped, so that
+                // the text shown raw on a terminal cannot act on it.
+                const std::string_view sequence = bytes.substr(i, length);
+                const char32_t character = decodeUtf8(sequence);
+                if (isTerminalControl(character)) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", unsigned(character));
+                    out += escaped;
+                } else {
+                    out.append(sequence);
+                }
                 i += length;
             }
             continue;

@@ -21,8 +21,10 @@ namespace quarn {
 bool writeJson(const Report &report, bool exactSizes, OutputSink &out,
                const std::function<void(std::string_view path)> &badName = {});
 
-// Appends bytes as a JSON string literal, quotes included. Returns false if
-// some bytes were not UTF-8 and became U+FFFD.
+// Appends bytes as a JSON string literal, quotes included: controls (C0,
+// DEL, C1) and bidirectional overrides and isolates as \uXXXX, so that the
+// document is safe to show raw on a terminal. Returns false if some bytes
+// were not UTF-8 and became U+FFFD.
 bool appendJsonString(std::string_view bytes, std::string &out);
 
 } // namespace quarn

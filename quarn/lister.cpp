@@ -3,6 +3,7 @@
 
 #include "lister.h"
 
+#include "ancestorpath.h"
 #include "descriptorbudget.h"
 #include "entryinfo.h"
 #include "folderstore.h"
@@ -26,22 +27,30 @@ constexpr std::size_t direntBufferSize = 128 * 1024; // bytes per getdents64 cal
 
 } // namespace
 
+NcduExport::Entry exportEntry(const EntryInfo &info)
+{
+    return NcduExport::Entry{info.length, info.allocated, info.device,
+                             info.inode,  info.links,     info.isRegular || info.isDirectory};
+}
+
 Lister::Lister(const ListerContext &context, unsigned workerIndex)
     : topFiles(context.settings.top, context.settings.maxDepth), m_context(context), m_index(workerIndex),
       m_buffer(new char[direntBufferSize])
 {}
 
-void Lister::list(DirNode *dir, int fd, std::vector<WorkItem> &ready, std::vector<WorkItem> &local)
+void Lister::list(DirNode *dir, int fd, const AncestorPath &path, std::vector<WorkItem> &ready,
+                  std::vector<WorkItem> &local)
 {
-    listEntries(dir, fd);
+    listEntries(dir, fd, path);
     openSubfolders(fd);
     queueSubfolders(dir, ready, local);
 }
 
-void Lister::listEntries(DirNode *dir, int fd)
+void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path)
 {
     const ScanSettings &settings = m_context.settings;
     const std::uint32_t rootDevice = m_context.store.root().device;
+    NcduExport *exporter = settings.ncduExport;
     m_nameArena.clear();
     m_found.clear();
     m_filter.enter(settings.exclusion, dir, fd);
@@ -68,57 +77,73 @@ void Lister::listEntries(DirNode *dir, int fd)
             const char *name = entry->d_name;
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
                 continue;
-            if (m_filter.skips(name))
+            if (m_filter.skips(name)) {
+                if (exporter)
+                    exporter->leftOut(m_index, name, NcduExport::LeftOut::Pattern);
                 continue;
+            }
             ++entries;
             EntryInfo info;
             if (!statEntry(fd, name, 0, settings.apparentSize, info)) {
                 int error = errno;
                 m_context.store.fail(dir, displayPath(dir, name), error);
+                if (exporter)
+                    exporter->unreadable(m_index, name);
                 continue;
             }
             // -x leaves out every entry of another file system, files
             // mounted over files included.
-            if (settings.oneFileSystem && info.device != rootDevice)
-                continue;
-            if (info.isDirectory) {
-                noteSubfolder(dir, name, info);
+            if (settings.oneFileSystem && info.device != rootDevice) {
+                if (exporter)
+                    exporter->leftOut(m_index, name, NcduExport::LeftOut::OtherFileSystem);
                 continue;
             }
-            std::uint64_t bytes = info.bytes;
-            if (info.links > 1 && !m_context.hardLinks.insert(dev_t(info.device), ino_t(info.inode)))
-                bytes = 0; // counted where it was met first
-            ownBytes = addSizes(ownBytes, bytes);
-            topFiles.offer(bytes, dir, name);
+            if (info.isDirectory) {
+                noteSubfolder(dir, name, info, path);
+                continue;
+            }
+            // A file with several links counts, and is shown, only where
+            // it is met first, as du does.
+            if (info.links > 1 && !m_context.hardLinks.insert(dev_t(info.device), ino_t(info.inode))) {
+                // The export keeps every name: its readers count the file once by its inode.
+                if (exporter)
+                    exporter->file(m_index, dir, name, exportEntry(info));
+                continue;
+            }
+            ownBytes = addSizes(ownBytes, info.bytes);
+            topFiles.offer(info.bytes, dir, name);
+            if (exporter)
+                exporter->file(m_index, dir, name, exportEntry(info));
         }
     }
     dir->totalBytes = ownBytes;
+    if (exporter)
+        exporter->folderListed(m_index, dir);
     if (settings.progress)
         settings.progress->counted(m_index, entries, ownBytes);
 }
 
-void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo &info)
+void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo &info,
+                           const AncestorPath &path)
 {
-    // Only a mount can show a directory below itself. A mount root is
-    // compared with all of its ancestors; any other folder can only repeat
-    // the target or a mount root above it (its parent would repeat that
-    // ancestor's parent otherwise, and would not have been walked).
-    const DirNode &root = m_context.store.root();
     const bool mountRoot = info.mountRootKnown ? info.mountRoot : info.device != dir->device;
-    const bool inside = mountRoot || !info.mountRootKnown
-                            ? FolderStore::showsInside(dir, info.device, info.inode)
-                            : (info.inode == root.inode && info.device == root.device) ||
-                                  m_context.store.repeatsMountRoot(dir, info.device, info.inode);
+    if (const DirNode *repeated = path.find(info.device, info.inode)) {
+        // Shown inside itself: by a mount, where a mount root lies between,
+        // it counts nothing, silently; otherwise the file system is broken.
+        if (!mountRoot && !m_context.store.mountRootBetween(dir, repeated))
+            m_context.store.failCycle(displayPath(dir, name));
+        return;
+    }
     const std::size_t length = std::strlen(name);
-    m_found.push_back(
-        FoundDir{m_nameArena.size(), length, info.device, info.inode, info.bytes, -1, 0, mountRoot, inside});
+    m_found.push_back(FoundDir{m_nameArena.size(), length, info.device, info.inode, info.bytes, info.length,
+                               info.allocated, -1, 0, mountRoot});
     m_nameArena.append(name, length);
 }
 
 void Lister::openSubfolders(int fd)
 {
     for (FoundDir &sub : m_found) {
-        if (sub.insideItself || !m_context.budget.take())
+        if (!m_context.budget.take())
             continue;
         m_nameScratch.assign(m_nameArena, sub.nameOffset, sub.nameLength);
         sub.fd = ::openat(fd, m_nameScratch.c_str(), folderOpenFlags);
@@ -141,13 +166,13 @@ void Lister::queueSubfolders(DirNode *dir, std::vector<WorkItem> &ready, std::ve
             DirNode &child = store.addChild(dir, m_nameArena.data() + sub.nameOffset, sub.nameLength);
             child.device = sub.device;
             child.inode = sub.inode;
-            // A folder repeating one of its ancestors counts nothing and is
-            // not listed, as du does.
-            child.totalBytes = sub.insideItself ? 0 : sub.bytes;
+            child.totalBytes = sub.bytes;
+            if (NcduExport *exporter = m_context.settings.ncduExport)
+                exporter->folderFound(
+                    m_index, &child,
+                    NcduExport::Entry{sub.length, sub.allocated, sub.device, sub.inode, 1, true});
             if (sub.openError)
                 failed.push_back(&child);
-            else if (sub.insideItself)
-                continue;
             else if (sub.fd >= 0)
                 ready.push_back(WorkItem{&child, sub.fd, sub.mountRoot});
             else

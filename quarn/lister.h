@@ -8,6 +8,7 @@
 
 #include "dirtree.h"
 #include "exclusion.h"
+#include "ncduexport.h"
 #include "scheduler.h"
 #include "selection.h"
 
@@ -19,6 +20,7 @@
 
 namespace quarn {
 
+class AncestorPath;
 class DescriptorBudget;
 class FolderStore;
 class HardLinkSet;
@@ -34,17 +36,23 @@ struct ListerContext
     HardLinkSet &hardLinks;
 };
 
+// What the export writes of an entry.
+NcduExport::Entry exportEntry(const EntryInfo &info);
+
 // One per walking thread, with the buffers it reuses for every folder.
 class Lister
 {
 public:
     Lister(const ListerContext &context, unsigned workerIndex);
 
-    // Lists dir through fd: its files counted in dir and offered to
-    // topFiles, its subfolders added to the store after it; those that
-    // could be opened with a descriptor of the pool go to ready, the rest
-    // to local, and those that could not be opened are reported.
-    void list(DirNode *dir, int fd, std::vector<WorkItem> &ready, std::vector<WorkItem> &local);
+    // Lists dir, the end of path, through fd: its files counted in dir and
+    // offered to topFiles, its subfolders added to the store after it;
+    // those that could be opened with a descriptor of the pool go to ready,
+    // the rest to local, and those that could not be opened are reported.
+    // A subfolder repeating a folder of path is left out, as du leaves it
+    // out: silently where a mount shows it, as a cycle otherwise.
+    void list(DirNode *dir, int fd, const AncestorPath &path, std::vector<WorkItem> &ready,
+              std::vector<WorkItem> &local);
 
     TopFiles topFiles;
 
@@ -58,18 +66,19 @@ private:
         std::uint32_t device;
         std::uint64_t inode;
         std::uint64_t bytes;
+        std::uint64_t length;    // for the export
+        std::uint64_t allocated; // for the export
         int fd;
         int openError;
         bool mountRoot;
-        bool insideItself; // repeats one of its ancestors (through a bind mount): counts nothing
     };
 
     // Reads every entry of dir through fd: files counted in dir and offered
     // to the top files, subfolders noted in m_found.
-    void listEntries(DirNode *dir, int fd);
+    void listEntries(DirNode *dir, int fd, const AncestorPath &path);
     // Notes the subfolder name of dir in m_found, with whether it is a
-    // mount root and whether it repeats one of its ancestors.
-    void noteSubfolder(const DirNode *dir, const char *name, const EntryInfo &info);
+    // mount root, unless it repeats a folder of path.
+    void noteSubfolder(const DirNode *dir, const char *name, const EntryInfo &info, const AncestorPath &path);
     // Opens m_found's folders through their parent's fd while the pool has
     // descriptors to spare; the rest stay with this worker.
     void openSubfolders(int fd);

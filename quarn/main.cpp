@@ -5,6 +5,8 @@
 
 #include "exclusion.h"
 #include "jsonwriter.h"
+#include "ncduexport.h"
+#include "ncduimport.h"
 #include "options.h"
 #include "progress.h"
 #include "textwriter.h"
@@ -13,12 +15,15 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -102,11 +107,92 @@ bool colour(quarn::Options::Colour choice)
     return ::isatty(STDOUT_FILENO) && !(noColour && *noColour);
 }
 
-} // namespace
+// The report on stdout as the options ask. Returns whether it was written whole.
+bool printReport(const quarn::Report &report, const quarn::Options &options)
+{
+    StdoutSink out;
+    bool written;
+    if (options.json) {
+        written = quarn::writeJson(report, options.exactSizes, out, [](std::string_view name) {
+            writeAll(STDERR_FILENO,
+                     "quarn: name is not UTF-8, shown with U+FFFD: '" + quarn::escapedForLog(name) + "'\n");
+        });
+    } else {
+        written = quarn::writeText(report, options.exactSizes, colour(options.colour), out);
+    }
+    if (!written)
+        reportWriteError(out.error());
+    return written;
+}
 
-int main(int argc, char **argv)
+// quarn -f FILE: the report from an export instead of a walk.
+int reportFromExport(const quarn::Options &options)
+{
+    const std::string &file = *options.input;
+    const int fd = file == "-" ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        writeAll(STDERR_FILENO,
+                 "quarn: cannot read '" + quarn::escapedForLog(file) + "': " + std::strerror(errno) + "\n");
+        return 2;
+    }
+    quarn::ImportSettings settings;
+    settings.top = options.top;
+    settings.maxDepth = options.maxDepth;
+    settings.apparentSize = options.apparentSize;
+    const quarn::ImportResult result = quarn::importExport(
+        [fd](char *buffer, std::size_t size) { return long(::read(fd, buffer, size)); }, settings);
+    if (fd != STDIN_FILENO)
+        ::close(fd);
+    if (!result.read) {
+        writeAll(STDERR_FILENO, "quarn: " + quarn::escapedForLog(file) + ": " + result.problem + "\n");
+        return 2;
+    }
+    return printReport(result.report, options) ? 0 : 1;
+}
+
+// With -o FILE the export takes the place of standard output.
+bool redirectOutput(const std::string &file)
+{
+    if (file == "-")
+        return true;
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0 || ::dup2(fd, STDOUT_FILENO) < 0) {
+        writeAll(STDERR_FILENO,
+                 "quarn: cannot write '" + quarn::escapedForLog(file) + "': " + std::strerror(errno) + "\n");
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+// As du: patterns match characters of the user's locale (LC_CTYPE) and
+// order ranges by it (LC_COLLATE), and the progress line counts columns by
+// it. Numbers and messages stay those of the C locale, so that the report
+// reads the same everywhere and system errors stay in English beside ours.
+void useLocale()
+{
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");
+    std::setlocale(LC_MESSAGES, "C");
+}
+
+// The operand must exist, as du checks it before anything else, and says
+// so in the same words.
+bool accessible(const std::string &path)
+{
+    struct stat info;
+    if (::lstat(path.c_str(), &info) == 0)
+        return true;
+    writeAll(STDERR_FILENO,
+             "quarn: cannot access '" + quarn::escapedForLog(path) + "': " + std::strerror(errno) + "\n");
+    return false;
+}
+
+// The whole run; main() turns an allocation that failed into one line.
+int run(int argc, char **argv)
 {
     holdClosedStandardStreams();
+    useLocale();
 
     quarn::Options options;
     std::string problem = quarn::parseOptions(argc - 1, argv + 1, options);
@@ -118,7 +204,8 @@ int main(int argc, char **argv)
         return writeOutput(quarn::usageText()) ? 0 : 1;
     if (options.action == quarn::Options::Version)
         return writeOutput(quarn::versionText()) ? 0 : 1;
-
+    if (options.input)
+        return reportFromExport(options);
     quarn::ScanSettings settings;
     settings.top = options.top;
     settings.apparentSize = options.apparentSize;
@@ -142,6 +229,10 @@ int main(int argc, char **argv)
     exclusion.setTarget(quarn::displayName(options.path));
     if (exclusion.active())
         settings.exclusion = &exclusion;
+    if (!accessible(options.path))
+        return 2;
+    if (options.output && !redirectOutput(*options.output))
+        return 2;
 
     // Only for a person watching: never when standard error goes to a log.
     std::unique_ptr<quarn::Progress> progress;
@@ -150,21 +241,40 @@ int main(int argc, char **argv)
         settings.progress = progress.get();
     }
 
+    StdoutSink exportOut;
+    std::unique_ptr<quarn::NcduExport> exporter;
+    if (options.output) {
+        exporter = std::make_unique<quarn::NcduExport>(exportOut, settings.threads);
+        settings.ncduExport = exporter.get();
+        settings.top = 1; // the report is not shown
+    }
+
     quarn::ScanResult result = quarn::scan(options.path, settings);
     if (result.status == quarn::ScanResult::TargetUnreadable)
         return 2;
 
-    StdoutSink out;
     bool written;
-    if (options.json) {
-        written = quarn::writeJson(result.report, options.exactSizes, out, [](std::string_view name) {
-            writeAll(STDERR_FILENO,
-                     "quarn: name is not UTF-8, shown with U+FFFD: '" + quarn::escapedForLog(name) + "'\n");
-        });
+    if (exporter) {
+        written = !exporter->failed();
+        if (!written && !exporter->error().empty())
+            writeAll(STDERR_FILENO, "quarn: " + exporter->error() + "\n");
+        else if (!written)
+            reportWriteError(exportOut.error());
     } else {
-        written = quarn::writeText(result.report, options.exactSizes, colour(options.colour), out);
+        written = printReport(result.report, options);
     }
-    if (!written)
-        reportWriteError(out.error());
     return written && result.status == quarn::ScanResult::Complete ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        // Whatever was being done is dropped; this line needs no memory.
+        writeAll(STDERR_FILENO, "quarn: memory exhausted\n");
+        return 1;
+    }
 }

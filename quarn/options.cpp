@@ -34,6 +34,8 @@ enum LongCode {
     LongNoProgress,
     LongHelp,
     LongVersion,
+    LongInput,
+    LongOutput,
 };
 
 const option longOptions[] = {
@@ -52,11 +54,13 @@ const option longOptions[] = {
     {"no-progress", no_argument, nullptr, LongNoProgress},
     {"help", no_argument, nullptr, LongHelp},
     {"version", no_argument, nullptr, LongVersion},
+    {"input", required_argument, nullptr, LongInput},
+    {"output", required_argument, nullptr, LongOutput},
     {nullptr, 0, nullptr, 0},
 };
 
 // The leading ':' makes a missing value return ':' instead of '?'.
-constexpr const char shortOptions[] = ":n:d:jbxt:X:hV";
+constexpr const char shortOptions[] = ":n:d:jbxt:X:hVf:o:";
 
 const option *longOptionWithCode(int code)
 {
@@ -82,10 +86,12 @@ bool readCount(const char *text, unsigned long long minimum, unsigned long long 
     return errno == 0 && *end == 0 && value >= minimum && value <= maximum;
 }
 
-std::string invalidCount(const char *text, const char *option, unsigned long long minimum,
+// Names the option in the form given: "-n" or "--top".
+std::string invalidCount(const char *text, int code, const char *name, unsigned long long minimum,
                          unsigned long long maximum)
 {
-    return "invalid count " + quoted(text ? text : "") + " for --" + option + " (" + std::to_string(minimum) +
+    const std::string option = code < LongTop ? std::string("-") + char(code) : std::string("--") + name;
+    return "invalid count " + quoted(text ? text : "") + " for " + option + " (" + std::to_string(minimum) +
            " to " + std::to_string(maximum) + ")";
 }
 
@@ -116,6 +122,47 @@ std::string unknownLongOption(std::string_view argument)
     return "unrecognized option " + quoted(argument);
 }
 
+// The option as given: "-x" or "--one-file-system".
+std::string spelled(int code)
+{
+    if (code < LongTop)
+        return std::string("-") + char(code);
+    const option *o = longOptionWithCode(code);
+    return "--" + std::string(o ? o->name : "");
+}
+
+// Notes the first option that only a walk uses and the first that only a
+// report uses: neither applies to reading an export or to writing one.
+void noteUse(int code, Options &options)
+{
+    switch (code) {
+    case 'x':
+    case LongOneFileSystem:
+    case LongExclude:
+    case 'X':
+    case LongExcludeFrom:
+    case LongExcludeCaches:
+    case 't':
+    case LongThreads:
+        if (options.walkOption.empty())
+            options.walkOption = spelled(code);
+        break;
+    case 'n':
+    case LongTop:
+    case 'd':
+    case LongMaxDepth:
+    case 'j':
+    case LongJson:
+    case 'b':
+    case LongBytes:
+        if (options.reportOption.empty())
+            options.reportOption = spelled(code);
+        break;
+    default:
+        break;
+    }
+}
+
 } // namespace
 
 std::string parseOptions(int argc, const char *const *argv, Options &options)
@@ -137,23 +184,24 @@ std::string parseOptions(int argc, const char *const *argv, Options &options)
         if (code == -1)
             break;
         unsigned long long value = 0;
+        noteUse(code, options);
         switch (code) {
         case 'n':
         case LongTop:
             if (!readCount(optarg, 1, 100000000, value))
-                return invalidCount(optarg, "top", 1, 100000000);
+                return invalidCount(optarg, code, "top", 1, 100000000);
             options.top = std::size_t(value);
             break;
         case 'd':
         case LongMaxDepth:
             if (!readCount(optarg, 0, UINT32_MAX, value))
-                return invalidCount(optarg, "max-depth", 0, UINT32_MAX);
+                return invalidCount(optarg, code, "max-depth", 0, UINT32_MAX);
             options.maxDepth = std::uint32_t(value);
             break;
         case 't':
         case LongThreads:
             if (!readCount(optarg, 1, 1024, value))
-                return invalidCount(optarg, "threads", 1, 1024);
+                return invalidCount(optarg, code, "threads", 1, 1024);
             options.threads = unsigned(value);
             break;
         case 'j':
@@ -194,6 +242,14 @@ std::string parseOptions(int argc, const char *const *argv, Options &options)
         case LongNoProgress:
             options.progress = false;
             break;
+        case 'f':
+        case LongInput:
+            options.input = optarg;
+            break;
+        case 'o':
+        case LongOutput:
+            options.output = optarg;
+            break;
         case 'h':
         case LongHelp:
             options.action = Options::Help;
@@ -218,12 +274,21 @@ std::string parseOptions(int argc, const char *const *argv, Options &options)
         options.path = args[std::size_t(optind)];
     if (optind + 1 < count)
         return "extra operand " + quoted(args[std::size_t(optind) + 1]);
+    if (options.input && options.output)
+        return "options '--input' and '--output' cannot be used together";
+    if (options.input && optind < count)
+        return "extra operand " + quoted(args[std::size_t(optind)]) + ": --input reads no PATH";
+    if (options.input && !options.walkOption.empty())
+        return "option '" + options.walkOption + "' cannot be used with --input";
+    if (options.output && !options.reportOption.empty())
+        return "option '" + options.reportOption + "' cannot be used with --output";
     return {};
 }
 
 const char *usageText()
 {
     return "Usage: quarn [OPTION]... [PATH]\n"
+           "  or:  quarn [OPTION]... -f FILE\n"
            "Shows the N largest entries (files and folders) under PATH (default: .),\n"
            "PATH included, as a text tree or as JSON.\n"
            "\n"
@@ -246,6 +311,11 @@ const char *usageText()
            "      --no-progress        no progress line on a terminal's standard error\n"
            "  -t, --threads=N          walking threads (default: one per processor, and\n"
            "                           more, up to 32, while the disk is waited on)\n"
+           "  -o, --output=FILE        write the whole walk to FILE ('-': standard\n"
+           "                           output) in the disk-usage export format (JSON 1.2)\n"
+           "                           instead of a report\n"
+           "  -f, --input=FILE         report from such an export ('-': standard input)\n"
+           "                           instead of walking a PATH\n"
            "  -h, --help               show this help and exit\n"
            "  -V, --version            show the version and exit\n"
            "\n"

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ struct Options
     Colour colour = ColourAuto;               // --color, --colour
     bool progress = true;                     // cleared by --no-progress
     std::string path = ".";
+    std::optional<std::string> input;  // -f, --input: report from an export instead of a walk
+    std::optional<std::string> output; // -o, --output: export the walk instead of a report
+    std::string walkOption;            // the first option given that only a walk uses, as spelled
+    std::string reportOption;          // the first option given that only a report uses, as spelled
 };
 
 // Reads the command line (argv[0] excluded) with getopt_long: long options

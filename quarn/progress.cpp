@@ -7,11 +7,17 @@
 #include "sizetext.h"
 #include "utf8.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cwchar>
+#include <iterator>
 #include <system_error>
 #include <vector>
 
@@ -22,38 +28,102 @@ namespace {
 constexpr auto firstDrawing = std::chrono::milliseconds(500);
 constexpr auto drawingInterval = std::chrono::milliseconds(100);
 constexpr std::size_t columnsIfUnknown = 80;
+constexpr int clearingSignals[] = {SIGINT, SIGTERM, SIGQUIT};
 
 // The terminal line shared by the progress line and error lines.
 std::mutex terminalLock;
-bool lineShown = false;       // a progress line is on the terminal
-std::size_t shownColumns = 0; // its width
+// What a signal handler reads too, hence atomic.
+std::atomic<bool> lineShown{false};       // a progress line (or part of one) is on the terminal
+std::atomic<std::size_t> shownColumns{0}; // its width
+// Where the progress line goes: standard error's terminal opened again,
+// non-blocking, or else standard error itself, written only when poll
+// says it takes bytes.
+std::atomic<int> lineFd{-1};
+std::atomic<bool> lineFdNonBlocking{false};
 
-void writeStderr(std::string_view text)
+// Writes what the terminal takes without waiting: a terminal whose output
+// is suspended, or that nobody reads, must not hold up the scan, so what it
+// does not take is dropped. Returns the bytes written. Async-signal-safe.
+std::size_t writeWithoutWaiting(const char *text, std::size_t length)
 {
-    ssize_t written = ::write(STDERR_FILENO, text.data(), text.size());
-    (void)written; // nothing better to do with a terminal that takes nothing
+    const int fd = lineFd.load();
+    std::size_t written = 0;
+    while (fd >= 0 && written < length) {
+        if (!lineFdNonBlocking.load()) {
+            pollfd ready{fd, POLLOUT, 0};
+            if (::poll(&ready, 1, 0) != 1 || !(ready.revents & POLLOUT))
+                break;
+        }
+        const ssize_t part = ::write(fd, text + written, length - written);
+        if (part > 0)
+            written += std::size_t(part);
+        else if (part == 0 || errno != EINTR)
+            break;
+    }
+    return written;
 }
 
-// With terminalLock held. Spaces over the line, not an escape sequence:
-// works on every terminal.
+// Spaces over the line, not an escape sequence: works on every terminal.
+// Async-signal-safe: no allocation.
+void writeClearing(std::size_t columns)
+{
+    static const char spaces[] = "                                                                ";
+    constexpr std::size_t chunk = sizeof spaces - 1;
+    if (writeWithoutWaiting("\r", 1) != 1)
+        return;
+    for (std::size_t left = columns; left > 0;) {
+        const std::size_t part = std::min(left, chunk);
+        if (writeWithoutWaiting(spaces, part) != part)
+            return;
+        left -= part;
+    }
+    writeWithoutWaiting("\r", 1);
+}
+
+std::string clearingText(std::size_t columns)
+{
+    return "\r" + std::string(columns, ' ') + "\r";
+}
+
+// With terminalLock held.
 void clearShownLine()
 {
-    if (!lineShown)
+    if (!lineShown.load())
         return;
-    writeStderr("\r" + std::string(shownColumns, ' ') + "\r");
-    lineShown = false;
-    shownColumns = 0;
+    writeClearing(shownColumns.load());
+    lineShown.store(false);
+    shownColumns.store(0);
 }
 
-// Columns a terminal gives the character, never fewer: two for the East
-// Asian wide and emoji ranges (some narrow symbols among them), one else.
+// Clears the progress line, then ends the process by the same signal, so
+// that its parent sees how it ended.
+void clearAndRaise(int signal)
+{
+    const int savedErrno = errno;
+    if (lineShown.load())
+        writeClearing(shownColumns.load());
+    struct sigaction standard = {};
+    standard.sa_handler = SIG_DFL;
+    ::sigaction(signal, &standard, nullptr);
+    ::raise(signal); // delivered once this handler returns
+    errno = savedErrno;
+}
+
+// Columns a terminal gives the character as the locale tells it; for one
+// the locale does not know (any but ASCII in the C locale): two for the
+// East Asian wide and emoji ranges (some narrow symbols among them: too
+// many columns only shorten the line, too few would wrap it), one else.
 std::size_t columnsOf(char32_t c)
 {
+    const int width = ::wcwidth(wchar_t(c));
+    if (width >= 0)
+        return std::size_t(width);
     const bool wide =
         (c >= 0x1100 && c <= 0x115F) || (c >= 0x231A && c <= 0x231B) || (c >= 0x2600 && c <= 0x27BF) ||
-        (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
-        (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) ||
-        (c >= 0x1F000 && c <= 0x1FAFF) || (c >= 0x20000 && c <= 0x3FFFD);
+        (c >= 0x2B1B && c <= 0x2B55) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
+        (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE10 && c <= 0xFE19) || (c >= 0xFE30 && c <= 0xFE6F) ||
+        (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x16FE0 && c <= 0x18CFF) ||
+        (c >= 0x1B000 && c <= 0x1B2FF) || (c >= 0x1F000 && c <= 0x1FAFF) || (c >= 0x20000 && c <= 0x3FFFD);
     return wide ? 2 : 1;
 }
 
@@ -95,6 +165,26 @@ std::size_t terminalColumns()
     return columnsIfUnknown;
 }
 
+// The end of the folder's displayed path: all of it when it fits in
+// columns once escaped, else a tail wider than that. Built from the folder
+// up only as far as that needs: a path may be megabytes long.
+std::string pathTail(const DirNode *folder, std::size_t columns)
+{
+    std::vector<std::string> parts; // from the folder up, each with the '/' that follows it
+    std::size_t width = 0;
+    for (const DirNode *dir = folder; dir && width <= columns; dir = dir->parent) {
+        std::string part(dir->name());
+        if (!parts.empty() && !part.empty() && part.back() != '/')
+            part += '/';
+        width += columnsOf(escapedForLog(part));
+        parts.push_back(std::move(part));
+    }
+    std::string tail;
+    for (auto part = parts.rbegin(); part != parts.rend(); ++part)
+        tail += *part;
+    return tail;
+}
+
 } // namespace
 
 Progress::Progress(unsigned workers)
@@ -113,6 +203,27 @@ void Progress::start()
     if (m_thread.joinable())
         return;
     m_stopping = false;
+    // A description of its own for the terminal, so that being non-blocking
+    // touches neither standard error's nor that of other programs sharing it.
+    // Where it cannot be opened again (another user's terminal), standard
+    // error is written only when poll says it takes bytes.
+    int fd = ::open("/proc/self/fd/2", O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 && !::isatty(fd)) {
+        ::close(fd);
+        fd = -1;
+    }
+    lineFdNonBlocking.store(fd >= 0);
+    lineFd.store(fd >= 0 ? fd : STDERR_FILENO);
+    // Ended by a signal, the scan clears its line first; a signal ignored
+    // from the start stays ignored.
+    for (std::size_t i = 0; i < std::size(clearingSignals); ++i) {
+        struct sigaction clearing = {};
+        clearing.sa_handler = clearAndRaise;
+        sigemptyset(&clearing.sa_mask);
+        m_signalsTaken[i] = ::sigaction(clearingSignals[i], nullptr, &m_previousActions[i]) == 0 &&
+                            m_previousActions[i].sa_handler == SIG_DFL &&
+                            ::sigaction(clearingSignals[i], &clearing, nullptr) == 0;
+    }
     try {
         m_thread = std::thread([this] { run(); });
     } catch (const std::system_error &) {
@@ -132,6 +243,14 @@ void Progress::stop()
         m_thread.join();
     std::lock_guard<std::mutex> guard(terminalLock);
     clearShownLine();
+    for (std::size_t i = 0; i < std::size(clearingSignals); ++i)
+        if (m_signalsTaken[i]) {
+            ::sigaction(clearingSignals[i], &m_previousActions[i], nullptr);
+            m_signalsTaken[i] = false;
+        }
+    const int fd = lineFd.exchange(-1);
+    if (fd >= 0 && lineFdNonBlocking.load())
+        ::close(fd);
 }
 
 void Progress::run()
@@ -169,20 +288,26 @@ void Progress::draw()
             }
         }
     }
+    const std::size_t width = terminalColumns() - 1;
     const std::string text =
-        lineText(entries, bytes, m_folder ? displayPath(m_folder) : std::string(), terminalColumns() - 1);
+        lineText(entries, bytes, m_folder ? pathTail(m_folder, width) : std::string(), width);
     const std::size_t columns = columnsOf(text);
 
     std::lock_guard<std::mutex> guard(terminalLock);
-    if (lineShown && text == m_lastText)
+    const bool shown = lineShown.load();
+    if (shown && text == m_lastText)
         return;
-    m_lastText = text;
     std::string out = "\r" + text;
-    if (lineShown && shownColumns > columns)
-        out.append(shownColumns - columns, ' ');
-    writeStderr(out);
-    lineShown = true;
-    shownColumns = columns;
+    const std::size_t before = shown ? shownColumns.load() : 0;
+    if (before > columns)
+        out.append(before - columns, ' ');
+    const std::size_t written = writeWithoutWaiting(out.data(), out.size());
+    if (written == 0)
+        return;
+    // A line cut short is drawn again next time; clearing covers the wider.
+    m_lastText = written == out.size() ? text : std::string();
+    lineShown.store(true);
+    shownColumns.store(written == out.size() ? columns : std::max(before, columns));
 }
 
 std::string Progress::lineText(std::uint64_t entries, std::uint64_t bytes, std::string_view path,
@@ -219,9 +344,23 @@ std::string Progress::lineText(std::uint64_t entries, std::uint64_t bytes, std::
 
 void writeErrorLine(std::string_view line)
 {
+    // The clearing and the line in one write that waits as long as it must:
+    // an error line is never dropped, and never mixed with the progress line.
     std::lock_guard<std::mutex> guard(terminalLock);
-    clearShownLine();
-    writeStderr(line);
+    std::string out;
+    if (lineShown.load())
+        out = clearingText(shownColumns.load());
+    lineShown.store(false);
+    shownColumns.store(0);
+    out += line;
+    std::string_view left = out;
+    while (!left.empty()) {
+        const ssize_t written = ::write(STDERR_FILENO, left.data(), left.size());
+        if (written > 0)
+            left.remove_prefix(std::size_t(written));
+        else if (written == 0 || errno != EINTR)
+            break; // standard error refuses it: nowhere else to say so
+    }
 }
 
 } // namespace quarn

@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include <signal.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -19,8 +21,10 @@ struct DirNode;
 // The line a scan keeps on a terminal's standard error: entries and bytes
 // counted so far and a folder being read. A thread of its own draws it from
 // half a second into the walk on, at most ten times a second, and clears it
-// when stopped; the walking threads only store counters of their own, once
-// per folder.
+// when stopped, or when SIGINT, SIGTERM or SIGQUIT ends the process; the
+// walking threads only store counters of their own, once per folder. It
+// never waits for the terminal: what a terminal whose output is suspended,
+// or that nobody reads, does not take at once is dropped.
 class Progress
 {
 public:
@@ -73,10 +77,15 @@ private:
     std::unique_ptr<const DirNode *[]> m_seen; // each slot's folder at the last drawing
     std::string m_lastText;
     unsigned m_nextSlot = 0;
+    // SIGINT, SIGTERM and SIGQUIT while drawing: whether taken, and how
+    // each was handled before.
+    bool m_signalsTaken[3] = {};
+    struct sigaction m_previousActions[3] = {};
 };
 
-// Writes line (ending in a line feed) to standard error in one write, after
-// clearing the progress line if one is shown, so that the two never mix.
+// Writes line (ending in a line feed) to standard error whole, waiting as
+// long as that takes, after clearing the progress line if one is shown, so
+// that the two never mix.
 void writeErrorLine(std::string_view line);
 
 } // namespace quarn

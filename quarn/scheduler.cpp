@@ -4,9 +4,13 @@
 #include "scheduler.h"
 
 #include <fcntl.h>
+#include <malloc.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +24,49 @@ namespace {
 // and keeps its buffers on the heap, so a little is plenty, and many threads
 // fit a small address-space limit.
 constexpr std::size_t workerStackSize = 256 * 1024;
+// Where the address space is limited, this part of it (within these
+// bounds) is held while threads are made, so that threads take only what
+// the walk can spare: a thread made in the last of it would leave the walk
+// none.
+constexpr std::size_t smallestWalkRoom = 2 * 1024 * 1024;
+constexpr std::size_t largestWalkRoom = 64 * 1024 * 1024;
+
+// Holds room for the walk in the address space, if it is limited: a
+// mapping that takes address space only, no memory.
+class WalkRoom
+{
+public:
+    WalkRoom()
+    {
+        rlimit limit{};
+        if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+            return;
+        // One arena of the C library for every thread: another would
+        // reserve 64 MiB of address space (failing that, try again at every
+        // allocation), more than such a limit leaves.
+        mallopt(M_ARENA_MAX, 1);
+        for (m_size = std::clamp<std::size_t>(limit.rlim_cur / 2, smallestWalkRoom, largestWalkRoom);
+             m_size >= smallestWalkRoom / 4; m_size /= 2) {
+            m_room = ::mmap(nullptr, m_size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+            if (m_room != MAP_FAILED)
+                return;
+        }
+    }
+    ~WalkRoom() { giveBack(); }
+    bool held() const { return m_room != MAP_FAILED; }
+    // Makes the room free for the walk.
+    void giveBack()
+    {
+        if (m_room != MAP_FAILED)
+            ::munmap(m_room, m_size);
+        m_room = MAP_FAILED;
+    }
+
+private:
+    void *m_room = MAP_FAILED;
+    std::size_t m_size = 0;
+};
+
 // How often the watch looks at the walkers: a disk read takes about this
 // long, a folder in the cache far less.
 constexpr auto watchPeriod = std::chrono::milliseconds(1);
@@ -96,12 +143,16 @@ std::vector<std::unique_ptr<Scheduler::Worker>> Scheduler::run(const WorkItem &f
     pthread_t watcher{};
     bool watching = false;
     {
+        WalkRoom room;
         std::lock_guard<std::mutex> guard(m_lock);
         m_workers.push_back(makeWorker(0));
         m_workers[0]->m_scheduler = this;
         m_workers[0]->m_clockKnown = pthread_getcpuclockid(pthread_self(), &m_workers[0]->m_clock) == 0;
         m_workers[0]->m_thread = pid_t(::syscall(SYS_gettid));
-        while (m_workers.size() < m_baseAwake && addThread())
+        // Made later, a thread could take the last of a limited address
+        // space from the walk; parked, it costs the walkers nothing.
+        const std::size_t made = room.held() ? m_maxThreads : m_baseAwake;
+        while (m_workers.size() < made && addThread())
             ;
         if (m_maxThreads > m_baseAwake)
             watching =
@@ -156,14 +207,15 @@ void Scheduler::work(Worker &worker)
 {
     std::unique_lock<std::mutex> lock(m_lock);
     for (;;) {
+        if (m_over)
+            break;
         if (m_queue.empty()) {
-            if (m_busy == 0 && !m_over) {
+            if (m_busy == 0) {
                 m_over = true; // nothing queued and nobody walking: every worker leaves
                 m_wake.notify_all();
                 m_watchWake.notify_all();
-            }
-            if (m_over)
                 break;
+            }
             // Parked until a folder is queued and a processor is free for
             // it: a worker that is not needed is never woken.
             ++m_sleeping;
@@ -178,20 +230,35 @@ void Scheduler::work(Worker &worker)
         ++m_busy;
         lock.unlock();
         worker.m_walking.store(true, std::memory_order_relaxed);
+        const bool walked = walkFrom(worker, item);
+        worker.m_walking.store(false, std::memory_order_relaxed);
+        lock.lock();
+        --m_busy;
+        if (!walked) {
+            m_outOfMemory.store(true, std::memory_order_relaxed);
+            m_over = true;
+            m_wake.notify_all();
+            m_watchWake.notify_all();
+        }
+    }
+}
+
+bool Scheduler::walkFrom(Worker &worker, WorkItem item)
+{
+    try {
         // The worker goes on with one of the folders it found itself and
         // shares the others: a chain of single folders never passes through
         // the queue or wakes anyone.
         for (;;) {
             worker.walk(item);
-            if (worker.ready.empty())
-                break;
+            if (worker.ready.empty() || outOfMemory())
+                return true;
             item = worker.ready.back();
             worker.ready.pop_back();
             share(worker);
         }
-        worker.m_walking.store(false, std::memory_order_relaxed);
-        lock.lock();
-        --m_busy;
+    } catch (const std::bad_alloc &) {
+        return false;
     }
 }
 

@@ -60,17 +60,23 @@ public:
     // once, plus one for every walker seen waiting on the disk: while some
     // are, sleeping workers are woken and new ones made, up to threads in
     // all. Threads that cannot be had (memory, process limits) are done
-    // without, down to the calling thread alone. Returns the workers, for
-    // what they gathered.
+    // without, down to the calling thread alone; where the address space is
+    // limited, all are made at the start, while room for the walk is held.
+    // Returns the workers, for what they gathered.
     std::vector<std::unique_ptr<Worker>> run(const WorkItem &first, unsigned threads, unsigned startThreads,
                                              const WorkerFactory &makeWorker);
     // Hands worker.ready to the shared stack.
     void share(Worker &worker);
+    // True once an allocation failed in a worker: every worker stops at
+    // its next folder and the walk ends without a result.
+    bool outOfMemory() const { return m_outOfMemory.load(std::memory_order_relaxed); }
 
 private:
     static void *threadMain(void *context);
     static void *watchMain(void *context);
     void work(Worker &worker);
+    // Walks item and what the worker goes on with; false if memory ran out.
+    bool walkFrom(Worker &worker, WorkItem item);
     // Makes one more worker and its thread; false if it cannot be had. Under m_lock.
     bool addThread();
     // Wakes a sleeping worker, or makes one, for a queued folder while
@@ -91,7 +97,8 @@ private:
     unsigned m_awakeLimit = 1;     // workers that may be awake at once
     unsigned m_baseAwake = 1;      // m_awakeLimit when nobody waits on the disk
     unsigned m_maxThreads = 1;
-    bool m_over = false; // the walk is over: every worker leaves
+    bool m_over = false; // the walk is over (or memory ran out): every worker leaves
+    std::atomic<bool> m_outOfMemory{false};
     std::vector<std::unique_ptr<Worker>> m_workers;
     std::vector<pthread_t> m_started;
     const WorkerFactory *m_makeWorker = nullptr;

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -37,24 +38,23 @@ class WalkWorker final : public Scheduler::Worker
 public:
     WalkWorker(Scheduler &scheduler, const ListerContext &context, int rootFd, unsigned index)
         : lister(context, index), m_scheduler(scheduler), m_store(context.store),
-          m_cursor(rootFd, context.budget)
+          m_cursor(rootFd, context.budget), m_exporter(context.settings.ncduExport), m_index(index)
     {}
 
     void walk(const WorkItem &item) override
     {
-        m_cursor.leave();
         if (enter(item)) {
-            lister.list(item.dir, m_cursor.fd(), ready, m_local);
-            while (!m_local.empty()) {
+            lister.list(item.dir, m_cursor.fd(), m_cursor.path(), ready, m_local);
+            while (!m_local.empty() && !m_scheduler.outOfMemory()) {
                 const WorkItem next = m_local.back();
                 m_local.pop_back();
                 if (!enter(next))
                     continue;
-                lister.list(next.dir, m_cursor.fd(), ready, m_local);
+                lister.list(next.dir, m_cursor.fd(), m_cursor.path(), ready, m_local);
                 m_scheduler.share(*this); // what it found with descriptors need not wait for this worker
             }
         }
-        m_cursor.leave();
+        m_cursor.release();
     }
 
     Lister lister;
@@ -74,14 +74,20 @@ private:
         // statfs only at mount points; one of a virtual file system counts
         // as empty, and the cursor stays, it is a folder like any other.
         struct statfs fileSystem;
-        return !(item.mountRoot && ::fstatfs(m_cursor.fd(), &fileSystem) == 0 &&
-                 isVirtualFileSystem(fileSystem.f_type));
+        if (!(item.mountRoot && ::fstatfs(m_cursor.fd(), &fileSystem) == 0 &&
+              isVirtualFileSystem(fileSystem.f_type)))
+            return true;
+        if (m_exporter)
+            m_exporter->kernelFolder(m_index, item.dir);
+        return false;
     }
 
     Scheduler &m_scheduler;
     FolderStore &m_store;
     FolderCursor m_cursor;
     std::vector<WorkItem> m_local; // subfolders without a pooled descriptor, walked depth first
+    NcduExport *m_exporter;
+    unsigned m_index;
 };
 
 } // namespace
@@ -120,27 +126,44 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
     }
     if (!info.isDirectory) {
         result.report.add(0, displayName(path), info.bytes);
+        if (settings.ncduExport)
+            settings.ncduExport->writeFile(displayName(path), exportEntry(info));
         return result;
     }
+    // Opened without following a symbolic link, and it must be the folder
+    // looked at: a target changed in between is an error, never a walk of
+    // something else. A path ending in a slash names what a link points to
+    // in both looks. A folder that cannot be read reports its own size.
     // Kept open for reopening directories below it; the walk lists a
     // duplicate of it.
-    int rootFd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
-    if (rootFd < 0 || !statEntry(rootFd, "", AT_EMPTY_PATH, settings.apparentSize, info)) {
-        reportError(path, errorText(errno));
+    const int rootFd = ::open(path.c_str(), folderOpenFlags);
+    EntryInfo opened;
+    int error = rootFd < 0 ? errno : 0;
+    if (!error && !statEntry(rootFd, "", AT_EMPTY_PATH, settings.apparentSize, opened))
+        error = errno;
+    else if (!error && (opened.device != info.device || opened.inode != info.inode))
+        error = ENOENT; // what was looked at is not there any more
+    if (error) {
         if (rootFd >= 0)
             ::close(rootFd);
-        result.status = ScanResult::TargetUnreadable;
+        reportError(path, errorText(error));
+        result.report.add(0, displayName(path), info.bytes, errorText(error));
+        result.status = ScanResult::Incomplete;
         return result;
     }
+    info = opened;
 
     FolderStore store(displayName(path), info.device, info.inode, info.bytes);
     DescriptorBudget budget(settings.threads);
     HardLinkSet hardLinks;
     const ListerContext context{settings, budget, store, hardLinks};
     TopFiles topFiles(settings.top, settings.maxDepth);
+    if (settings.ncduExport)
+        settings.ncduExport->folderFound(0, &store.dirs()[0], exportEntry(info));
     if (settings.progress)
         settings.progress->start();
-    {
+    bool outOfMemory = true;
+    try {
         Scheduler scheduler;
         const unsigned threads = budget.threads();
         const unsigned startThreads =
@@ -149,14 +172,22 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
             scheduler.run(WorkItem{&store.dirs()[0], -1, false}, threads, startThreads, [&](unsigned index) {
                 return std::make_unique<WalkWorker>(scheduler, context, rootFd, index);
             });
-        for (const auto &worker : workers)
-            topFiles.mergeFrom(static_cast<const WalkWorker &>(*worker).lister.topFiles);
+        if (!scheduler.outOfMemory()) {
+            for (const auto &worker : workers)
+                topFiles.mergeFrom(static_cast<const WalkWorker &>(*worker).lister.topFiles);
+            outOfMemory = false;
+        }
+    } catch (const std::bad_alloc &) {
     }
     if (settings.progress)
         settings.progress->stop(); // it shows folders of the walk
     ::close(rootFd);
+    if (outOfMemory)
+        throw std::bad_alloc();
 
     DirNodeStore &dirs = store.dirs();
+    if (settings.ncduExport)
+        settings.ncduExport->writeTree(dirs, store.folderErrors());
     for (std::size_t i = dirs.size(); i-- > 1;)
         dirs[i].parent->totalBytes = addSizes(dirs[i].parent->totalBytes, dirs[i].totalBytes);
     result.report =

@@ -12,6 +12,7 @@
 namespace quarn {
 
 class Exclusion;
+class NcduExport;
 class Progress;
 
 struct ScanSettings
@@ -30,6 +31,8 @@ struct ScanSettings
     const Exclusion *exclusion = nullptr;
     // Shown during the walk, with a slot for each thread; null: none.
     Progress *progress = nullptr;
+    // Gets the whole walk, entry by entry, and writes it at the end; null: none.
+    NcduExport *ncduExport = nullptr;
 };
 
 struct ScanResult
@@ -41,7 +44,8 @@ struct ScanResult
 
 // Walks the tree under path and selects the report. Every entry that cannot
 // be read is written to stderr as "quarn: cannot read 'PATH': REASON" as it
-// is met; the walk goes on with the rest.
+// is met; the walk goes on with the rest. Throws std::bad_alloc, the walk
+// stopped, when memory runs out.
 ScanResult scan(const std::string &path, const ScanSettings &settings);
 
 // Target name as displayed, as du shows it: the path as given, but two or

@@ -12,7 +12,9 @@ QUARN_PACKAGES=(
   qt6-base-dev libgl-dev
   xvfb xauth
   fonts-noto-cjk fonts-dejavu-core fontconfig
-  util-linux coreutils strace
+  util-linux coreutils strace python3
+  ncdu gdu
+  libfuse3-dev fuse3
 )
 
 as_root() {

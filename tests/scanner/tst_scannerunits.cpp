@@ -1,9 +1,13 @@
 // SPDX-FileCopyrightText: 2026 The quarn-gui developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// The scanner's pure units: size texts, JSON text, command line.
+// The scanner's pure units: size texts, JSON text, command line, folder
+// names as kept, a worker's path of folders.
 
+#include "ancestorpath.h"
+#include "folderstore.h"
 #include "jsonwriter.h"
+#include "ncduimport.h"
 #include "options.h"
 #include "sizetext.h"
 
@@ -14,6 +18,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -61,6 +66,13 @@ private slots:
 
     void commandLine_data();
     void commandLine();
+
+    void importCounting_data();
+    void importCounting();
+    void folderNames_data();
+    void folderNames();
+    void ancestorPath_data();
+    void ancestorPath();
 };
 
 void ScannerUnitsTest::sizeTextForm_data()
@@ -141,6 +153,10 @@ void ScannerUnitsTest::jsonNames_data()
     QTest::newRow("newline and tab") << QByteArray("/tmp/a\nb\tc\r") << "/tmp/a\nb\tc\r" << true;
     QTest::newRow("other controls") << QByteArray("/tmp/\x01\x1f\x7f", 8) << QString("/tmp/\x01\x1f\x7f")
                                     << true;
+    QTest::newRow("C1 controls, bidirectional overrides and isolates")
+        << QByteArray("/tmp/\xC2\x80\xC2\x85\xC2\x9B"
+                      "1m\xC2\x9F\xC2\xA0\xE2\x80\xAA\xE2\x80\xAE\xE2\x80\xAF\xE2\x81\xA6\xE2\x81\xA9")
+        << QString::fromUtf8("/tmp/\u0080\u0085\u009B1m\u009F\u00A0\u202A\u202E\u202F\u2066\u2069") << true;
     QTest::newRow("CJK") << QByteArray("/tmp/磁盘") << QString::fromUtf8("/tmp/磁盘") << true;
     QTest::newRow("four-byte") << QByteArray("/tmp/\xF0\x9F\x98\x80")
                                << QString::fromUtf8("/tmp/\xF0\x9F\x98\x80") << true;
@@ -172,9 +188,14 @@ void ScannerUnitsTest::jsonNames()
     QCOMPARE(error.error, QJsonParseError::NoError);
     QCOMPARE(document.object().value("name").toString(), parsed);
     QCOMPARE(badNames.empty(), clean);
-    // Raw control characters are never allowed inside JSON strings.
+    // Raw control characters are never allowed inside JSON strings; C1
+    // controls and bidirectional overrides and isolates are escaped too,
+    // so that the text is safe on a terminal.
     for (char c : json.text.substr(0, json.text.size() - 1))
         QVERIFY(static_cast<unsigned char>(c) >= 0x20);
+    for (const uint c : QString::fromStdString(json.text).toUcs4())
+        QVERIFY2(!((c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069)),
+                 json.text.c_str());
 }
 
 void ScannerUnitsTest::jsonShape()
@@ -270,5 +291,145 @@ void ScannerUnitsTest::commandLine()
     QCOMPARE(QString::fromStdString(options.path), path);
 }
 
+void ScannerUnitsTest::importCounting_data()
+{
+    QTest::addColumn<QByteArray>("entries"); // after the target's object: a folder of 100 bytes on device 1
+    QTest::addColumn<bool>("apparent");
+    QTest::addColumn<QString>("report"); // depth:name=size, "!error" where set, in pre-order
+    QTest::newRow("folders sum what they hold")
+        << QByteArray(R"(,{"name":"a","dsize":10},[{"name":"d","dsize":5},{"name":"b","dsize":7}])") << false
+        << "0:r=122 1:d=12 2:b=7 1:a=10";
+    QTest::newRow("lengths with --apparent-size")
+        << QByteArray(R"(,{"name":"a","asize":3,"dsize":4096},[{"name":"d","asize":2}])") << true
+        << "0:r=55 1:a=3 1:d=2";
+    QTest::newRow("hard link counted at its first place, device inherited")
+        << QByteArray(R"(,{"name":"a","dsize":10,"ino":5,"hlnkc":true},)"
+                      R"([{"name":"d"},{"name":"b","dsize":10,"ino":5,"hlnkc":true,"nlink":2}])")
+        << false << "0:r=110 1:a=10 1:d=0 2:b=0";
+    QTest::newRow("same inode on another device is another file")
+        << QByteArray(R"(,{"name":"a","dsize":10,"ino":5,"nlink":2},)"
+                      R"([{"name":"d","dev":2},{"name":"b","dsize":10,"ino":5,"nlink":2}])")
+        << false << "0:r=120 1:a=10 1:d=10 2:b=10";
+    QTest::newRow("left out: nothing counted, a kernel mount point empty")
+        << QByteArray(R"(,{"name":"p","dsize":50,"excluded":"pattern"},)"
+                      R"([{"name":"o","dsize":50,"excluded":"otherfs"},{"name":"x","dsize":9}],)"
+                      R"([{"name":"k","dsize":3,"excluded":"kernfs"}])")
+        << false << "0:r=103 1:k=3";
+    QTest::newRow("unreadable file marks its folder")
+        << QByteArray(R"(,[{"name":"d","dsize":1},{"name":"f","read_error":true,"dsize":9}])") << false
+        << "0:r=101 1:d=1!read error";
+    QTest::newRow("escapes and a surrogate pair decoded")
+        << QByteArray(R"(,{"name":"a\u00e9\ud83d\ude00\n\"","dsize":1})") << false
+        << QString::fromUtf8("0:r=101 1:a\u00e9\U0001F600\n\"=1");
+    QTest::newRow("keys of other versions skipped")
+        << QByteArray(R"(,{"name":"a","dsize":2,"mtime":5,"x":{"y":[1,-2.5e3,{"z":null}]},"type":"reg"})")
+        << false << "0:r=102 1:a=2";
+}
+
+void ScannerUnitsTest::importCounting()
+{
+    QFETCH(QByteArray, entries);
+    QFETCH(bool, apparent);
+    QFETCH(QString, report);
+    QByteArray document =
+        R"([1,2,{"progname":"t"},[{"name":"r","dsize":100,"asize":50,"dev":1})" + entries + "]]";
+    quarn::ImportSettings settings;
+    settings.apparentSize = apparent;
+    settings.top = 50;
+    const quarn::ImportResult result = quarn::importExport(
+        [&document](char *buffer, std::size_t size) {
+            const qsizetype n = std::min(qsizetype(size), document.size());
+            std::memcpy(buffer, document.constData(), size_t(n));
+            document.remove(0, n);
+            return long(n);
+        },
+        settings);
+    QVERIFY2(result.read, result.problem.c_str());
+    QStringList shown;
+    for (const quarn::ReportEntry &entry : result.report.entries()) {
+        QString line = QString::number(entry.depth) + ":" +
+                       QString::fromStdString(std::string(result.report.name(entry))) + "=" +
+                       QString::number(entry.size);
+        if (entry.errorLength)
+            line += "!" + QString::fromStdString(std::string(result.report.error(entry)));
+        shown << line;
+    }
+    QCOMPARE(shown.join(' '), report);
+}
+
+// Names as long as a file system may serve (FUSE allows 1,024 bytes) are
+// kept whole, next to each other in the store's arena.
+void ScannerUnitsTest::folderNames_data()
+{
+    QTest::addColumn<int>("length");
+    for (int length : {1, 127, 128, 255, 256, 1024, 70000})
+        QTest::newRow(qPrintable(QString::number(length) + " bytes")) << length;
+}
+
+void ScannerUnitsTest::folderNames()
+{
+    QFETCH(int, length);
+    quarn::FolderStore store("/t", 1, 1, 0);
+    const std::string first(std::size_t(length), 'a');
+    const std::string second = std::string(std::size_t(length) - 1, 'b') + "c";
+    quarn::DirNode &a = store.addChild(&store.dirs()[0], first.data(), first.size());
+    quarn::DirNode &b = store.addChild(&a, second.data(), second.size());
+    QCOMPARE(std::string(a.name()) + "|" + std::string(b.name()), first + "|" + second);
+    QCOMPARE(quarn::displayPath(&b), "/t/" + first + "/" + second);
+}
+
+// Two chains below a target (inode 1): A, inodes 100 + depth, 3,000 levels,
+// and B, inodes 10,000 + depth, leaving A at depth 1,000. The path is moved
+// along them ("A2500": to A's folder at depth 2,500), then a folder looked
+// for by inode: the depth it is found at on the path, or -1.
+void ScannerUnitsTest::ancestorPath_data()
+{
+    QTest::addColumn<QString>("moves");
+    QTest::addColumn<quint64>("inode");
+    QTest::addColumn<int>("found");
+    QTest::newRow("the parent") << "A5" << quint64(104) << 4;
+    QTest::newRow("the folder itself") << "A5" << quint64(105) << 5;
+    QTest::newRow("the target, from deep down") << "A3000" << quint64(1) << 0;
+    QTest::newRow("below the end: not on the path") << "A10" << quint64(111) << -1;
+    QTest::newRow("another chain's folder") << "A2000" << quint64(10000 + 1500) << -1;
+    QTest::newRow("the way shared with another chain") << "A3000 B2500" << quint64(100 + 900) << 900;
+    QTest::newRow("left behind on another chain") << "A3000 B2500" << quint64(100 + 2000) << -1;
+    QTest::newRow("on the chain moved to") << "A3000 B2500" << quint64(10000 + 2500) << 2500;
+    QTest::newRow("up and down again") << "A3000 A5 A2000" << quint64(100 + 1999) << 1999;
+    QTest::newRow("up and down again, below") << "A3000 A5 A2000" << quint64(100 + 2001) << -1;
+}
+
+void ScannerUnitsTest::ancestorPath()
+{
+    QFETCH(QString, moves);
+    QFETCH(quint64, inode);
+    QFETCH(int, found);
+    quarn::DirNodeStore store;
+    quarn::DirNode &root = store.add();
+    root.inode = 1;
+    std::vector<quarn::DirNode *> chainA{&root}, chainB(1001, nullptr);
+    for (std::uint32_t depth = 1; depth <= 3000; ++depth) {
+        quarn::DirNode &node = store.add();
+        node.parent = chainA.back();
+        node.depth = depth;
+        node.inode = 100 + depth;
+        chainA.push_back(&node);
+    }
+    chainB[1000] = chainA[1000];
+    for (std::uint32_t depth = 1001; depth <= 3000; ++depth) {
+        quarn::DirNode &node = store.add();
+        node.parent = chainB.back();
+        node.depth = depth;
+        node.inode = 10000 + depth;
+        chainB.push_back(&node);
+    }
+    quarn::AncestorPath path;
+    for (const QString &move : moves.split(' '))
+        path.moveTo((move.startsWith('A') ? chainA : chainB)[move.mid(1).toUInt()]);
+    const quarn::DirNode *hit = path.find(0, inode);
+    QCOMPARE(hit ? int(hit->depth) : -1, found);
+}
+
 QTEST_GUILESS_MAIN(ScannerUnitsTest)
+
 #include "tst_scannerunits.moc"

@@ -1,0 +1,112 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include "dirtree.h"
+#include "report.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quarn {
+
+// Writes a whole walk in the common disk-usage export format (JSON, version
+// 1.2): a folder is an array of its own object followed by its entries,
+// every entry with "name", "asize" and "dsize"; "dev" where it differs from
+// the folder's; "ino", "hlnkc" and "nlink" for files with several links;
+// "notreg", "read_error" and "excluded" where they apply. Names are written
+// byte for byte, only '"', '\' and control characters escaped, so names
+// that are not UTF-8 read back as the same bytes.
+//
+// The walk stays parallel and its memory per folder, not per file: the
+// worker listing a folder adds its files to a fragment of text that goes
+// to a temporary file of the worker's own, in one write per folder (or per
+// megabyte, for huge folders); each folder keeps where its fragment lies.
+// When the walk is over, writeTree goes through the folders in pre-order,
+// without recursion, and copies each one's object, its fragment and then
+// its subfolders to the output.
+class NcduExport
+{
+public:
+    // What the walk learnt about an entry.
+    struct Entry
+    {
+        std::uint64_t length = 0;    // st_size
+        std::uint64_t allocated = 0; // st_blocks * 512
+        std::uint32_t device = 0;    // as in DirNode
+        std::uint64_t inode = 0;
+        std::uint32_t links = 1;
+        bool regular = true; // a regular file or a folder
+    };
+    enum class LeftOut { Pattern, OtherFileSystem };
+
+    NcduExport(OutputSink &out, unsigned workers);
+    ~NcduExport();
+    NcduExport(const NcduExport &) = delete;
+    NcduExport &operator=(const NcduExport &) = delete;
+
+    // During the walk, each worker with its own index, listing one folder at
+    // a time: the folder's own sizes once it is known (by its parent's
+    // lister; the target's before the walk), its entries, then the end of
+    // its listing. A folder that is never listed (unreadable, repeated by a
+    // bind mount) is written with its object alone.
+    void folderFound(unsigned worker, const DirNode *folder, const Entry &own);
+    void file(unsigned worker, const DirNode *folder, std::string_view name, const Entry &entry);
+    void leftOut(unsigned worker, std::string_view name, LeftOut why);
+    void unreadable(unsigned worker, std::string_view name); // a file that could not be examined
+    void folderListed(unsigned worker, const DirNode *folder);
+    void kernelFolder(unsigned worker, const DirNode *folder); // a kernel file system's mount point
+
+    // After the walk: the document, of the folders (dirs[0] the target) or
+    // of the target file. False if the output refused it or a temporary
+    // file could not be written (error() tells why).
+    bool writeTree(const DirNodeStore &dirs, const FolderErrors &errors)
+    {
+        return !(m_failed = !writeDocument(dirs, errors));
+    }
+    bool writeFile(std::string_view name, const Entry &entry)
+    {
+        return !(m_failed = !writeFileDocument(name, entry));
+    }
+    // Whether writeTree or writeFile failed.
+    bool failed() const { return m_failed; }
+    // Empty when the output refused (the sink knows why).
+    const std::string &error() const { return m_error; }
+
+private:
+    struct Record
+    {
+        const DirNode *dir;
+        std::uint64_t first;  // the length, or the fragment's offset
+        std::uint64_t second; // the allocated size, or the fragment's length
+        enum Kind : std::uint8_t { Found, Listed, Kernel } kind;
+    };
+    struct Worker
+    {
+        int spill = -1;
+        std::uint64_t spillSize = 0;
+        std::uint64_t fragmentStart = 0; // where the folder being listed starts in the spill
+        std::string fragment;
+        std::vector<Record> records;
+        std::string error;
+    };
+
+    bool writeDocument(const DirNodeStore &dirs, const FolderErrors &errors);
+    bool writeFileDocument(std::string_view name, const Entry &entry);
+    void flush(Worker &worker);
+    void header(std::string &out) const;
+
+    OutputSink &m_out;
+    std::vector<Worker> m_workers;
+    std::string m_error;
+    bool m_failed = false;
+};
+
+// Appends bytes as a string of the export: '"', '\' and control characters
+// escaped, every other byte as it is.
+void appendExportString(std::string_view bytes, std::string &out);
+
+} // namespace quarn

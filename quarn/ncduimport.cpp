@@ -1,0 +1,307 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "ncduimport.h"
+
+#include "dirtree.h"
+#include "selection.h"
+
+#include <cstring>
+#include <memory>
+#include <unordered_set>
+#include <vector>
+
+namespace quarn {
+
+namespace {
+
+constexpr std::size_t longestName = 255;       // a file system's limit on one name
+constexpr std::size_t longestTarget = 1 << 16; // the target is a whole path
+constexpr std::size_t longestKey = 64;
+
+// One entry's object, as far as counting needs it.
+struct Info
+{
+    std::uint64_t nameOffset = 0;
+    std::string name;
+    bool named = false;
+    std::uint64_t asize = 0;
+    std::uint64_t dsize = 0;
+    std::uint64_t device = 0;
+    bool hasDevice = false;
+    std::uint64_t inode = 0;
+    bool hasInode = false;
+    std::uint64_t links = 0;
+    bool hardLink = false; // "hlnkc", from versions that had no "nlink"
+    bool readError = false;
+    std::string excluded;
+};
+
+void readInfo(JsonReader &in, Info &info, std::size_t longest)
+{
+    const std::uint64_t start = in.offset();
+    info = Info();
+    std::string key;
+    in.expect('{');
+    if (in.peek() == '}') {
+        in.expect('}');
+    } else {
+        do {
+            in.readString(&key, longestKey);
+            in.expect(':');
+            if (key == "name") {
+                info.nameOffset = in.offset();
+                in.readString(&info.name, longest);
+                info.named = true;
+            } else if (key == "asize") {
+                info.asize = in.readUnsigned();
+            } else if (key == "dsize") {
+                info.dsize = in.readUnsigned();
+            } else if (key == "dev") {
+                info.device = in.readUnsigned();
+                info.hasDevice = true;
+            } else if (key == "ino") {
+                info.inode = in.readUnsigned();
+                info.hasInode = true;
+            } else if (key == "nlink") {
+                info.links = in.readUnsigned();
+            } else if (key == "hlnkc") {
+                info.hardLink = in.readBool();
+            } else if (key == "read_error") {
+                info.readError = in.readBool();
+            } else if (key == "excluded") {
+                in.readString(&info.excluded, longestKey);
+            } else {
+                in.skipValue(); // later versions' keys, and those counting does not need
+            }
+        } while (in.commaOr('}'));
+    }
+    if (!info.named)
+        in.failAt(start, "entry without a name");
+}
+
+class TreeBuilder
+{
+public:
+    TreeBuilder(JsonReader &in, const ImportSettings &settings)
+        : m_in(in), m_settings(settings), m_topFiles(settings.top, settings.maxDepth)
+    {}
+    Report run();
+
+private:
+    // Reads the header object: the name of the program that wrote the file.
+    std::string writerName();
+    // A folder whose array is open: counted (dir set) or inside what the
+    // writer left out.
+    struct Level
+    {
+        DirNode *dir;
+        std::uint64_t device;
+    };
+    struct LinkKey
+    {
+        std::uint64_t device;
+        std::uint64_t inode;
+        bool operator==(const LinkKey &other) const { return device == other.device && inode == other.inode; }
+    };
+    struct LinkHash
+    {
+        std::size_t operator()(const LinkKey &key) const
+        {
+            return std::hash<std::uint64_t>()(key.inode * 0x9E3779B97F4A7C15ull ^ key.device);
+        }
+    };
+
+    std::uint64_t counted(const Info &info) const
+    {
+        const std::uint64_t bytes = m_settings.apparentSize ? info.asize : info.dsize;
+        return bytes < largestSize ? bytes : largestSize;
+    }
+    void checkName(const Info &info) const;
+    void addFolder(const Info &info);
+    void addFile(const Info &info);
+    const char *keepName(const std::string &name);
+
+    JsonReader &m_in;
+    const ImportSettings &m_settings;
+    DirNodeStore m_dirs;
+    FolderErrors m_errors;
+    TopFiles m_topFiles;
+    bool m_repeatsMarked = false; // "hlnkc" marks only the names of a file after its first
+    std::unordered_set<LinkKey, LinkHash> m_links;
+    std::vector<Level> m_open;
+    std::string m_rootName;
+    std::vector<std::unique_ptr<char[]>> m_nameChunks;
+    char *m_nameFree = nullptr;
+    std::size_t m_nameLeft = 0;
+};
+
+void TreeBuilder::checkName(const Info &info) const
+{
+    if (info.name.empty())
+        m_in.failAt(info.nameOffset, "empty name");
+    if (info.name.find('\0') != std::string::npos)
+        m_in.failAt(info.nameOffset, "name holds a NUL byte");
+    if (!m_open.empty() && info.name.find('/') != std::string::npos)
+        m_in.failAt(info.nameOffset, "name holds a '/'");
+}
+
+const char *TreeBuilder::keepName(const std::string &name)
+{
+    const std::size_t kept = name.size() + 2; // length byte, name, NUL
+    if (kept > m_nameLeft) {
+        const std::size_t size = 64 * 1024;
+        m_nameChunks.emplace_back(new char[size]);
+        m_nameFree = m_nameChunks.back().get();
+        m_nameLeft = size;
+    }
+    char *at = m_nameFree;
+    at[0] = char(std::uint8_t(name.size()));
+    std::memcpy(at + 1, name.data(), name.size());
+    at[name.size() + 1] = 0;
+    m_nameFree += kept;
+    m_nameLeft -= kept;
+    return at;
+}
+
+void TreeBuilder::addFolder(const Info &info)
+{
+    checkName(info);
+    const Level &parent = m_open.back();
+    const std::uint64_t device = info.hasDevice ? info.device : parent.device;
+    // A kernel file system's mount point counts as an empty folder; what
+    // else the writer left out counts nothing, nor does anything below it.
+    if (!parent.dir || (!info.excluded.empty() && info.excluded != "kernfs")) {
+        m_open.push_back(Level{nullptr, device});
+        return;
+    }
+    if (parent.dir->depth == UINT32_MAX - 1)
+        m_in.failAt(info.nameOffset, "folders nested too deep");
+    DirNode &node = m_dirs.add();
+    node.nameData = keepName(info.name);
+    node.parent = parent.dir;
+    node.depth = parent.dir->depth + 1;
+    node.totalBytes = counted(info);
+    if (info.readError)
+        m_errors.emplace(&node, importedReadError);
+    m_open.push_back(Level{&node, device});
+}
+
+void TreeBuilder::addFile(const Info &info)
+{
+    checkName(info);
+    const Level &parent = m_open.back();
+    if (!parent.dir || !info.excluded.empty())
+        return;
+    if (info.readError) { // not counted; its folder was not read completely
+        m_errors.emplace(parent.dir, importedReadError);
+        return;
+    }
+    // A file with several links counts, and is shown, only where it is met
+    // first, as in the walk. gdu marks only the names after the first.
+    if (m_repeatsMarked && info.hardLink)
+        return;
+    if ((info.hardLink || info.links > 1) && info.hasInode &&
+        !m_links.insert(LinkKey{info.hasDevice ? info.device : parent.device, info.inode}).second)
+        return;
+    const std::uint64_t bytes = counted(info);
+    parent.dir->totalBytes = addSizes(parent.dir->totalBytes, bytes);
+    m_topFiles.offer(bytes, parent.dir, info.name);
+}
+
+std::string TreeBuilder::writerName()
+{
+    std::string key, name;
+    m_in.expect('{');
+    if (m_in.peek() == '}') {
+        m_in.expect('}');
+        return name;
+    }
+    do {
+        m_in.readString(&key, longestKey);
+        m_in.expect(':');
+        if (key == "progname" && m_in.peek() == '"')
+            m_in.readString(&name, longestKey);
+        else
+            m_in.skipValue(); // its version and time
+    } while (m_in.commaOr('}'));
+    return name;
+}
+
+Report TreeBuilder::run()
+{
+    m_in.expect('[');
+    const std::uint64_t versionOffset = m_in.offset();
+    const std::uint64_t major = m_in.readUnsigned();
+    if (major != 1)
+        m_in.failAt(versionOffset, "unsupported major version " + std::to_string(major));
+    m_in.expect(',');
+    m_in.readUnsigned(); // every minor version of 1 reads alike
+    m_in.expect(',');
+    m_repeatsMarked = writerName() == "gdu";
+
+    Info info;
+    m_in.expect(',');
+    Report report;
+    if (m_in.peek() == '{') { // the target is a file
+        readInfo(m_in, info, longestTarget);
+        checkName(info);
+        report.add(0, info.name, counted(info));
+    } else {
+        m_in.expect('[');
+        readInfo(m_in, info, longestTarget);
+        checkName(info);
+        m_rootName = info.name;
+        DirNode &root = m_dirs.add();
+        root.nameData = m_rootName.c_str();
+        root.totalBytes = counted(info);
+        if (info.readError)
+            m_errors.emplace(&root, importedReadError);
+        m_open.push_back(Level{&root, info.device});
+        while (!m_open.empty()) {
+            if (!m_in.commaOr(']')) {
+                m_open.pop_back();
+                continue;
+            }
+            const int next = m_in.peek();
+            if (next == '[') {
+                m_in.expect('[');
+                readInfo(m_in, info, longestName);
+                addFolder(info);
+            } else if (next == '{') {
+                readInfo(m_in, info, longestName);
+                addFile(info);
+            } else if (next < 0) {
+                m_in.fail("unexpected end of file");
+            } else {
+                m_in.fail("expected '[' or '{'");
+            }
+        }
+        for (std::size_t i = m_dirs.size(); i-- > 1;)
+            m_dirs[i].parent->totalBytes = addSizes(m_dirs[i].parent->totalBytes, m_dirs[i].totalBytes);
+    }
+    while (m_in.commaOr(']'))
+        m_in.skipValue(); // what later versions may add
+    m_in.expectEnd();
+    if (m_dirs.size() == 0)
+        return report;
+    return selectReport(m_dirs, m_errors, m_topFiles.candidates(), m_settings.top, m_settings.maxDepth);
+}
+
+} // namespace
+
+ImportResult importExport(const JsonReader::ReadFunction &read, const ImportSettings &settings)
+{
+    ImportResult result;
+    JsonReader in(read);
+    try {
+        TreeBuilder builder(in, settings);
+        result.report = builder.run();
+        result.read = true;
+    } catch (const JsonError &error) {
+        result.problem = "byte " + std::to_string(error.offset) + ": " + error.what();
+    }
+    return result;
+}
+
+} // namespace quarn

@@ -1,0 +1,44 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include "jsonreader.h"
+#include "report.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace quarn {
+
+struct ImportSettings
+{
+    std::size_t top = 20;
+    std::uint32_t maxDepth = UINT32_MAX;
+    bool apparentSize = false; // count "asize" instead of "dsize"
+};
+
+struct ImportResult
+{
+    bool read = false;   // false: problem tells what was wrong with the input
+    std::string problem; // "byte N: WHAT"
+    Report report;
+};
+
+// The report from a disk-usage export (JSON, major version 1, any minor
+// version) read from read, counted as a walk counts: a file with several
+// links once, at its first place in the document (keyed by "dev", inherited
+// from the folder, and "ino"); entries left out by the writer ("excluded")
+// neither counted nor reported, except a kernel file system's mount point,
+// an empty folder; a file that could not be read not counted, its folder
+// marked as not read completely, as is a folder with "read_error". Missing
+// sizes count 0. The document is read as a stream into the same folder
+// records a walk makes, each file offered to the same top files: memory
+// grows with folders and the depth, never with files or the document.
+ImportResult importExport(const JsonReader::ReadFunction &read, const ImportSettings &settings);
+
+// The error text of a folder the export marks as not read completely.
+constexpr const char *importedReadError = "read error";
+
+} // namespace quarn

@@ -1,0 +1,261 @@
+#!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
+"""quarn against du -a on seeded random trees and option sets.
+
+Trees: folders, files (some sparse), hard links across folders, symbolic
+links, folders without read or search permission, names of any bytes but
+'/' and NUL (newlines, invalid UTF-8, leading '-', up to 255 bytes). Options:
+--exclude patterns made from the tree's names (literal, with *, ?, [..], \\,
+paths with /), -x, --apparent-size, -d, -n, -t; run as root or as nobody.
+Each entry quarn reports must carry du's size, its total du's, its status
+du's. A file with several links is counted at one of its names, whichever
+the walk meets first, so folders that hold only some of the names may differ
+from du's and are not compared; no name of such a file may be listed twice.
+
+  fuzz.py QUARN          (QUARN_BIN overrides QUARN)
+  QUARN_SEED=S           the first tree's seed (the next ones count up)
+  QUARN_SOAK_S=T         run for T seconds, keep the trees that fail
+  QUARN_FUZZ_TREES=K     trees in a bounded run (default 80)
+"""
+
+import json
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+QUARN = os.environ.get("QUARN_BIN") or sys.argv[1]
+SOAK_S = float(os.environ.get("QUARN_SOAK_S", "0"))
+TREES = int(os.environ.get("QUARN_FUZZ_TREES", "80"))
+ENV = dict(os.environ, LC_ALL="C.UTF-8", LANG="C.UTF-8")
+NOBODY = 65534
+
+NAMES = ["café", "cafe", "caf", "naïve", "日本語", "-rf", "--help", "a\nb", " ", "*", "[a]", "?", "\\", "€"]
+PIECES = [b"a", b"b", b"x", b"B", b".", b"-", b" ", b"*", b"?", b"[", b"]", b"!", b"\\", b"\n", b"\t", b"\x7f",
+          "é".encode(), "€".encode(), "日".encode(), "😀".encode(), b"\xff", b"\xc3", b"\xe2\x82", b"\xed\xa0\x80",
+          b"\xc0\xaf", b"\x80", "\u202e".encode()]
+
+
+def shown(raw):
+    """A path as quarn's JSON shows it: U+FFFD for each byte that is not UTF-8."""
+    out, i = [], 0
+    while i < len(raw):
+        for length in (1, 2, 3, 4):
+            try:
+                out.append(raw[i:i + length].decode("utf-8"))
+                i += length
+                break
+            except UnicodeDecodeError:
+                pass
+        else:
+            out.append("\ufffd")
+            i += 1
+    return "".join(out)
+
+
+def random_name(rng):
+    r = rng.random()
+    if r < 0.2:
+        return rng.choice(NAMES).encode()
+    if r < 0.25:
+        return bytes(rng.choice(b"abcdefgh") for _ in range(rng.randint(200, 255)))
+    name = b""
+    for _ in range(rng.randint(1, 8)):
+        name += rng.choice(PIECES) if rng.random() < 0.8 else bytes([rng.choice([b for b in range(1, 256) if b != 47])])
+    return name[:255]
+
+
+def build(rng, root):
+    """The tree below root; its entries as {relative path: stat}."""
+    folders, files, taken = [(b"", 0)], [], {b"": set()}
+    for _ in range(rng.randint(5, 120)):
+        parent, depth = rng.choice(folders)
+        name = random_name(rng)
+        if name in (b".", b"..") or shown(name) in taken[parent]:
+            continue
+        taken[parent].add(shown(name))
+        rel = parent + b"/" + name if parent else name
+        path = root + b"/" + rel
+        r = rng.random()
+        if r < 0.3 and depth < 5:
+            os.mkdir(path)
+            folders.append((rel, depth + 1))
+            taken[rel] = set()
+        elif r < 0.45 and files:
+            os.link(root + b"/" + rng.choice(files), path)
+        elif r < 0.55:
+            os.symlink(random_name(rng), path)
+        else:
+            with open(path, "wb") as f:
+                if rng.random() < 0.2:  # sparse: a hole, then a little data
+                    f.seek(rng.choice((8192, 65536, 1 << 20)))
+                f.write(b"x" * rng.choice((0, 1, 100, 4096, 5000, 70000)))
+            files.append(rel)
+    for rel, _ in folders[1:]:
+        os.chmod(root + b"/" + rel, rng.choice((0o755,) * 8 + (0, 0o100, 0o400, 0o500)))
+    entries = {b"": os.lstat(root)}
+    for rel in list(taken) + files:
+        entries[rel] = os.lstat(root + b"/" + rel)
+    for parent in taken:
+        for name in os.listdir(root + b"/" + parent if parent else root):
+            rel = parent + b"/" + name if parent else name
+            entries.setdefault(rel, os.lstat(root + b"/" + rel))
+    return entries
+
+
+def pattern(rng, rels, target):
+    """An --exclude pattern made from a name of the tree."""
+    rel = rng.choice([r for r in rels if r])
+    parts = rel.split(b"/")
+    name = parts[-1]
+    try:
+        text = name.decode("utf-8")
+    except UnicodeDecodeError:
+        text = None
+    i = rng.randrange(len(text) if text else len(name))
+    op = rng.choice(("literal", "?", "*suffix", "prefix*", "[c]", "\\c", "dir/name", "*/name", "full"))
+    if text is not None and op in ("?", "*suffix", "prefix*", "[c]", "\\c"):
+        c = text[i]
+        if op == "[c]" and c not in "]!^-\\[":
+            c = "[" + c + "]"
+        elif op == "\\c":
+            c = "\\" + c
+        elif op != "[c]":
+            c = "?"
+        text = {"*suffix": "*" + text[i:], "prefix*": text[:i] + "*"}.get(op, text[:i] + c + text[i + 1:])
+        return text.encode()
+    if op == "?":
+        return name[:i] + b"?" + name[i + 1:]
+    if op == "dir/name" and len(parts) > 1:
+        return parts[-2] + b"/" + name
+    if op == "*/name":
+        return b"*/" + name
+    if op == "full":
+        return target.rstrip(b"/") + b"/" + rel
+    return name
+
+
+def run(command, cwd, nobody):
+    def child():
+        if nobody:
+            os.setgroups([])
+            os.setgid(NOBODY)
+            os.setuid(NOBODY)
+
+    try:
+        done = subprocess.run(command, cwd=cwd, env=ENV, capture_output=True, timeout=120, preexec_fn=child)
+        return done.returncode, done.stdout, done.stderr
+    except subprocess.TimeoutExpired:
+        return None, b"", b"timed out"
+
+
+def compare(rng, base, entries):
+    """Runs one option set; None, or (options, first differing row)."""
+    target = rng.choice((base + b"/t", b"t", b"./t", b"t/"))
+    prefix = target if target.endswith(b"/") else target + b"/"
+    excludes = [b"--exclude=" + pattern(rng, list(entries), target) for _ in range(rng.choice((0, 1, 1, 2, 3)))]
+    apparent, nobody = rng.random() < 0.4, rng.random() < 0.3
+    shared = (["-x"] if rng.random() < 0.3 else []) + excludes
+    top = rng.choice((1, 2, 5, 20, 1000000, 1000000))
+    depth = rng.choice((None, None, None, 0, 1, 2, 3))
+    own = ["-j", "-b", "-n", str(top)] + (["--apparent-size"] if apparent else []) + shared
+    own += (["-d", str(depth)] if depth is not None else []) + rng.choice(([], ["-t", "1"], ["-t", "2"], ["-t", "64"]))
+    du_command = ["du", "-a", "-0", "-b" if apparent else "-B1"] + shared + [target]
+    options = "%s%s" % (b" ".join(o if isinstance(o, bytes) else o.encode() for o in own + [target]),
+                        " (as nobody)" if nobody else "")
+    du = run(du_command, base, nobody)
+    got = run([QUARN] + own + [target], base, nobody)
+    if got[0] is None or got[0] < 0 or got[0] != du[0]:
+        return options, "status %s, du's %s; stderr %r" % (got[0], du[0], got[2][-300:])
+    listed = {}
+    for line in du[1].split(b"\0")[:-1]:
+        size, _, path = line.partition(b"\t")
+        listed[shown(path)] = int(size)
+    if shown(target) not in listed:
+        return None  # a pattern matched the target itself, which du leaves out and quarn keeps
+    try:
+        report = json.loads(got[1])
+    except ValueError:
+        return options, "no JSON report: %r" % got[1][:300]
+    # Where each shown path leads: its stat, and folders whose size depends
+    # on which name of a multiply-linked file the walk met first.
+    stat_of, names_of, ambiguous = {}, {}, set()
+    for rel, st in entries.items():
+        stat_of[shown(target if not rel else prefix + rel)] = st
+        if st.st_nlink > 1 and not os.path.isdir(base + b"/t/" + rel):
+            names_of.setdefault((st.st_dev, st.st_ino), []).append(rel)
+    for names in names_of.values():
+        above = [{b"/".join(n.split(b"/")[:k]) for k in range(1, n.count(b"/") + 1)} for n in names]
+        ambiguous |= {shown(prefix + a) for a in set.union(*above) - set.intersection(*above)}
+    rows, seen = [], set()
+
+    def walk(node, level):
+        rows.append((node["name"], int(node["size"]), level))
+        for child in node.get("children", []):
+            walk(child, level + 1)
+
+    walk(report, 0)
+    if report["name"] != shown(target):
+        return options, "target shown as %r" % report["name"]
+    if len(rows) > top:
+        return options, "%d rows for -n %d" % (len(rows), top)
+    for name, size, level in reversed(rows):  # entries before their folders: the deepest culprit first
+        st = stat_of.get(name)
+        key = (st.st_dev, st.st_ino) if st and (st.st_dev, st.st_ino) in names_of else None
+        if depth is not None and level > depth:
+            return options, "%r at depth %d beyond -d %d" % (name, level, depth)
+        if key:
+            if key in seen:
+                return options, "%r: a second name of a file already listed (size %d)" % (name, size)
+            seen.add(key)
+            counted = [listed[n] for n in (shown(prefix + r) for r in names_of[key]) if n in listed]
+            if len(counted) != 1 or counted[0] != size:
+                return options, "%r: quarn %d, du lists that file once, at %s" % (name, size, counted)
+        elif name not in listed:
+            return options, "%r: quarn %d, du leaves it out" % (name, size)
+        elif listed[name] != size and name not in ambiguous:
+            return options, "%r: quarn %d, du %d" % (name, size, listed[name])
+    if depth is None and top >= len(listed) and len(rows) != len(listed):
+        missing = sorted(set(listed) - {r[0] for r in rows})
+        return options, "%d rows, du %d; du's first one missing: %r" % (len(rows), len(listed), missing[:1])
+    return None
+
+
+def main():
+    os.umask(0o022)  # the tree must be readable by nobody
+    seed = int(os.environ.get("QUARN_SEED") or random.randrange(1 << 32))
+    print("fuzz: seed %d (replay: QUARN_SEED=%d)" % (seed, seed), flush=True)
+    started, trees, sets, failed = time.monotonic(), 0, 0, []
+    while (time.monotonic() - started < SOAK_S) if SOAK_S else trees < TREES:
+        rng = random.Random(seed)
+        base = tempfile.mkdtemp(prefix="quarn-fuzz-").encode()
+        os.chmod(base, 0o755)
+        os.mkdir(base + b"/t")
+        entries = build(rng, base + b"/t")
+        problem = None
+        for _ in range(3):
+            sets += 1
+            problem = compare(rng, base, entries)
+            if problem:
+                break
+        if problem:
+            failed.append(seed)
+            kept = SOAK_S and len(failed) <= 20
+            print("FAIL seed %d: quarn %s\n  first differing row: %s%s" % (
+                seed, problem[0], problem[1], "\n  tree kept at %s" % base.decode() if kept else ""), flush=True)
+        if not (problem and kept):
+            shutil.rmtree(base)
+        trees += 1
+        seed = (seed + 1) % (1 << 32)
+    print("fuzz: %d trees, %d option sets, %d failing seeds%s" % (
+        trees, sets, len(failed), ": " + " ".join(map(str, failed)) if failed else ""))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

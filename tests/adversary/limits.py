@@ -1,0 +1,237 @@
+#!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The quarn-gui developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
+"""quarn under tight resource limits and failing allocations.
+
+Every run must end by itself, without a signal: either status 0 with du's
+total, or status 1 or 2 with error lines `quarn: ...` on stderr (exactly one
+for an injected allocation failure). Limits: address space, descriptors,
+stack and processes (as nobody), each with one, the default and 1024
+threads, stderr a file and a pseudo-terminal. Allocations: the shim given
+as second argument fails the N-th one after main starts.
+
+  limits.py QUARN SHIM   (QUARN_BIN overrides QUARN)
+  QUARN_SEED=S     replays one tree; QUARN_SOAK_S=T repeats with new trees
+                   and every N for T seconds; QUARN_SANITIZED=1 keeps only
+                   the descriptor rows (the sanitizers' runtime needs the
+                   rest) and skips the shim (it must come first itself).
+"""
+
+import json
+import os
+import pty
+import random
+import re
+import resource
+import select
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+QUARN = os.environ.get("QUARN_BIN") or sys.argv[1]
+SHIM = sys.argv[2]
+SANITIZED = os.environ.get("QUARN_SANITIZED") == "1"
+SOAK_S = float(os.environ.get("QUARN_SOAK_S", "0"))
+NOBODY = 65534
+not_started = []  # runs the system could not start: no quarn code ran
+KIB = 1024
+
+# (option, resource, limits, run as nobody)
+LIMITS = [
+    ("-v", resource.RLIMIT_AS, [k * KIB for k in (4096, 8192, 12288, 16384, 24576, 32768, 65536, 131072, 262144)], False),
+    ("-n", resource.RLIMIT_NOFILE, [5, 6, 7, 8, 9, 10, 12, 16, 32, 64], False),
+    ("-n", resource.RLIMIT_NOFILE, [5, 6, 7, 8, 10, 16], True),
+    ("-s", resource.RLIMIT_STACK, [k * KIB for k in (128, 192, 256, 512, 1024)], False),
+    ("-u", resource.RLIMIT_NPROC, [1, 2], True),
+]
+THREADS = [["-t", "1"], [], ["-t", "128"], ["-t", "1024"]]
+
+
+def build_tree(rng, root):
+    """A few thousand entries: folders up to 6 deep, files, hard links."""
+    folders, files = [root], []
+    for i in range(rng.randint(150, 400)):
+        parent = rng.choice(folders)
+        path = os.path.join(parent, "d%d" % i)
+        if parent.count("/") - root.count("/") < 6:
+            os.mkdir(path)
+            folders.append(path)
+        for j in range(rng.randint(0, 8)):
+            name = os.path.join(rng.choice(folders), "f%d_%d" % (i, j))
+            if files and rng.random() < 0.05:
+                os.link(rng.choice(files), name)
+            else:
+                with open(name, "wb") as f:
+                    f.write(b"x" * rng.choice((0, 10, 5000, 70000)))
+                files.append(name)
+    for path in folders:
+        os.chmod(path, 0o755)
+
+
+def run(command, limit=None, nobody=False, tty=False, env=None):
+    """(status, stdout, stderr), status -signal on a signal death, None on a hang."""
+
+    def child():
+        if limit:
+            resource.setrlimit(limit[0], (limit[1], limit[1]))
+        if nobody:
+            os.setgroups([])
+            os.setgid(NOBODY)
+            os.setuid(NOBODY)
+
+    master = slave = None
+    if tty:
+        master, slave = pty.openpty()
+    try:
+        process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                   stderr=slave if tty else subprocess.PIPE, preexec_fn=child,
+                                   env=env, close_fds=True)
+    except OSError as error:  # e.g. EAGAIN: nobody already runs processes elsewhere
+        return "exec: %s" % error, b"", b""
+    if tty:
+        os.close(slave)
+    err_fd = master if tty else process.stderr.fileno()
+    texts = {process.stdout.fileno(): b"", err_fd: b""}
+    open_fds = set(texts)
+    deadline = time.monotonic() + 60
+    while open_fds and time.monotonic() < deadline:
+        for fd in select.select(list(open_fds), [], [], 1)[0]:
+            try:
+                data = os.read(fd, 65536)
+            except OSError:  # EIO: the terminal's last writer is gone
+                data = b""
+            texts[fd] += data
+            if not data:
+                open_fds.discard(fd)
+    hung = bool(open_fds)
+    if hung:
+        process.kill()
+    status = process.wait()
+    out, err = texts[process.stdout.fileno()], texts[err_fd]
+    process.stdout.close()
+    os.close(master) if tty else process.stderr.close()
+    return (None if hung else status), out, err
+
+
+def error_lines(err):
+    """stderr's lines as a terminal would leave them: progress redraws and
+    escape sequences dropped."""
+    text = re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]", b"", err).replace(b"\r\n", b"\n")
+    return [line.split(b"\r")[-1] for line in text.split(b"\n") if line.split(b"\r")[-1].strip()]
+
+
+def verdict(result, total, one_line=False):
+    """None when the run kept the promises, else what went wrong."""
+    status, out, err = result
+    if isinstance(status, str) or (status == 127 and b"error while loading shared libraries" in err):
+        not_started.append(status)  # the fork failed, or the loader could not map the libraries
+        return None
+    if status is None:
+        return "hung"
+    if status < 0:
+        return "killed by signal %d; stderr %r" % (-status, err[-300:])
+    lines = error_lines(err)
+    if status == 0:
+        try:
+            got = int(json.loads(out)["size"])
+        except (ValueError, KeyError) as error:
+            return "status 0 but no report (%s): %r" % (error, out[:200])
+        return None if got == total else "total %d, du says %d" % (got, total)
+    if status not in (1, 2):
+        return "status %d; stderr %r" % (status, err[-300:])
+    if not lines or any(not line.startswith(b"quarn: ") for line in lines):
+        return "status %d with stderr %r" % (status, err[-300:])
+    if one_line and len(lines) != 1:
+        return "status %d with %d error lines: %r" % (status, len(lines), err[-300:])
+    return None
+
+
+def sweep(root, total, failures):
+    runs = 0
+    for option, which, values, nobody in LIMITS:
+        if SANITIZED and which != resource.RLIMIT_NOFILE:
+            continue
+        for value in values:
+            for threads in THREADS:
+                for tty in (False, True):
+                    if SANITIZED and tty and which == resource.RLIMIT_NOFILE and value <= 5:
+                        # quarn then holds every free descriptor, and UBSan's check of the
+                        # progress thread's object needs a pipe to read memory: it fails
+                        # and reports an invalid vptr that is not there.
+                        continue
+                    command = [QUARN, "-j", "-b", "-n", "3"] + threads + [root]
+                    problem = verdict(run(command, (which, value), nobody, tty), total)
+                    runs += 1
+                    if problem:
+                        failures.append("ulimit %s %s%s %s, stderr %s: %s" % (
+                            option, value // KIB if which in (resource.RLIMIT_AS, resource.RLIMIT_STACK) else value,
+                            " as nobody" if nobody else "", " ".join(threads) or "default threads",
+                            "a terminal" if tty else "a pipe", problem))
+    return runs
+
+
+def inject(rng, root, total, failures, every):
+    if SANITIZED:
+        print("limits: allocation failures skipped: the sanitizers' runtime must be the first library loaded")
+        return 0
+    runs = 0
+    for threads in (["-t", "1"], []):
+        command = [QUARN, "-j", "-b", "-n", "3"] + threads + [root]
+        with tempfile.NamedTemporaryFile() as counted:
+            env = dict(os.environ, LD_PRELOAD=SHIM, QUARN_FAIL_ALLOC="0", QUARN_ALLOC_COUNT=counted.name)
+            problem = verdict(run(command, env=env), total)
+            count = int(open(counted.name).read() or 0)
+        if problem or count == 0:
+            failures.append("%s with the counting shim: %s" % (" ".join(threads) or "default threads",
+                                                               problem or "no allocation counted"))
+            continue
+        picks = range(1, count + 2)
+        if not every and count > 40:
+            offset, step = rng.random(), count / 35
+            picks = sorted({1, 2, 3, count, count + 1} | {1 + int((k + offset) * step) for k in range(35)})
+        for n in picks:
+            env = dict(os.environ, LD_PRELOAD=SHIM, QUARN_FAIL_ALLOC=str(n))
+            problem = verdict(run(command, env=env), total, one_line=True)
+            runs += 1
+            if problem:
+                failures.append("allocation %d of %d failed, %s: %s" % (
+                    n, count, " ".join(threads) or "default threads", problem))
+    return runs
+
+
+def main():
+    os.umask(0o022)  # the tree must be readable by nobody
+    seed = int(os.environ.get("QUARN_SEED") or random.randrange(1 << 32))
+    print("limits: seed %d (replay: QUARN_SEED=%d)" % (seed, seed), flush=True)
+    started = time.monotonic()
+    while True:
+        rng = random.Random(seed)
+        root = tempfile.mkdtemp(prefix="quarn-limits-")
+        os.chmod(root, 0o755)
+        build_tree(rng, root)
+        du = subprocess.run(["du", "-s", "-B1", root], capture_output=True, check=True)
+        total = int(du.stdout.split(b"\t")[0])
+        failures = []
+        runs = sweep(root, total, failures) + inject(rng, root, total, failures, every=SOAK_S > 0)
+        print("limits: seed %d, %d runs (%d could not start), %d failures" % (
+            seed, runs, len(not_started), len(failures)), flush=True)
+        not_started.clear()
+        if failures:
+            for line in failures[:200]:
+                print("FAIL " + line)
+            print("limits: FAILED with seed %d (replay: QUARN_SEED=%d)%s" % (
+                seed, seed, ", tree kept at " + root if SOAK_S else ""))
+            if not SOAK_S:
+                shutil.rmtree(root)
+            return 1
+        shutil.rmtree(root)
+        if time.monotonic() - started >= SOAK_S:
+            return 0
+        seed = (seed + 1) % (1 << 32)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
