@@ -261,11 +261,13 @@ const char *usageText()
 
 const char *versionText()
 {
-    return "quarn " QUARN_VERSION "\n"
+    return "quarn (quarn-gui) " QUARN_VERSION "\n"
            "Copyright (C) 2026 The quarn-gui developers.\n"
            "License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
            "This is free software: you are free to change and redistribute it.\n"
-           "There is NO WARRANTY, to the extent permitted by law.\n";
+           "There is NO WARRANTY, to the extent permitted by law.\n"
+           "\n"
+           "Written by The quarn-gui developers.\n";
 }
 
 } // namespace quarn

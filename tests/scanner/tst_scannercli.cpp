@@ -326,6 +326,7 @@ private slots:
     void unreadableFolder();
     void refusedRuns_data();
     void refusedRuns();
+    void versionText();
 
     void deepTree();
     void resourceLimits_data();
@@ -941,6 +942,23 @@ void ScannerCliTest::refusedRuns()
     QCOMPARE(run.exitCode, 2);
     QCOMPARE(run.out, QByteArray());
     QCOMPARE(QString::fromLocal8Bit(run.err), message + "\n");
+}
+
+// Laid out as GNU programs lay it out: program (package) version, then
+// copyright, licence, warranty, a blank line and the authors.
+void ScannerCliTest::versionText()
+{
+    const Run run = quarn({"--version"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(QString::fromUtf8(run.out),
+             QString("quarn (quarn-gui) " QUARN_VERSION "\n"
+                     "Copyright (C) 2026 The quarn-gui developers.\n"
+                     "License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
+                     "This is free software: you are free to change and redistribute it.\n"
+                     "There is NO WARRANTY, to the extent permitted by law.\n"
+                     "\n"
+                     "Written by The quarn-gui developers.\n"));
 }
 
 void ScannerCliTest::deepTree()
