@@ -26,12 +26,24 @@ struct DirNode
     // Last path component; for the target, the path as displayed.
     std::string_view name() const
     {
-        return parent ? std::string_view(nameData + 1, std::size_t(std::uint8_t(nameData[0])))
-                      : std::string_view(nameData);
+        if (!parent)
+            return std::string_view(nameData);
+        // The length in 7-bit groups, lowest first, the high bit set on every
+        // group but the last: one byte for names below 128 bytes.
+        const auto *at = reinterpret_cast<const unsigned char *>(nameData);
+        std::size_t length = 0;
+        for (unsigned shift = 0;; shift += 7) {
+            const unsigned char group = *at++;
+            length |= std::size_t(group & 0x7F) << shift;
+            if (!(group & 0x80))
+                break;
+        }
+        return std::string_view(reinterpret_cast<const char *>(at), length);
     }
 
-    // Kept by the walk. Below the target: one byte of length, then the name
-    // (a name has at most 255 bytes); for the target: a NUL-terminated text.
+    // Kept by the walk. Below the target: the name's length (see name()),
+    // then the name, whatever its length, not terminated; for the target: a
+    // NUL-terminated text.
     const char *nameData = "";
     DirNode *parent = nullptr;    // nullptr for the target
     std::uint64_t totalBytes = 0; // during the walk the directory itself plus the files directly in it;

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -102,9 +103,7 @@ bool colour(quarn::Options::Colour choice)
     return ::isatty(STDOUT_FILENO) && !(noColour && *noColour);
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+int run(int argc, char **argv)
 {
     holdClosedStandardStreams();
 
@@ -166,4 +165,17 @@ int main(int argc, char **argv)
     if (!written)
         reportWriteError(out.error());
     return written && result.status == quarn::ScanResult::Complete ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        // Whatever was being done is dropped; this line needs no memory.
+        writeAll(STDERR_FILENO, "quarn: memory exhausted\n");
+        return 1;
+    }
 }

@@ -38,7 +38,8 @@ struct ScanResult
 
 // Walks the tree under path and selects the report. Every entry that cannot
 // be read is written to stderr as "quarn: cannot read 'PATH': REASON" as it
-// is met; the walk goes on with the rest.
+// is met; the walk goes on with the rest. Throws std::bad_alloc, the walk
+// stopped, when memory runs out.
 ScanResult scan(const std::string &path, const ScanSettings &settings);
 
 // Target name as displayed, as du shows it: the path as given, but two or

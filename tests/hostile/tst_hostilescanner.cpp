@@ -198,8 +198,12 @@ private slots:
     void treeChangingDuringScan_data();
     void treeChangingDuringScan();
     void folderSwappedForLink();
+    void targetSwapped_data();
+    void targetSwapped();
     void manyEntriesInOneFolder();
     void deepChains();
+    void combWithUnsearchableBottom_data();
+    void combWithUnsearchableBottom();
 };
 
 void HostileScannerTest::treeChangingDuringScan_data()
@@ -350,6 +354,51 @@ void HostileScannerTest::folderSwappedForLink()
     }
 }
 
+// The target swapped between the first look at it and its opening (held
+// apart by strace, which delays the first look's return): an error and the
+// size first seen, as du reports it, never a walk of what is there now.
+void HostileScannerTest::targetSwapped_data()
+{
+    QTest::addColumn<QString>("swap"); // "link": for a link to another folder; "folder": for another folder
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("for a symbolic link") << "link"
+                                         << "Not a directory";
+    QTest::newRow("for another folder") << "folder"
+                                        << "No such file or directory";
+}
+
+void HostileScannerTest::targetSwapped()
+{
+    QFETCH(QString, swap);
+    QFETCH(QString, reason);
+    if (runProgram("strace", {"-o", "/dev/null", "true"}).exitCode != 0)
+        QSKIP("strace cannot trace here");
+    QTemporaryDir dir;
+    const QString target = dir.path() + "/t";
+    const QString other = dir.path() + "/other";
+    QVERIFY(QDir().mkpath(target + "/sub") && QDir().mkpath(other + "/a/b/c"));
+    const qint64 firstSeen = QFileInfo(target).size(); // a folder's own allocation on these file systems
+
+    QProcess process;
+    process.start("strace", {"-f", "-o", "/dev/null", "-P", target, "-e", "trace=statx", "-e",
+                             "inject=statx:delay_exit=700000:when=1", QUARN_PROGRAM, "-j", "-b", target});
+    QVERIFY(process.waitForStarted());
+    QThread::msleep(350);
+    QVERIFY(QDir().rename(target, target + ".old"));
+    if (swap == "link")
+        QVERIFY(QFile::link(other, target));
+    else
+        QVERIFY(QDir().rename(other, target));
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()),
+             "quarn: cannot read '" + target + "': " + reason + "\n");
+    QCOMPARE(process.exitCode(), 1);
+    const QJsonObject report = QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+    QCOMPARE(report.value("error").toString(), reason);
+    QCOMPARE(report.value("size").toString().toLongLong(), firstSeen);
+    QVERIFY(!report.contains("children"));
+}
+
 // Creating a million files takes a minute or more here, almost all of it in
 // the file system: the suite uses 100,000 unless QUARN_HOSTILE_ENTRIES asks
 // for another count (QUARN_HOSTILE_ENTRIES=1000000 for the full one).
@@ -494,6 +543,87 @@ void HostileScannerTest::deepChains()
     QVERIFY2(
         fewDescriptorsRun.elapsedMs <= 2 * du.elapsedMs + 500,
         qPrintable(QStringLiteral("%1 ms, du %2 ms").arg(fewDescriptorsRun.elapsedMs).arg(du.elapsedMs)));
+}
+
+// A comb: a spine of folders s/s/..., a leaf folder l beside each, and at
+// the bottom a folder that may be listed but not searched (mode 0644), read
+// as an unprivileged user. Leaving that folder with ".." fails; the walk
+// must then reopen only the next folder from the target, not every folder
+// after it: time linear in depth, within three times du's, with one thread
+// or the default ones, with the default descriptors or 10.
+void HostileScannerTest::combWithUnsearchableBottom_data()
+{
+    QTest::addColumn<int>("depth");
+    QTest::newRow("5,000 levels") << 5000 / kScale;
+    QTest::newRow("20,000 levels") << 20000 / kScale;
+}
+
+void HostileScannerTest::combWithUnsearchableBottom()
+{
+    QFETCH(int, depth);
+    QTemporaryDir dir;
+    dir.setAutoRemove(false); // too deep for it: removed by rm below
+    const QByteArray base = QFile::encodeName(dir.path());
+    QVERIFY(::chmod(base.constData(), 0755) == 0);
+    int fd = ::open(base.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int level = 0; fd >= 0 && level < depth; ++level) {
+        QVERIFY(::mkdirat(fd, "l", 0755) == 0 && ::mkdirat(fd, "s", 0755) == 0);
+        const int next = ::openat(fd, "s", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+    }
+    QVERIFY(fd >= 0);
+    QVERIFY(::mkdirat(fd, "b", 0755) == 0);
+    const int bottom = ::openat(fd, "b", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    QCOMPARE(createFile(bottom, "f"), 0);
+    ::close(bottom);
+    QVERIFY(::fchmodat(fd, "b", 0644, 0) == 0);
+    ::close(fd);
+
+    // The program where nobody may run it (the build tree may lie under /root).
+    QTemporaryDir programFolder;
+    const QString program = programFolder.path() + "/quarn";
+    QVERIFY(QFile::copy(QUARN_PROGRAM, program));
+    QVERIFY(::chmod(QFile::encodeName(programFolder.path()).constData(), 0755) == 0);
+    const auto asNobody = [](const QString &tool, const QStringList &arguments) {
+        return ::geteuid() == 0 ? runProgram("setpriv", QStringList{"--reuid=65534", "--regid=65534",
+                                                                    "--clear-groups", tool} +
+                                                            arguments)
+                                : runProgram(tool, arguments);
+    };
+    const Run du = asNobody("du", {"-s", "-B1", dir.path()});
+    const qint64 duTotal = du.out.split('\t').value(0).toLongLong();
+    const auto tenDescriptors = [] {
+        const rlimit fileLimit{10, 10};
+        ::setrlimit(RLIMIT_NOFILE, &fileLimit);
+    };
+    QStringList results;
+    for (const QString &threads : {"", "1"})
+        for (bool few : {false, true}) {
+            QStringList arguments{"-j", "-b", "-n", "1", dir.path()};
+            if (!threads.isEmpty())
+                arguments = QStringList{"-t", threads} + arguments;
+            const Run run =
+                ::geteuid() == 0
+                    ? runProgram("setpriv",
+                                 QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} +
+                                     arguments,
+                                 few ? std::function<void()>(tenDescriptors) : nullptr)
+                    : runProgram(program, arguments, few ? std::function<void()>(tenDescriptors) : nullptr);
+            const bool inTime = run.elapsedMs <= 3 * du.elapsedMs + 500;
+            results << QStringLiteral("-t '%1'%2: status %3, total %4, %5")
+                           .arg(threads, few ? ", 10 descriptors" : "")
+                           .arg(run.exitCode)
+                           .arg(reportedTotal(run) == duTotal ? "as du" : "not as du")
+                           .arg(inTime
+                                    ? "in time"
+                                    : QStringLiteral("%1 ms, du %2 ms").arg(run.elapsedMs).arg(du.elapsedMs));
+        }
+    runProgram("rm", {"-rf", "--", dir.path()});
+    QCOMPARE(results.join('\n'), QStringLiteral("-t '': status 1, total as du, in time\n"
+                                                "-t '', 10 descriptors: status 1, total as du, in time\n"
+                                                "-t '1': status 1, total as du, in time\n"
+                                                "-t '1', 10 descriptors: status 1, total as du, in time"));
 }
 
 QTEST_GUILESS_MAIN(HostileScannerTest)

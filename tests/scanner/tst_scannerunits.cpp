@@ -1,8 +1,11 @@
 // SPDX-FileCopyrightText: 2026 The quarn-gui developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// The scanner's pure units: size texts, JSON text, command line.
+// The scanner's pure units: size texts, JSON text, command line, folder
+// names as kept, a worker's path of folders.
 
+#include "ancestorpath.h"
+#include "folderstore.h"
 #include "jsonwriter.h"
 #include "options.h"
 #include "sizetext.h"
@@ -61,6 +64,11 @@ private slots:
 
     void commandLine_data();
     void commandLine();
+
+    void folderNames_data();
+    void folderNames();
+    void ancestorPath_data();
+    void ancestorPath();
 };
 
 void ScannerUnitsTest::sizeTextForm_data()
@@ -268,6 +276,79 @@ void ScannerUnitsTest::commandLine()
     QCOMPARE(options.apparentSize, flags.contains('a'));
     QCOMPARE(int(options.threads), threads);
     QCOMPARE(QString::fromStdString(options.path), path);
+}
+
+// Names as long as a file system may serve (FUSE allows 1,024 bytes) are
+// kept whole, next to each other in the store's arena.
+void ScannerUnitsTest::folderNames_data()
+{
+    QTest::addColumn<int>("length");
+    for (int length : {1, 127, 128, 255, 256, 1024, 70000})
+        QTest::newRow(qPrintable(QString::number(length) + " bytes")) << length;
+}
+
+void ScannerUnitsTest::folderNames()
+{
+    QFETCH(int, length);
+    quarn::FolderStore store("/t", 1, 1, 0);
+    const std::string first(std::size_t(length), 'a');
+    const std::string second = std::string(std::size_t(length) - 1, 'b') + "c";
+    quarn::DirNode &a = store.addChild(&store.dirs()[0], first.data(), first.size());
+    quarn::DirNode &b = store.addChild(&a, second.data(), second.size());
+    QCOMPARE(std::string(a.name()) + "|" + std::string(b.name()), first + "|" + second);
+    QCOMPARE(quarn::displayPath(&b), "/t/" + first + "/" + second);
+}
+
+// Two chains below a target (inode 1): A, inodes 100 + depth, 3,000 levels,
+// and B, inodes 10,000 + depth, leaving A at depth 1,000. The path is moved
+// along them ("A2500": to A's folder at depth 2,500), then a folder looked
+// for by inode: the depth it is found at on the path, or -1.
+void ScannerUnitsTest::ancestorPath_data()
+{
+    QTest::addColumn<QString>("moves");
+    QTest::addColumn<quint64>("inode");
+    QTest::addColumn<int>("found");
+    QTest::newRow("the parent") << "A5" << quint64(104) << 4;
+    QTest::newRow("the folder itself") << "A5" << quint64(105) << 5;
+    QTest::newRow("the target, from deep down") << "A3000" << quint64(1) << 0;
+    QTest::newRow("below the end: not on the path") << "A10" << quint64(111) << -1;
+    QTest::newRow("another chain's folder") << "A2000" << quint64(10000 + 1500) << -1;
+    QTest::newRow("the way shared with another chain") << "A3000 B2500" << quint64(100 + 900) << 900;
+    QTest::newRow("left behind on another chain") << "A3000 B2500" << quint64(100 + 2000) << -1;
+    QTest::newRow("on the chain moved to") << "A3000 B2500" << quint64(10000 + 2500) << 2500;
+    QTest::newRow("up and down again") << "A3000 A5 A2000" << quint64(100 + 1999) << 1999;
+    QTest::newRow("up and down again, below") << "A3000 A5 A2000" << quint64(100 + 2001) << -1;
+}
+
+void ScannerUnitsTest::ancestorPath()
+{
+    QFETCH(QString, moves);
+    QFETCH(quint64, inode);
+    QFETCH(int, found);
+    quarn::DirNodeStore store;
+    quarn::DirNode &root = store.add();
+    root.inode = 1;
+    std::vector<quarn::DirNode *> chainA{&root}, chainB(1001, nullptr);
+    for (std::uint32_t depth = 1; depth <= 3000; ++depth) {
+        quarn::DirNode &node = store.add();
+        node.parent = chainA.back();
+        node.depth = depth;
+        node.inode = 100 + depth;
+        chainA.push_back(&node);
+    }
+    chainB[1000] = chainA[1000];
+    for (std::uint32_t depth = 1001; depth <= 3000; ++depth) {
+        quarn::DirNode &node = store.add();
+        node.parent = chainB.back();
+        node.depth = depth;
+        node.inode = 10000 + depth;
+        chainB.push_back(&node);
+    }
+    quarn::AncestorPath path;
+    for (const QString &move : moves.split(' '))
+        path.moveTo((move.startsWith('A') ? chainA : chainB)[move.mid(1).toUInt()]);
+    const quarn::DirNode *hit = path.find(0, inode);
+    QCOMPARE(hit ? int(hit->depth) : -1, found);
 }
 
 QTEST_GUILESS_MAIN(ScannerUnitsTest)

@@ -1,0 +1,46 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// The walk's file descriptors: how many threads may walk, and the shared pool queued folders hold open.
+
+#pragma once
+
+#include <atomic>
+
+namespace quarn {
+
+// Queued folders may each hold one descriptor open, taken from a shared
+// pool; every walking thread keeps two of its own for the folders it walks
+// itself, going down from a folder to its subfolders and back up with "..".
+// Together they never exceed what was free when the walk began, so no folder
+// is lost for want of a descriptor.
+class DescriptorBudget
+{
+public:
+    // Divides what is free now between at most threadsWanted threads and the pool.
+    explicit DescriptorBudget(unsigned threadsWanted);
+
+    // Threads that may walk, at least 1: each with room to work.
+    unsigned threads() const { return m_threads; }
+    // Takes one descriptor from the pool; false if none is left.
+    bool take()
+    {
+        int free = m_pool.load(std::memory_order_relaxed);
+        while (free > 0 && !m_pool.compare_exchange_weak(free, free - 1, std::memory_order_relaxed))
+            ;
+        return free > 0;
+    }
+    // Gives back one taken.
+    void give() { m_pool.fetch_add(1, std::memory_order_relaxed); }
+
+private:
+    unsigned m_threads = 1;
+    std::atomic<int> m_pool{0};
+};
+
+// Descriptors free for this process: the limit (raised towards the hard
+// limit where allowed) less those open below it. Descriptors numbered above
+// the limit take nothing from it.
+long freeDescriptors();
+
+} // namespace quarn

@@ -1,0 +1,165 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "lister.h"
+
+#include "ancestorpath.h"
+#include "descriptorbudget.h"
+#include "entryinfo.h"
+#include "folderstore.h"
+#include "hardlinkset.h"
+#include "progress.h"
+#include "walker.h"
+
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+namespace quarn {
+
+namespace {
+
+constexpr std::size_t direntBufferSize = 128 * 1024; // bytes per getdents64 call
+
+} // namespace
+
+Lister::Lister(const ListerContext &context, unsigned workerIndex)
+    : topFiles(context.settings.top, context.settings.maxDepth), m_context(context), m_index(workerIndex),
+      m_buffer(new char[direntBufferSize])
+{}
+
+void Lister::list(DirNode *dir, int fd, const AncestorPath &path, std::vector<WorkItem> &ready,
+                  std::vector<WorkItem> &local)
+{
+    listEntries(dir, fd, path);
+    openSubfolders(fd);
+    queueSubfolders(dir, ready, local);
+}
+
+void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path)
+{
+    const ScanSettings &settings = m_context.settings;
+    const std::uint32_t rootDevice = m_context.store.root().device;
+    m_nameArena.clear();
+    m_found.clear();
+    m_filter.enter(settings.exclusion, dir, fd);
+    if (settings.progress)
+        settings.progress->reading(m_index, dir);
+    std::uint64_t entries = 0;
+    std::uint64_t ownBytes = dir->totalBytes;
+    char *buffer = m_buffer.get();
+    for (;;) {
+        long got = ::syscall(SYS_getdents64, fd, buffer, direntBufferSize);
+        if (got < 0) {
+            int error = errno;
+            // A directory removed while (or before) it is read has no more
+            // entries: not an error, as for du.
+            if (error != ENOENT)
+                m_context.store.fail(dir, displayPath(dir), error);
+            break;
+        }
+        if (got == 0)
+            break;
+        for (long offset = 0; offset < got;) {
+            auto *entry = reinterpret_cast<LinuxDirent64 *>(buffer + offset);
+            offset += entry->d_reclen;
+            const char *name = entry->d_name;
+            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+                continue;
+            if (m_filter.skips(name))
+                continue;
+            ++entries;
+            EntryInfo info;
+            if (!statEntry(fd, name, 0, settings.apparentSize, info)) {
+                int error = errno;
+                m_context.store.fail(dir, displayPath(dir, name), error);
+                continue;
+            }
+            // -x leaves out every entry of another file system, files
+            // mounted over files included.
+            if (settings.oneFileSystem && info.device != rootDevice)
+                continue;
+            if (info.isDirectory) {
+                noteSubfolder(dir, name, info, path);
+                continue;
+            }
+            // A file with several links counts, and is shown, only where
+            // it is met first, as du does.
+            if (info.links > 1 && !m_context.hardLinks.insert(dev_t(info.device), ino_t(info.inode)))
+                continue;
+            ownBytes = addSizes(ownBytes, info.bytes);
+            topFiles.offer(info.bytes, dir, name);
+        }
+    }
+    dir->totalBytes = ownBytes;
+    if (settings.progress)
+        settings.progress->counted(m_index, entries, ownBytes);
+}
+
+void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo &info,
+                           const AncestorPath &path)
+{
+    const bool mountRoot = info.mountRootKnown ? info.mountRoot : info.device != dir->device;
+    if (const DirNode *repeated = path.find(info.device, info.inode)) {
+        // Shown inside itself: by a mount, where a mount root lies between,
+        // it counts nothing, silently; otherwise the file system is broken.
+        if (!mountRoot && !m_context.store.mountRootBetween(dir, repeated))
+            m_context.store.failCycle(displayPath(dir, name));
+        return;
+    }
+    const std::size_t length = std::strlen(name);
+    m_found.push_back(
+        FoundDir{m_nameArena.size(), length, info.device, info.inode, info.bytes, -1, 0, mountRoot});
+    m_nameArena.append(name, length);
+}
+
+void Lister::openSubfolders(int fd)
+{
+    for (FoundDir &sub : m_found) {
+        if (!m_context.budget.take())
+            continue;
+        m_nameScratch.assign(m_nameArena, sub.nameOffset, sub.nameLength);
+        sub.fd = ::openat(fd, m_nameScratch.c_str(), folderOpenFlags);
+        if (sub.fd < 0) {
+            m_context.budget.give();
+            // Out of descriptors after all: opened by this worker instead.
+            if (!isOutOfDescriptors(errno))
+                sub.openError = errno;
+        }
+    }
+}
+
+void Lister::queueSubfolders(DirNode *dir, std::vector<WorkItem> &ready, std::vector<WorkItem> &local)
+{
+    FolderStore &store = m_context.store;
+    std::vector<DirNode *> failed;
+    {
+        std::lock_guard<std::mutex> guard(store.growthLock());
+        for (const FoundDir &sub : m_found) {
+            DirNode &child = store.addChild(dir, m_nameArena.data() + sub.nameOffset, sub.nameLength);
+            child.device = sub.device;
+            child.inode = sub.inode;
+            child.totalBytes = sub.bytes;
+            if (sub.openError)
+                failed.push_back(&child);
+            else if (sub.fd >= 0)
+                ready.push_back(WorkItem{&child, sub.fd, sub.mountRoot});
+            else
+                local.push_back(WorkItem{&child, -1, sub.mountRoot});
+            if (sub.mountRoot && !sub.openError)
+                store.addMountRoot(&child);
+        }
+    }
+    std::size_t nextFailed = 0;
+    for (const FoundDir &sub : m_found)
+        if (sub.openError) {
+            DirNode *child = failed[nextFailed++];
+            store.fail(child, displayPath(child), sub.openError);
+        }
+}
+
+} // namespace quarn

@@ -1,0 +1,91 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// Reads one folder's entries: its files counted and offered to the top files, its subfolders recorded and
+// handed on.
+
+#pragma once
+
+#include "dirtree.h"
+#include "exclusion.h"
+#include "scheduler.h"
+#include "selection.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quarn {
+
+class AncestorPath;
+class DescriptorBudget;
+class FolderStore;
+class HardLinkSet;
+struct EntryInfo;
+struct ScanSettings;
+
+// What every lister shares.
+struct ListerContext
+{
+    const ScanSettings &settings;
+    DescriptorBudget &budget;
+    FolderStore &store;
+    HardLinkSet &hardLinks;
+};
+
+// One per walking thread, with the buffers it reuses for every folder.
+class Lister
+{
+public:
+    Lister(const ListerContext &context, unsigned workerIndex);
+
+    // Lists dir, the end of path, through fd: its files counted in dir and
+    // offered to topFiles, its subfolders added to the store after it;
+    // those that could be opened with a descriptor of the pool go to ready,
+    // the rest to local, and those that could not be opened are reported.
+    // A subfolder repeating a folder of path is left out, as du leaves it
+    // out: silently where a mount shows it, as a cycle otherwise.
+    void list(DirNode *dir, int fd, const AncestorPath &path, std::vector<WorkItem> &ready,
+              std::vector<WorkItem> &local);
+
+    TopFiles topFiles;
+
+private:
+    // A subdirectory found while listing one directory; its name lives in
+    // nameArena so listing allocates nothing per entry.
+    struct FoundDir
+    {
+        std::size_t nameOffset;
+        std::size_t nameLength;
+        std::uint32_t device;
+        std::uint64_t inode;
+        std::uint64_t bytes;
+        int fd;
+        int openError;
+        bool mountRoot;
+    };
+
+    // Reads every entry of dir through fd: files counted in dir and offered
+    // to the top files, subfolders noted in m_found.
+    void listEntries(DirNode *dir, int fd, const AncestorPath &path);
+    // Notes the subfolder name of dir in m_found, with whether it is a
+    // mount root, unless it repeats a folder of path.
+    void noteSubfolder(const DirNode *dir, const char *name, const EntryInfo &info, const AncestorPath &path);
+    // Opens m_found's folders through their parent's fd while the pool has
+    // descriptors to spare; the rest stay with this worker.
+    void openSubfolders(int fd);
+    // Adds m_found's folders to the store below dir and hands them on.
+    void queueSubfolders(DirNode *dir, std::vector<WorkItem> &ready, std::vector<WorkItem> &local);
+
+    ListerContext m_context;
+    unsigned m_index; // the worker's slot in the progress
+    std::unique_ptr<char[]> m_buffer;
+    std::string m_nameArena;
+    std::vector<FoundDir> m_found;
+    std::string m_nameScratch;
+    FolderFilter m_filter;
+};
+
+} // namespace quarn
