@@ -6,6 +6,7 @@
 #pragma once
 
 #include "dirtree.h"
+#include "walker.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -50,8 +51,8 @@ inline std::uint32_t deviceOf(const struct statx &sx)
 }
 
 // statx of name in dirFd without following a final symbolic link or
-// triggering an automount (as stat does).
-inline bool statEntry(int dirFd, const char *name, int extraFlags, bool apparentSize, EntryInfo &info)
+// triggering an automount (as stat does); info.bytes as measure counts.
+inline bool statEntry(int dirFd, const char *name, int extraFlags, Measure measure, EntryInfo &info)
 {
     struct statx sx;
     constexpr unsigned mask = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_BLOCKS;
@@ -59,7 +60,9 @@ inline bool statEntry(int dirFd, const char *name, int extraFlags, bool apparent
         return false;
     info.device = deviceOf(sx);
     info.inode = sx.stx_ino;
-    info.bytes = apparentSize ? std::uint64_t(sx.stx_size) : std::uint64_t(sx.stx_blocks) * 512;
+    info.bytes = measure == Measure::Allocated  ? std::uint64_t(sx.stx_blocks) * 512
+                 : measure == Measure::Apparent ? std::uint64_t(sx.stx_size)
+                                                : 1;
     info.links = sx.stx_nlink;
     info.isDirectory = S_ISDIR(sx.stx_mode);
     info.mountRootKnown = (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0;

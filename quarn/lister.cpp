@@ -49,6 +49,7 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path)
     m_filter.enter(settings.exclusion, dir, fd);
     if (settings.progress)
         settings.progress->reading(m_index, dir);
+    const bool noteEveryFile = settings.counted && settings.noteEveryFile;
     std::uint64_t entries = 0;
     std::uint64_t ownBytes = dir->totalBytes;
     char *buffer = m_buffer.get();
@@ -74,7 +75,7 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path)
                 continue;
             ++entries;
             EntryInfo info;
-            if (!statEntry(fd, name, 0, settings.apparentSize, info)) {
+            if (!statEntry(fd, name, 0, settings.measure, info)) {
                 int error = errno;
                 m_context.store.fail(dir, displayPath(dir, name), error);
                 continue;
@@ -89,7 +90,8 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path)
             }
             // A file with several links counts, and is shown, only where
             // it is met first, as du does.
-            if (info.links > 1 && !m_context.hardLinks.insert(dev_t(info.device), ino_t(info.inode)))
+            if ((info.links > 1 || noteEveryFile) &&
+                !m_context.hardLinks.insert(dev_t(info.device), ino_t(info.inode)))
                 continue;
             ownBytes = addSizes(ownBytes, info.bytes);
             topFiles.offer(info.bytes, dir, name);
@@ -111,6 +113,10 @@ void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo
             m_context.store.failCycle(displayPath(dir, name));
         return;
     }
+    // Counted already by the walk of an earlier path, or of this one
+    // elsewhere: left out, as du leaves it out.
+    if (m_context.settings.counted && !m_context.hardLinks.insert(dev_t(info.device), ino_t(info.inode)))
+        return;
     const std::size_t length = std::strlen(name);
     m_found.push_back(
         FoundDir{m_nameArena.size(), length, info.device, info.inode, info.bytes, -1, 0, mountRoot});

@@ -3,7 +3,9 @@
 
 // quarn: reports the largest entries of a directory tree.
 
+#include "dirtree.h"
 #include "exclusion.h"
+#include "hardlinkset.h"
 #include "jsonwriter.h"
 #include "options.h"
 #include "progress.h"
@@ -13,8 +15,10 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -103,6 +107,27 @@ bool colour(quarn::Options::Colour choice)
     return ::isatty(STDOUT_FILENO) && !(noColour && *noColour);
 }
 
+// True if one of paths is not a folder (or cannot be looked at): a file
+// that the walk of another path may meet again.
+bool namesAFile(const std::vector<std::string> &paths)
+{
+    struct stat info;
+    return std::any_of(paths.begin(), paths.end(), [&](const std::string &path) {
+        return ::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode);
+    });
+}
+
+bool writeReport(const quarn::Report &report, const quarn::Options &options, bool exactSizes,
+                 quarn::OutputSink &out)
+{
+    if (options.json)
+        return quarn::writeJson(report, exactSizes, out, [](std::string_view name) {
+            writeAll(STDERR_FILENO,
+                     "quarn: name is not UTF-8, shown with U+FFFD: '" + quarn::escapedForLog(name) + "'\n");
+        });
+    return quarn::writeText(report, exactSizes, colour(options.colour), out);
+}
+
 int run(int argc, char **argv)
 {
     holdClosedStandardStreams();
@@ -119,8 +144,10 @@ int run(int argc, char **argv)
         return writeOutput(quarn::versionText()) ? 0 : 1;
 
     quarn::ScanSettings settings;
-    settings.top = options.top;
-    settings.apparentSize = options.apparentSize;
+    settings.top = options.summarize ? 1 : options.top;
+    settings.measure = options.inodes         ? quarn::Measure::Entries
+                       : options.apparentSize ? quarn::Measure::Apparent
+                                              : quarn::Measure::Allocated;
     settings.oneFileSystem = options.oneFileSystem;
     settings.threads = options.threads ? options.threads : quarn::defaultThreadCount();
     settings.maxDepth = options.maxDepth;
@@ -137,9 +164,15 @@ int run(int argc, char **argv)
         }
     }
     exclusion.setExcludeCaches(options.excludeCaches);
-    exclusion.setTarget(quarn::displayName(options.path));
     if (exclusion.active())
         settings.exclusion = &exclusion;
+
+    // Several paths count what they share once, as du counts it.
+    quarn::HardLinkSet counted;
+    if (options.paths.size() > 1) {
+        settings.counted = &counted;
+        settings.noteEveryFile = namesAFile(options.paths);
+    }
 
     // Only for a person watching: never when standard error goes to a log.
     std::unique_ptr<quarn::Progress> progress;
@@ -148,23 +181,40 @@ int run(int argc, char **argv)
         settings.progress = progress.get();
     }
 
-    quarn::ScanResult result = quarn::scan(options.path, settings);
-    if (result.status == quarn::ScanResult::TargetUnreadable)
-        return 2;
-
+    // Each report is written as soon as its walk ends. The status is the
+    // worst of the paths': 2 for one that cannot be read at all, 1 for
+    // entries that could not be read.
     StdoutSink out;
-    bool written;
-    if (options.json) {
-        written = quarn::writeJson(result.report, options.exactSizes, out, [](std::string_view name) {
-            writeAll(STDERR_FILENO,
-                     "quarn: name is not UTF-8, shown with U+FFFD: '" + quarn::escapedForLog(name) + "'\n");
-        });
-    } else {
-        written = quarn::writeText(result.report, options.exactSizes, colour(options.colour), out);
+    const bool exactSizes = options.exactSizes || options.inodes; // a count of entries is never scaled
+    int status = 0;
+    std::uint64_t total = 0;
+    for (const std::string &path : options.paths) {
+        if (settings.exclusion)
+            exclusion.setTarget(quarn::displayName(path));
+        const quarn::ScanResult result = quarn::scan(path, settings);
+        if (result.status == quarn::ScanResult::TargetUnreadable) {
+            status = 2;
+            continue;
+        }
+        if (result.status == quarn::ScanResult::AlreadyCounted)
+            continue;
+        if (result.status == quarn::ScanResult::Incomplete)
+            status = std::max(status, 1);
+        total = quarn::addSizes(total, result.report.entries().front().size);
+        if (!writeReport(result.report, options, exactSizes, out)) {
+            reportWriteError(out.error());
+            return std::max(status, 1);
+        }
     }
-    if (!written)
-        reportWriteError(out.error());
-    return written && result.status == quarn::ScanResult::Complete ? 0 : 1;
+    if (options.total) {
+        quarn::Report sum;
+        sum.add(0, "total", total);
+        if (!writeReport(sum, options, exactSizes, out)) {
+            reportWriteError(out.error());
+            return std::max(status, 1);
+        }
+    }
+    return status;
 }
 
 } // namespace

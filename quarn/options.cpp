@@ -26,6 +26,9 @@ enum LongCode {
     LongBytes,
     LongOneFileSystem,
     LongApparentSize,
+    LongInodes,
+    LongSummarize,
+    LongTotal,
     LongThreads,
     LongExclude,
     LongExcludeFrom,
@@ -43,6 +46,9 @@ const option longOptions[] = {
     {"bytes", no_argument, nullptr, LongBytes},
     {"one-file-system", no_argument, nullptr, LongOneFileSystem},
     {"apparent-size", no_argument, nullptr, LongApparentSize},
+    {"inodes", no_argument, nullptr, LongInodes},
+    {"summarize", no_argument, nullptr, LongSummarize},
+    {"total", no_argument, nullptr, LongTotal},
     {"threads", required_argument, nullptr, LongThreads},
     {"exclude", required_argument, nullptr, LongExclude},
     {"exclude-from", required_argument, nullptr, LongExcludeFrom},
@@ -56,7 +62,7 @@ const option longOptions[] = {
 };
 
 // The leading ':' makes a missing value return ':' instead of '?'.
-constexpr const char shortOptions[] = ":n:d:jbxt:X:hV";
+constexpr const char shortOptions[] = ":n:d:jbxsct:X:hV";
 
 const option *longOptionWithCode(int code)
 {
@@ -171,6 +177,17 @@ std::string parseOptions(int argc, const char *const *argv, Options &options)
         case LongApparentSize:
             options.apparentSize = true;
             break;
+        case LongInodes:
+            options.inodes = true;
+            break;
+        case 's':
+        case LongSummarize:
+            options.summarize = true;
+            break;
+        case 'c':
+        case LongTotal:
+            options.total = true;
+            break;
         case LongExclude:
             options.excludePatterns.emplace_back(optarg);
             break;
@@ -214,25 +231,31 @@ std::string parseOptions(int argc, const char *const *argv, Options &options)
             return "invalid option -- " + quoted(std::string(1, char(optopt)));
         }
     }
-    if (optind < count)
-        options.path = args[std::size_t(optind)];
-    if (optind + 1 < count)
-        return "extra operand " + quoted(args[std::size_t(optind) + 1]);
+    options.paths.assign(args.begin() + optind, args.begin() + count);
+    if (options.paths.empty())
+        options.paths.emplace_back(".");
+    // Options that act on one path only are refused here when several are given.
     return {};
 }
 
 const char *usageText()
 {
-    return "Usage: quarn [OPTION]... [PATH]\n"
-           "Shows the N largest entries (files and folders) under PATH (default: .),\n"
-           "PATH included, as a text tree or as JSON.\n"
+    return "Usage: quarn [OPTION]... [PATH]...\n"
+           "Shows the N largest entries (files and folders) under each PATH (default: .),\n"
+           "PATH included, as a text tree or as JSON, one report after the other.\n"
+           "What several PATHs share (hard links, a PATH inside another) counts once.\n"
            "\n"
            "  -n, --top=N              report the N largest entries (default 20)\n"
            "  -d, --max-depth=N        report only entries at most N levels below PATH;\n"
            "                           everything is still counted\n"
-           "  -j, --json               print one JSON document instead of a text tree\n"
+           "  -s, --summarize          report each PATH alone, one line each (-n 1)\n"
+           "  -c, --total              end with the total of every PATH, named total\n"
+           "  -j, --json               print one JSON document a line, for each PATH,\n"
+           "                           instead of a text tree\n"
            "  -b, --bytes              print exact byte counts\n"
            "      --apparent-size      count file lengths instead of allocated space\n"
+           "      --inodes             count entries instead of space: each one counts\n"
+           "                           1, a folder itself and everything below it\n"
            "  -x, --one-file-system    stay on PATH's file system\n"
            "      --exclude=PATTERN    leave out entries whose name or path matches the\n"
            "                           shell pattern PATTERN, as du --exclude does\n"
@@ -254,7 +277,7 @@ const char *usageText()
            "the next unit: 0.992G; from 999.5T up, the integer number of T: 2048T.\n"
            "\n"
            "Exit status: 0 if everything was read; 1 if some entries could not be read\n"
-           "or the report could not be written; 2 for bad usage or an unreadable PATH.\n"
+           "or a report could not be written; 2 for bad usage or an unreadable PATH.\n"
            "\n"
            "Full documentation: man quarn\n";
 }
