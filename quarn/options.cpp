@@ -248,7 +248,7 @@ const char *usageText()
            "  -n, --top=N              report the N largest entries (default 20)\n"
            "  -d, --max-depth=N        report only entries at most N levels below PATH;\n"
            "                           everything is still counted\n"
-           "  -s, --summarize          report each PATH alone, one line each (-n 1)\n"
+           "  -s, --summarize          one line for each PATH: its total (-n 1)\n"
            "  -c, --total              end with the total of every PATH, named total\n"
            "  -j, --json               print one JSON document a line, for each PATH,\n"
            "                           instead of a text tree\n"
