@@ -6,6 +6,7 @@
 #pragma once
 
 #include "dirtree.h"
+#include "walker.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -53,8 +54,8 @@ inline std::uint32_t deviceOf(const struct statx &sx)
 }
 
 // statx of name in dirFd without following a final symbolic link or
-// triggering an automount (as stat does).
-inline bool statEntry(int dirFd, const char *name, int extraFlags, bool apparentSize, EntryInfo &info)
+// triggering an automount (as stat does); info.bytes as measure counts.
+inline bool statEntry(int dirFd, const char *name, int extraFlags, Measure measure, EntryInfo &info)
 {
     struct statx sx;
     constexpr unsigned mask = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_BLOCKS;
@@ -64,7 +65,9 @@ inline bool statEntry(int dirFd, const char *name, int extraFlags, bool apparent
     info.inode = sx.stx_ino;
     info.length = sx.stx_size;
     info.allocated = std::uint64_t(sx.stx_blocks) * 512;
-    info.bytes = apparentSize ? info.length : info.allocated;
+    info.bytes = measure == Measure::Allocated  ? info.allocated
+                 : measure == Measure::Apparent ? info.length
+                                                : 1;
     info.links = sx.stx_nlink;
     info.isDirectory = S_ISDIR(sx.stx_mode);
     info.isRegular = S_ISREG(sx.stx_mode);

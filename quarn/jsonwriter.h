@@ -26,5 +26,8 @@ bool writeJson(const Report &report, bool exactSizes, OutputSink &out,
 // document is safe to show raw on a terminal. Returns false if some bytes
 // were not UTF-8 and became U+FFFD.
 bool appendJsonString(std::string_view bytes, std::string &out);
+// Appends one byte below 0x80 as a JSON string holds it: the quote, the
+// backslash, C0 controls and DEL escaped, anything else as it is.
+void appendJsonAscii(char c, std::string &out);
 
 } // namespace quarn

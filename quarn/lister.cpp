@@ -56,6 +56,7 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path)
     m_filter.enter(settings.exclusion, dir, fd);
     if (settings.progress)
         settings.progress->reading(m_index, dir);
+    const bool noteEveryFile = settings.counted && settings.noteEveryFile;
     std::uint64_t entries = 0;
     std::uint64_t ownBytes = dir->totalBytes;
     char *buffer = m_buffer.get();
@@ -84,7 +85,7 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path)
             }
             ++entries;
             EntryInfo info;
-            if (!statEntry(fd, name, 0, settings.apparentSize, info)) {
+            if (!statEntry(fd, name, 0, settings.measure, info)) {
                 int error = errno;
                 m_context.store.fail(dir, displayPath(dir, name), error);
                 if (exporter)
@@ -104,7 +105,8 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path)
             }
             // A file with several links counts, and is shown, only where
             // it is met first, as du does.
-            if (info.links > 1 && !m_context.hardLinks.insert(dev_t(info.device), ino_t(info.inode))) {
+            if ((info.links > 1 || noteEveryFile) &&
+                !m_context.hardLinks.insert(dev_t(info.device), ino_t(info.inode))) {
                 // The export keeps every name: its readers count the file once by its inode.
                 if (exporter)
                     exporter->file(m_index, dir, name, exportEntry(info));
@@ -134,6 +136,10 @@ void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo
             m_context.store.failCycle(displayPath(dir, name));
         return;
     }
+    // Counted already by the walk of an earlier path, or of this one
+    // elsewhere: left out, as du leaves it out.
+    if (m_context.settings.counted && !m_context.hardLinks.insert(dev_t(info.device), ino_t(info.inode)))
+        return;
     const std::size_t length = std::strlen(name);
     m_found.push_back(FoundDir{m_nameArena.size(), length, info.device, info.inode, info.bytes, info.length,
                                info.allocated, -1, 0, mountRoot});

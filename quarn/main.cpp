@@ -3,7 +3,9 @@
 
 // quarn: reports the largest entries of a directory tree.
 
+#include "dirtree.h"
 #include "exclusion.h"
+#include "hardlinkset.h"
 #include "jsonwriter.h"
 #include "ncduexport.h"
 #include "ncduimport.h"
@@ -18,6 +20,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
@@ -107,22 +110,25 @@ bool colour(quarn::Options::Colour choice)
     return ::isatty(STDOUT_FILENO) && !(noColour && *noColour);
 }
 
-// The report on stdout as the options ask. Returns whether it was written whole.
-bool printReport(const quarn::Report &report, const quarn::Options &options)
+// True if one of paths is not a folder (or cannot be looked at): a file
+// that the walk of another path may meet again.
+bool namesAFile(const std::vector<std::string> &paths)
 {
-    StdoutSink out;
-    bool written;
-    if (options.json) {
-        written = quarn::writeJson(report, options.exactSizes, out, [](std::string_view name) {
+    struct stat info;
+    return std::any_of(paths.begin(), paths.end(), [&](const std::string &path) {
+        return ::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode);
+    });
+}
+
+bool writeReport(const quarn::Report &report, const quarn::Options &options, bool exactSizes,
+                 quarn::OutputSink &out)
+{
+    if (options.json)
+        return quarn::writeJson(report, exactSizes, out, [](std::string_view name) {
             writeAll(STDERR_FILENO,
                      "quarn: name is not UTF-8, shown with U+FFFD: '" + quarn::escapedForLog(name) + "'\n");
         });
-    } else {
-        written = quarn::writeText(report, options.exactSizes, colour(options.colour), out);
-    }
-    if (!written)
-        reportWriteError(out.error());
-    return written;
+    return quarn::writeText(report, exactSizes, colour(options.colour), out);
 }
 
 // quarn -f FILE: the report from an export instead of a walk.
@@ -147,7 +153,12 @@ int reportFromExport(const quarn::Options &options)
         writeAll(STDERR_FILENO, "quarn: " + quarn::escapedForLog(file) + ": " + result.problem + "\n");
         return 2;
     }
-    return printReport(result.report, options) ? 0 : 1;
+    StdoutSink out;
+    if (!writeReport(result.report, options, options.exactSizes, out)) {
+        reportWriteError(out.error());
+        return 1;
+    }
+    return 0;
 }
 
 // With -o FILE the export takes the place of standard output.
@@ -188,6 +199,31 @@ bool accessible(const std::string &path)
     return false;
 }
 
+// quarn -o FILE PATH: the walk of PATH written as an export to FILE.
+int exportScan(const std::string &path, const quarn::Options &options, quarn::ScanSettings &settings,
+               quarn::Exclusion &exclusion)
+{
+    if (!accessible(path) || !redirectOutput(*options.output))
+        return 2;
+    StdoutSink out;
+    quarn::NcduExport exporter(out, settings.threads);
+    settings.ncduExport = &exporter;
+    settings.top = 1; // the report is not shown
+    if (settings.exclusion)
+        exclusion.setTarget(quarn::displayName(path));
+    const quarn::ScanResult result = quarn::scan(path, settings);
+    if (result.status == quarn::ScanResult::TargetUnreadable)
+        return 2;
+    if (exporter.failed()) {
+        if (exporter.error().empty())
+            reportWriteError(out.error());
+        else
+            writeAll(STDERR_FILENO, "quarn: " + exporter.error() + "\n");
+        return 1;
+    }
+    return result.status == quarn::ScanResult::Complete ? 0 : 1;
+}
+
 // The whole run; main() turns an allocation that failed into one line.
 int run(int argc, char **argv)
 {
@@ -207,8 +243,10 @@ int run(int argc, char **argv)
     if (options.input)
         return reportFromExport(options);
     quarn::ScanSettings settings;
-    settings.top = options.top;
-    settings.apparentSize = options.apparentSize;
+    settings.top = options.summarize ? 1 : options.top;
+    settings.measure = options.inodes         ? quarn::Measure::Entries
+                       : options.apparentSize ? quarn::Measure::Apparent
+                                              : quarn::Measure::Allocated;
     settings.oneFileSystem = options.oneFileSystem;
     settings.threads = options.threads ? options.threads : quarn::defaultThreadCount();
     settings.addThreads = options.threads == 0;
@@ -226,13 +264,8 @@ int run(int argc, char **argv)
         }
     }
     exclusion.setExcludeCaches(options.excludeCaches);
-    exclusion.setTarget(quarn::displayName(options.path));
     if (exclusion.active())
         settings.exclusion = &exclusion;
-    if (!accessible(options.path))
-        return 2;
-    if (options.output && !redirectOutput(*options.output))
-        return 2;
 
     // Only for a person watching: never when standard error goes to a log.
     std::unique_ptr<quarn::Progress> progress;
@@ -241,29 +274,54 @@ int run(int argc, char **argv)
         settings.progress = progress.get();
     }
 
-    StdoutSink exportOut;
-    std::unique_ptr<quarn::NcduExport> exporter;
-    if (options.output) {
-        exporter = std::make_unique<quarn::NcduExport>(exportOut, settings.threads);
-        settings.ncduExport = exporter.get();
-        settings.top = 1; // the report is not shown
+    if (options.output)
+        return exportScan(options.paths.front(), options, settings, exclusion);
+
+    // Several paths count what they share once, as du counts it.
+    quarn::HardLinkSet counted;
+    if (options.paths.size() > 1) {
+        settings.counted = &counted;
+        settings.noteEveryFile = namesAFile(options.paths);
     }
 
-    quarn::ScanResult result = quarn::scan(options.path, settings);
-    if (result.status == quarn::ScanResult::TargetUnreadable)
-        return 2;
-
-    bool written;
-    if (exporter) {
-        written = !exporter->failed();
-        if (!written && !exporter->error().empty())
-            writeAll(STDERR_FILENO, "quarn: " + exporter->error() + "\n");
-        else if (!written)
-            reportWriteError(exportOut.error());
-    } else {
-        written = printReport(result.report, options);
+    // Each report is written as soon as its walk ends. The status is the
+    // worst of the paths': 2 for one that cannot be read at all, 1 for
+    // entries that could not be read.
+    StdoutSink out;
+    const bool exactSizes = options.exactSizes || options.inodes; // a count of entries is never scaled
+    int status = 0;
+    std::uint64_t total = 0;
+    for (const std::string &path : options.paths) {
+        if (!accessible(path)) {
+            status = 2;
+            continue;
+        }
+        if (settings.exclusion)
+            exclusion.setTarget(quarn::displayName(path));
+        const quarn::ScanResult result = quarn::scan(path, settings);
+        if (result.status == quarn::ScanResult::TargetUnreadable) {
+            status = 2;
+            continue;
+        }
+        if (result.status == quarn::ScanResult::AlreadyCounted)
+            continue;
+        if (result.status == quarn::ScanResult::Incomplete)
+            status = std::max(status, 1);
+        total = quarn::addSizes(total, result.report.entries().front().size);
+        if (!writeReport(result.report, options, exactSizes, out)) {
+            reportWriteError(out.error());
+            return std::max(status, 1);
+        }
     }
-    return written && result.status == quarn::ScanResult::Complete ? 0 : 1;
+    if (options.total) {
+        quarn::Report sum;
+        sum.add(0, "total", total);
+        if (!writeReport(sum, options, exactSizes, out)) {
+            reportWriteError(out.error());
+            return std::max(status, 1);
+        }
+    }
+    return status;
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 
 #include "ncduexport.h"
 
+#include "jsonwriter.h"
+
 #include <fcntl.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -105,38 +107,10 @@ void appendExportString(std::string_view bytes, std::string &out)
 {
     out += '"';
     for (char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\b':
-            out += "\\b";
-            break;
-        case '\f':
-            out += "\\f";
-            break;
-        default:
-            if (byte < 0x20 || byte == 0x7F) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-                out += escaped;
-            } else {
-                out += c;
-            }
-        }
+        if (static_cast<unsigned char>(c) >= 0x80)
+            out += c; // as it is, valid UTF-8 or not: read back as the same bytes
+        else
+            appendJsonAscii(c, out);
     }
     out += '"';
 }

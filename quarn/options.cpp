@@ -26,6 +26,9 @@ enum LongCode {
     LongBytes,
     LongOneFileSystem,
     LongApparentSize,
+    LongInodes,
+    LongSummarize,
+    LongTotal,
     LongThreads,
     LongExclude,
     LongExcludeFrom,
@@ -45,6 +48,9 @@ const option longOptions[] = {
     {"bytes", no_argument, nullptr, LongBytes},
     {"one-file-system", no_argument, nullptr, LongOneFileSystem},
     {"apparent-size", no_argument, nullptr, LongApparentSize},
+    {"inodes", no_argument, nullptr, LongInodes},
+    {"summarize", no_argument, nullptr, LongSummarize},
+    {"total", no_argument, nullptr, LongTotal},
     {"threads", required_argument, nullptr, LongThreads},
     {"exclude", required_argument, nullptr, LongExclude},
     {"exclude-from", required_argument, nullptr, LongExcludeFrom},
@@ -60,7 +66,7 @@ const option longOptions[] = {
 };
 
 // The leading ':' makes a missing value return ':' instead of '?'.
-constexpr const char shortOptions[] = ":n:d:jbxt:X:hVf:o:";
+constexpr const char shortOptions[] = ":n:d:jbxsct:X:hVf:o:";
 
 const option *longOptionWithCode(int code)
 {
@@ -155,6 +161,16 @@ void noteUse(int code, Options &options)
     case LongJson:
     case 'b':
     case LongBytes:
+    case 's':
+    case LongSummarize:
+    case 'c':
+    case LongTotal:
+        if (options.reportOption.empty())
+            options.reportOption = spelled(code);
+        break;
+    case LongInodes: // an export holds sizes, and counts no entries
+        if (options.walkOption.empty())
+            options.walkOption = spelled(code);
         if (options.reportOption.empty())
             options.reportOption = spelled(code);
         break;
@@ -219,6 +235,17 @@ std::string parseOptions(int argc, const char *const *argv, Options &options)
         case LongApparentSize:
             options.apparentSize = true;
             break;
+        case LongInodes:
+            options.inodes = true;
+            break;
+        case 's':
+        case LongSummarize:
+            options.summarize = true;
+            break;
+        case 'c':
+        case LongTotal:
+            options.total = true;
+            break;
         case LongExclude:
             options.excludePatterns.emplace_back(optarg);
             break;
@@ -270,34 +297,41 @@ std::string parseOptions(int argc, const char *const *argv, Options &options)
             return "invalid option -- " + quoted(std::string(1, char(optopt)));
         }
     }
-    if (optind < count)
-        options.path = args[std::size_t(optind)];
-    if (optind + 1 < count)
-        return "extra operand " + quoted(args[std::size_t(optind) + 1]);
+    options.paths.assign(args.begin() + optind, args.begin() + count);
     if (options.input && options.output)
         return "options '--input' and '--output' cannot be used together";
-    if (options.input && optind < count)
-        return "extra operand " + quoted(args[std::size_t(optind)]) + ": --input reads no PATH";
+    if (options.input && !options.paths.empty())
+        return "extra operand " + quoted(options.paths.front()) + ": --input reads no PATH";
     if (options.input && !options.walkOption.empty())
         return "option '" + options.walkOption + "' cannot be used with --input";
     if (options.output && !options.reportOption.empty())
         return "option '" + options.reportOption + "' cannot be used with --output";
+    if (options.output && options.paths.size() > 1)
+        return "extra operand " + quoted(options.paths[1]) + ": --output writes one PATH";
+    if (options.paths.empty())
+        options.paths.emplace_back(".");
     return {};
 }
 
 const char *usageText()
 {
-    return "Usage: quarn [OPTION]... [PATH]\n"
+    return "Usage: quarn [OPTION]... [PATH]...\n"
            "  or:  quarn [OPTION]... -f FILE\n"
-           "Shows the N largest entries (files and folders) under PATH (default: .),\n"
-           "PATH included, as a text tree or as JSON.\n"
+           "Shows the N largest entries (files and folders) under each PATH (default: .),\n"
+           "PATH included, as a text tree or as JSON, one report after the other.\n"
+           "What several PATHs share (hard links, a PATH inside another) counts once.\n"
            "\n"
            "  -n, --top=N              report the N largest entries (default 20)\n"
            "  -d, --max-depth=N        report only entries at most N levels below PATH;\n"
            "                           everything is still counted\n"
-           "  -j, --json               print one JSON document instead of a text tree\n"
+           "  -s, --summarize          one line for each PATH: its total (-n 1)\n"
+           "  -c, --total              end with the total of every PATH, named total\n"
+           "  -j, --json               print one JSON document a line, for each PATH,\n"
+           "                           instead of a text tree\n"
            "  -b, --bytes              print exact byte counts\n"
            "      --apparent-size      count file lengths instead of allocated space\n"
+           "      --inodes             count entries instead of space: each one counts\n"
+           "                           1, a folder itself and everything below it\n"
            "  -x, --one-file-system    stay on PATH's file system\n"
            "      --exclude=PATTERN    leave out entries whose name or path matches the\n"
            "                           shell pattern PATTERN, as du --exclude does\n"
@@ -324,18 +358,20 @@ const char *usageText()
            "the next unit: 0.992G; from 999.5T up, the integer number of T: 2048T.\n"
            "\n"
            "Exit status: 0 if everything was read; 1 if some entries could not be read\n"
-           "or the report could not be written; 2 for bad usage or an unreadable PATH.\n"
+           "or a report could not be written; 2 for bad usage or an unreadable PATH.\n"
            "\n"
            "Full documentation: man quarn\n";
 }
 
 const char *versionText()
 {
-    return "quarn " QUARN_VERSION "\n"
+    return "quarn (quarn-gui) " QUARN_VERSION "\n"
            "Copyright (C) 2026 The quarn-gui developers.\n"
            "License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
            "This is free software: you are free to change and redistribute it.\n"
-           "There is NO WARRANTY, to the extent permitted by law.\n";
+           "There is NO WARRANTY, to the extent permitted by law.\n"
+           "\n"
+           "Written by The quarn-gui developers.\n";
 }
 
 } // namespace quarn

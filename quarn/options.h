@@ -22,17 +22,20 @@ struct Options
     bool exactSizes = false;                  // -b, --bytes
     bool oneFileSystem = false;               // -x, --one-file-system
     bool apparentSize = false;                // --apparent-size
+    bool inodes = false;                      // --inodes
+    bool summarize = false;                   // -s, --summarize: -n 1
+    bool total = false;                       // -c, --total
     unsigned threads = 0;                     // -t, --threads; 0: the default
     std::vector<std::string> excludePatterns; // --exclude, in order
     std::vector<std::string> excludeFiles;    // -X, --exclude-from, in order
     bool excludeCaches = false;               // --exclude-caches
     Colour colour = ColourAuto;               // --color, --colour
     bool progress = true;                     // cleared by --no-progress
-    std::string path = ".";
-    std::optional<std::string> input;  // -f, --input: report from an export instead of a walk
-    std::optional<std::string> output; // -o, --output: export the walk instead of a report
-    std::string walkOption;            // the first option given that only a walk uses, as spelled
-    std::string reportOption;          // the first option given that only a report uses, as spelled
+    std::vector<std::string> paths;           // in the order given; "." when none is
+    std::optional<std::string> input;         // -f, --input: report from an export instead of a walk
+    std::optional<std::string> output;        // -o, --output: export the walk instead of a report
+    std::string walkOption;                   // the first option given that only a walk uses, as spelled
+    std::string reportOption;                 // the first option given that only a report uses, as spelled
 };
 
 // Reads the command line (argv[0] excluded) with getopt_long: long options

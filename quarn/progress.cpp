@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
 #include <chrono>
 #include <csignal>
 #include <cwchar>
@@ -25,6 +26,8 @@ namespace quarn {
 
 namespace {
 
+// Stack of the drawing thread: no recursion, its texts on the heap.
+constexpr std::size_t drawingStackSize = 128 * 1024;
 constexpr auto firstDrawing = std::chrono::milliseconds(500);
 constexpr auto drawingInterval = std::chrono::milliseconds(100);
 constexpr std::size_t columnsIfUnknown = 80;
@@ -200,7 +203,7 @@ Progress::~Progress()
 void Progress::start()
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    if (m_thread.joinable())
+    if (m_running)
         return;
     m_stopping = false;
     // A description of its own for the terminal, so that being non-blocking
@@ -224,12 +227,25 @@ void Progress::start()
                             m_previousActions[i].sa_handler == SIG_DFL &&
                             ::sigaction(clearingSignals[i], &clearing, nullptr) == 0;
     }
+    // A small stack: drawing needs little, and the walk keeps what a tight
+    // address-space limit leaves. No thread to be had (process or memory
+    // limits): the scan goes on without a progress line.
+    pthread_attr_t attributes;
+    if (pthread_attr_init(&attributes) != 0)
+        return;
+    pthread_attr_setstacksize(&attributes, drawingStackSize);
+    m_running = pthread_create(&m_thread, &attributes, threadMain, this) == 0;
+    pthread_attr_destroy(&attributes);
+}
+
+void *Progress::threadMain(void *progress)
+{
     try {
-        m_thread = std::thread([this] { run(); });
-    } catch (const std::system_error &) {
-        // No thread to be had (process or memory limits): the scan goes on
-        // without a progress line.
+        static_cast<Progress *>(progress)->run();
+    } catch (const std::bad_alloc &) {
+        // Out of memory while drawing: the line is given up, not the scan.
     }
+    return nullptr;
 }
 
 void Progress::stop()
@@ -239,8 +255,10 @@ void Progress::stop()
         m_stopping = true;
     }
     m_wake.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
+    if (m_running) {
+        pthread_join(m_thread, nullptr);
+        m_running = false;
+    }
     std::lock_guard<std::mutex> guard(terminalLock);
     clearShownLine();
     for (std::size_t i = 0; i < std::size(clearingSignals); ++i)

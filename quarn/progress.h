@@ -3,6 +3,7 @@
 
 #pragma once
 
+#include <pthread.h>
 #include <signal.h>
 
 #include <atomic>
@@ -12,7 +13,6 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 
 namespace quarn {
 
@@ -63,12 +63,14 @@ private:
         std::atomic<std::uint64_t> bytes{0};
     };
 
+    static void *threadMain(void *progress);
     void run();
     void draw();
 
     std::unique_ptr<Slot[]> m_slots;
     unsigned m_workers;
-    std::thread m_thread;
+    pthread_t m_thread{};
+    bool m_running = false; // m_thread was started and is not joined yet
     std::mutex m_lock;
     std::condition_variable m_wake;
     bool m_stopping = false;

@@ -119,9 +119,13 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
 {
     ScanResult result;
     EntryInfo info;
-    if (!statEntry(AT_FDCWD, path.c_str(), 0, settings.apparentSize, info)) {
+    if (!statEntry(AT_FDCWD, path.c_str(), 0, settings.measure, info)) {
         reportError(path, errorText(errno));
         result.status = ScanResult::TargetUnreadable;
+        return result;
+    }
+    if (settings.counted && !settings.counted->insert(dev_t(info.device), ino_t(info.inode))) {
+        result.status = ScanResult::AlreadyCounted;
         return result;
     }
     if (!info.isDirectory) {
@@ -139,7 +143,7 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
     const int rootFd = ::open(path.c_str(), folderOpenFlags);
     EntryInfo opened;
     int error = rootFd < 0 ? errno : 0;
-    if (!error && !statEntry(rootFd, "", AT_EMPTY_PATH, settings.apparentSize, opened))
+    if (!error && !statEntry(rootFd, "", AT_EMPTY_PATH, settings.measure, opened))
         error = errno;
     else if (!error && (opened.device != info.device || opened.inode != info.inode))
         error = ENOENT; // what was looked at is not there any more
@@ -155,8 +159,8 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
 
     FolderStore store(displayName(path), info.device, info.inode, info.bytes);
     DescriptorBudget budget(settings.threads);
-    HardLinkSet hardLinks;
-    const ListerContext context{settings, budget, store, hardLinks};
+    HardLinkSet ownLinks;
+    const ListerContext context{settings, budget, store, settings.counted ? *settings.counted : ownLinks};
     TopFiles topFiles(settings.top, settings.maxDepth);
     if (settings.ncduExport)
         settings.ncduExport->folderFound(0, &store.dirs()[0], exportEntry(info));

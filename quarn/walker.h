@@ -13,12 +13,17 @@ namespace quarn {
 
 class Exclusion;
 class NcduExport;
+class HardLinkSet;
 class Progress;
+
+// What an entry counts for: its allocated blocks, its length (st_size), or
+// itself (1: the sizes are numbers of entries).
+enum class Measure { Allocated, Apparent, Entries };
 
 struct ScanSettings
 {
-    std::size_t top = 20;       // entries to report, the target included
-    bool apparentSize = false;  // count st_size instead of allocated blocks
+    std::size_t top = 20; // entries to report, the target included
+    Measure measure = Measure::Allocated;
     bool oneFileSystem = false; // skip directories on other devices than the target's
     unsigned threads = 1;       // walking threads, at least 1
     // threads is a ceiling: the walk starts with as many threads as
@@ -33,11 +38,22 @@ struct ScanSettings
     Progress *progress = nullptr;
     // Gets the whole walk, entry by entry, and writes it at the end; null: none.
     NcduExport *ncduExport = nullptr;
+
+    // Where the walks of several paths note what they have counted, so
+    // that each folder and file counts once across all of them, as du
+    // counts them; null for a single path, whose walk notes only the
+    // files with several links.
+    HardLinkSet *counted = nullptr;
+    // With counted set, every file is noted, not only those with several
+    // links: one of the paths is a file that another may hold.
+    bool noteEveryFile = false;
 };
 
 struct ScanResult
 {
-    enum Status { Complete, Incomplete, TargetUnreadable };
+    // AlreadyCounted: the target was counted by an earlier walk sharing
+    // ScanSettings::counted, and nothing is reported.
+    enum Status { Complete, Incomplete, TargetUnreadable, AlreadyCounted };
     Status status = Complete;
     Report report; // empty when status is TargetUnreadable
 };

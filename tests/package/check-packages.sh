@@ -19,17 +19,22 @@
 # that prefix: the plug-in must then link the real libraries, carry none of
 # the stand-ins' code and depend on their packages, and its tests run with
 # those libraries installed as deepin's packages
-# (tests/package/platform-debs.sh makes them).
+# (tests/package/platform-debs.sh makes them). /etc/subuid and /etc/subgid
+# change for the run only (tests/package/subids.sh).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/common.sh"
+source "$root/tests/package/subids.sh"
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'subids_release; rm -rf "$work"' EXIT
 fail() { echo "check-packages: $*" >&2; exit 1; }
 arch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 plugin_path=/usr/lib/$arch/dde-file-manager/plugins/extensions/libquarn-gui.so
 version=$(dpkg-parsechangelog -l "$root/debian/changelog" -S Version)
+# A build on the stand-ins marks its packages' version, so that it sorts below
+# the same release built on deepin's libraries.
+standin_version=$version~standin
 
 # The moc class name of the DTK stand-in's dialog: compiled into the plug-in
 # only when the stand-in is linked in statically. A plug-in on real DTK refers
@@ -42,29 +47,40 @@ copy_sources() {
   tar -C "$root" --exclude='./build*' --exclude='./.git' --exclude='./bench/tree' -cf - . | tar -C "$work/$1/src" -xf -
 }
 
-# build_packages NAME [dpkg-buildpackage options]: builds in $work/NAME/src
-# and unpacks the packages into $work/NAME/root.
+# build_packages NAME VERSION [dpkg-buildpackage options]: builds in
+# $work/NAME/src packages of that version and unpacks them into $work/NAME/root.
 build_packages() {
-  local dir=$work/$1 pkg deb
-  shift
+  local dir=$work/$1 binary_version=$2 pkg deb
+  shift 2
   (cd "$dir/src" && dpkg-buildpackage -us -uc "$@" >"$dir/build.log" 2>&1) ||
     { tail -n 40 "$dir/build.log" >&2; fail "dpkg-buildpackage $* failed"; }
   for pkg in quarn-gui quarn; do
-    deb=$dir/${pkg}_${version}_$(dpkg-architecture -qDEB_HOST_ARCH).deb
+    deb=$dir/${pkg}_${binary_version}_$(dpkg-architecture -qDEB_HOST_ARCH).deb
     [ -f "$deb" ] || fail "no package $pkg was built"
     dpkg-deb -x "$deb" "$dir/root"
     dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '/$' | sed 's|^\./|/|' >"$dir/$pkg.files"
   done
 }
 
-# check_packages NAME: what every build of the packages must hold.
+# check_packages NAME VERSION: what every build of the packages must hold.
 check_packages() {
-  local dir=$work/$1 depends sym out exported
+  local dir=$work/$1 binary_version=$2 depends sym out exported description
   expect_files "$dir" quarn-gui "$plugin_path"
   expect_files "$dir" quarn /usr/bin/quarn /usr/share/man/man1/quarn.1.gz
 
   depends=$(dpkg-deb -f "$dir"/quarn-gui_*.deb Depends)
-  grep -qF "quarn (= $version)" <<<"$depends" || fail "$1: quarn-gui does not depend on quarn (= $version): $depends"
+  grep -qF "quarn (= $binary_version)" <<<"$depends" ||
+    fail "$1: quarn-gui does not depend on quarn (= $binary_version): $depends"
+  # Whether the plug-in needs a library no dependency names, in its summary
+  # and its last paragraph.
+  description=$(dpkg-deb -f "$dir"/quarn-gui_*.deb Description)
+  if [ "$binary_version" = "$standin_version" ]; then
+    grep -q '^disk-usage .* (stand-in build)$' <<<"$description" &&
+      grep -qz 'stand-ins.*libdfm-extension\.so\.1.*no dependency' <<<"$description" ||
+      fail "$1: the description does not say that it is a stand-in build: $description"
+  elif grep -qi 'stand-in' <<<"$description"; then
+    fail "$1: the description calls it a stand-in build: $description"
+  fi
   grep -q libqt6widgets6 <<<"$depends" || fail "$1: quarn-gui lacks its Qt dependency: $depends"
   [ "$(dpkg-deb -f "$dir"/quarn_*.deb Multi-Arch)" = foreign ] || fail "$1: quarn is not Multi-Arch: foreign"
 
@@ -140,11 +156,13 @@ run_autopkgtest() {
   grep -h '^plugin: the host uses' "$log" | sed "s/^/check-packages: $name: autopkgtest: /"
 }
 
+install_missing_packages mmdebstrap autopkgtest uidmap
+subids_hold
 testbed=$("$root/tests/package/testbed.sh" | tail -n 1)
 
 copy_sources standin
-build_packages standin -Ppkg.quarn-gui.standin
-check_packages standin
+build_packages standin "$standin_version" -Ppkg.quarn-gui.standin
+check_packages standin "$standin_version"
 # The marker must be there, or its absence below would prove nothing.
 grep -qaF "$standin_marker" "$work/standin/root$plugin_path" ||
   fail "the stand-in build lacks '$standin_marker': the real-platform check cannot tell them apart"
@@ -153,10 +171,10 @@ echo "check-packages: built with the stand-ins (profile pkg.quarn-gui.standin) a
 # The same sources in a folder of another name and depth, without the
 # build-time tests, which must not change the packages either.
 copy_sources second/build-elsewhere
-DEB_BUILD_OPTIONS=nocheck build_packages second/build-elsewhere -b -Ppkg.quarn-gui.standin
+DEB_BUILD_OPTIONS=nocheck build_packages second/build-elsewhere "$standin_version" -b -Ppkg.quarn-gui.standin
 compare_builds standin second/build-elsewhere
 
-run_autopkgtest standin "$work"/standin/quarn{,-gui}_"$version"_*.deb
+run_autopkgtest standin "$work"/standin/quarn{,-gui}_"$standin_version"_*.deb
 
 prefix=${QUARN_PLATFORM_PREFIX:-}
 if [ -z "$prefix" ]; then
@@ -176,8 +194,8 @@ cp "$work/platform-debs/shlibs.local" "$work/real/src/debian/shlibs.local"
 # deepin's -dev packages are not installed here: -d skips the build-dependency
 # check, and CMAKE_PREFIX_PATH leads CMake to the prefix instead. The
 # scanner's tests ran in the first build.
-CMAKE_PREFIX_PATH=$prefix${CMAKE_PREFIX_PATH:+:$CMAKE_PREFIX_PATH} DEB_BUILD_OPTIONS=nocheck build_packages real -b -d
-check_packages real
+CMAKE_PREFIX_PATH=$prefix${CMAKE_PREFIX_PATH:+:$CMAKE_PREFIX_PATH} DEB_BUILD_OPTIONS=nocheck build_packages real "$version" -b -d
+check_packages real "$version"
 needed=$(readelf -d "$work/real/root$plugin_path" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
 for lib in libdtk6widget libdfm-extension; do
   grep -q "^$lib\.so" <<<"$needed" || fail "the plug-in built on the real platform does not link $lib:"$'\n'"$needed"

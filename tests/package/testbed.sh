@@ -9,11 +9,12 @@
 # Built once by mmdebstrap (several minutes) and kept in
 # ${XDG_CACHE_HOME:-~/.cache}/quarn-gui/testbed/, named after what it holds;
 # concurrent callers wait for the one build on a lock.
-#
-# autopkgtest-virt-unshare maps the testbed's users onto subordinate ids: a user
-# without a range in /etc/subuid and /etc/subgid is given one.
+# mmdebstrap run by a user other than root maps the root's users onto
+# subordinate ids, which tests/package/subids.sh gives for the run only.
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/common.sh"
+source "$(dirname "$0")/subids.sh"
+trap subids_release EXIT
 say() { printf 'testbed.sh: %s\n' "$*" >&2; }
 
 # What debian/tests/control depends on besides the packages under test, apt's
@@ -27,27 +28,10 @@ packages=(
   libglib2.0-0 libstartup-notification0 libx11-6 libxcb1 libxcb-util1 libxext6 libxi6
 )
 
-ensure_subids() {
-  local user file start
-  user=$(id -un)
-  for file in /etc/subuid /etc/subgid; do
-    grep -q "^$user:" "$file" 2>/dev/null && continue
-    # The first 65536 ids after every range already given out.
-    start=$(awk -F: '{ end = $2 + $3; if (end > max) max = end } END { print (max > 100000 ? max : 100000) }' \
-      "$file" 2>/dev/null || echo 100000)
-    say "giving $user the subordinate ids $start-$((start + 65535)) in $file for autopkgtest-virt-unshare"
-    if [ "$file" = /etc/subuid ]; then
-      as_root usermod --add-subuids "$start-$((start + 65535))" "$user"
-    else
-      as_root usermod --add-subgids "$start-$((start + 65535))" "$user"
-    fi
-  done
-}
-
 main() {
   local suite sources file key cache tarball
   install_missing_packages mmdebstrap autopkgtest uidmap >&2
-  ensure_subids
+  subids_hold
   suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
   sources=()
   for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do

@@ -209,6 +209,15 @@ Run runUnprivileged(const QString &program, const QStringList &arguments)
                       QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + arguments);
 }
 
+// du -s -B1 with measure, an option of du's ("--inodes") or none.
+qint64 duSize(const QString &path, const QString &measure)
+{
+    QStringList arguments{"-s", "-B1"};
+    if (!measure.isEmpty())
+        arguments << measure;
+    return runProgram("du", arguments << path).out.split('\t').value(0).toLongLong();
+}
+
 qint64 duBytes(const QString &path, bool apparent, bool unprivileged = false)
 {
     QStringList arguments{"-s", "-B1"};
@@ -380,6 +389,7 @@ private slots:
     void unreadableFolder();
     void refusedRuns_data();
     void refusedRuns();
+    void versionText();
 
     void deepTree();
     void resourceLimits_data();
@@ -397,7 +407,7 @@ private slots:
 void ScannerCliTest::totalsMatchDu_data()
 {
     QTest::addColumn<QString>("layout");
-    QTest::addColumn<QString>("target");     // relative to the tree; empty: the tree itself
+    QTest::addColumn<QString>("target"); // relative to the tree, several separated by blanks; empty: the tree
     QTest::addColumn<bool>("eachDirectory"); // compare every reported folder too (not where hard links cross)
 
     QTest::newRow("files") << "f a 0; f b 1; f c 4095; f d 4097; f sub/e 100000; f sub/deeper/f 7000"
@@ -421,6 +431,16 @@ void ScannerCliTest::totalsMatchDu_data()
                                              << "link" << true;
     QTest::newRow("symbolic link target is not followed") << "d dir; f dir/x 50000; l link dir"
                                                           << "link" << true;
+    // Several paths: what they share counts once, in the first path that
+    // holds it, as du counts it.
+    const QString linked = "f one/a 30000; h two/b one/a; h two/deep/c one/a; f two/d 5000; f one/e 700";
+    QTest::newRow("several paths sharing hard links") << linked << "one two" << false;
+    QTest::newRow("several paths sharing hard links, the other first") << linked << "two one" << false;
+    const QString nested = "f one/a 30000; f one/sub/b 7000; f one/sub/deep/c 900";
+    QTest::newRow("a path given twice") << nested << "one one" << true;
+    QTest::newRow("a folder of an earlier path") << nested << "one one/sub" << true;
+    QTest::newRow("a folder of a later path") << nested << "one/sub one" << true;
+    QTest::newRow("a file of a later path, given again after it") << nested << "one/a one one/a" << true;
 }
 
 void ScannerCliTest::totalsMatchDu()
@@ -431,25 +451,50 @@ void ScannerCliTest::totalsMatchDu()
     Scratch scratch;
     QVERIFY(scratch.isValid());
     QVERIFY(buildTree(scratch.path(), layout));
-    const QString path = target.isEmpty() ? scratch.path() : scratch.path() + "/" + target;
+    QStringList paths;
+    for (const QString &name : target.split(' ', Qt::SkipEmptyParts))
+        paths << scratch.path() + "/" + name;
+    if (paths.isEmpty())
+        paths << scratch.path();
+    // Several paths end with their total, as du -c prints it.
+    const QStringList total = paths.size() > 1 ? QStringList{"-c"} : QStringList();
 
-    for (bool apparent : {false, true}) {
-        QStringList arguments{"-j", "-b", "-n", "1000", path};
-        if (apparent)
-            arguments.prepend("--apparent-size");
-        const Run run = quarn(arguments);
+    for (const QString &measure : QStringList{"", "--apparent-size", "--inodes"}) {
+        const QStringList measured = measure.isEmpty() ? QStringList() : QStringList{measure};
+        const Run duTotals = runProgram("du", QStringList{"-s", "-B1"} + measured + total + paths);
+        const QString expected = QString::fromLocal8Bit(duTotals.out).replace('\t', ' ');
+        const Run run = quarn(QStringList{"-j", "-b", "-n", "1000"} + measured + total + paths);
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.err, QByteArray());
-        const QJsonObject report = parseReport(run);
-        QCOMPARE(report.value("name").toString(), path);
-        QCOMPARE(sizeOf(report), duBytes(path, apparent));
+        // One document a line, each path's (or the total's) size first.
+        QList<QJsonObject> reports;
+        QString totals;
+        for (const QByteArray &line : run.out.split('\n')) {
+            if (line.isEmpty())
+                continue;
+            reports << parseReport(Run{0, line, {}});
+            totals += reports.last().value("size").toString() + " " +
+                      reports.last().value("name").toString() + "\n";
+        }
+        QCOMPARE(totals, expected);
+        // The same as text lines, with -s: size first, name last.
+        const Run summary = quarn(QStringList{"-s", "-b", "--color=never"} + measured + total + paths);
+        QCOMPARE(summary.exitCode, 0);
+        QString summarized;
+        for (const QString &line : QString::fromUtf8(summary.out).split('\n', Qt::SkipEmptyParts)) {
+            const QStringList words = line.split(' ', Qt::SkipEmptyParts);
+            summarized += words.first() + " " + words.last() + "\n";
+        }
+        QCOMPARE(summarized, expected);
+
         // Every entry is reported: the names du -a lists, no other (not a
         // second name of a file already counted). Which name of a file that
         // several folders share is met first may differ in a parallel walk:
         // there only their number is the same.
         QStringList names, duNames;
-        forEachNode(report, [&](const QJsonObject &node) { names << node.value("name").toString(); });
-        const Run du = runProgram("du", {"-a", path});
+        for (const QJsonObject &report : reports)
+            forEachNode(report, [&](const QJsonObject &node) { names << node.value("name").toString(); });
+        const Run du = runProgram("du", QStringList{"-a"} + total + paths);
         for (const QByteArray &line : du.out.split('\n'))
             if (!line.isEmpty())
                 duNames << QString::fromLocal8Bit(line.mid(line.indexOf('\t') + 1));
@@ -460,14 +505,18 @@ void ScannerCliTest::totalsMatchDu()
             continue;
         }
         QCOMPARE(names, duNames);
-        forEachNode(report, [&](const QJsonObject &node) {
-            const QString name = node.value("name").toString();
-            struct stat info;
-            QVERIFY2(::lstat(name.toLocal8Bit().constData(), &info) == 0, qPrintable(name));
-            // A file with several links counts only where it is met first.
-            if (S_ISDIR(info.st_mode) || info.st_nlink == 1)
-                QCOMPARE(sizeOf(node), duBytes(name, apparent));
-        });
+        // A folder of several paths lacks what an earlier one counted.
+        if (paths.size() > 1)
+            continue;
+        for (const QJsonObject &report : reports)
+            forEachNode(report, [&](const QJsonObject &node) {
+                const QString name = node.value("name").toString();
+                struct stat info;
+                QVERIFY2(::lstat(name.toLocal8Bit().constData(), &info) == 0, qPrintable(name));
+                // A file with several links counts only where it is met first.
+                if (S_ISDIR(info.st_mode) || info.st_nlink == 1)
+                    QCOMPARE(sizeOf(node), duSize(name, measure));
+            });
     }
 }
 
@@ -508,6 +557,8 @@ void ScannerCliTest::exclusionMatchesDu_data()
         << "t" << QStringList{"-X", "@/nul-patterns"} << QStringList();
     QTest::newRow("200,000 names from a file, in reverse order")
         << "t" << QStringList{"-X", "@/many-patterns"} << QStringList();
+    QTest::newRow("--inodes") << "t" << QStringList{"--inodes"} << QStringList();
+    QTest::newRow("--inodes, name glob") << "t" << QStringList{"--inodes", "--exclude=*.o"} << QStringList();
 }
 
 // Everything reported, with -n large enough for every entry, against du -a,
@@ -1074,10 +1125,14 @@ void ScannerCliTest::refusedRuns_data()
     QTest::newRow("unknown colour") << QStringList{"--color=red"} << ""
                                     << "quarn: invalid argument 'red' for '--color' (auto, always or never)" +
                                            tryHelp;
-    QTest::newRow("two paths") << QStringList{".", ".."} << ""
-                               << "quarn: extra operand '..'" + tryHelp;
-    QTest::newRow("POSIXLY_CORRECT: options end at the path") << QStringList{".", "-j"} << "POSIXLY_CORRECT=1"
-                                                              << "quarn: extra operand '-j'" + tryHelp;
+    QTest::newRow("several paths, each missing")
+        << QStringList{"-j", "/nonexistent/a", "/nonexistent/b"} << ""
+        << "quarn: cannot access '/nonexistent/a': No such file or directory\n"
+           "quarn: cannot access '/nonexistent/b': No such file or directory";
+    QTest::newRow("POSIXLY_CORRECT: options end at the path")
+        << QStringList{"/nonexistent/x", "-j"} << "POSIXLY_CORRECT=1"
+        << "quarn: cannot access '/nonexistent/x': No such file or directory\n"
+           "quarn: cannot access '-j': No such file or directory";
     QTest::newRow("walk option with --input")
         << QStringList{"-f", "x.json", "--exclude=a"} << ""
         << "quarn: option '--exclude' cannot be used with --input" + tryHelp;
@@ -1090,8 +1145,9 @@ void ScannerCliTest::refusedRuns_data()
         << "quarn: option '-n' cannot be used with --output" + tryHelp;
     QTest::newRow("--json with --output") << QStringList{"--output=-", "--json", "."} << ""
                                           << "quarn: option '--json' cannot be used with --output" + tryHelp;
-    QTest::newRow("--output with two paths") << QStringList{"-o", "-", ".", ".."} << ""
-                                             << "quarn: extra operand '..'" + tryHelp;
+    QTest::newRow("--output with two paths")
+        << QStringList{"-o", "-", ".", ".."} << ""
+        << "quarn: extra operand '..': --output writes one PATH" + tryHelp;
     QTest::newRow("--input and --output")
         << QStringList{"-f", "x.json", "-o", "y.json"} << ""
         << "quarn: options '--input' and '--output' cannot be used together" + tryHelp;
@@ -1112,6 +1168,23 @@ void ScannerCliTest::refusedRuns()
     QCOMPARE(run.exitCode, 2);
     QCOMPARE(run.out, QByteArray());
     QCOMPARE(QString::fromLocal8Bit(run.err), message + "\n");
+}
+
+// Laid out as GNU programs lay it out: program (package) version, then
+// copyright, licence, warranty, a blank line and the authors.
+void ScannerCliTest::versionText()
+{
+    const Run run = quarn({"--version"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(QString::fromUtf8(run.out),
+             QString("quarn (quarn-gui) " QUARN_VERSION "\n"
+                     "Copyright (C) 2026 The quarn-gui developers.\n"
+                     "License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
+                     "This is free software: you are free to change and redistribute it.\n"
+                     "There is NO WARRANTY, to the extent permitted by law.\n"
+                     "\n"
+                     "Written by The quarn-gui developers.\n"));
 }
 
 void ScannerCliTest::deepTree()

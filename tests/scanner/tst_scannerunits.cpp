@@ -232,7 +232,8 @@ void ScannerUnitsTest::commandLine_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<int>("top");
-    QTest::addColumn<QString>("flags"); // j b x a for json, exact, one file system, apparent size
+    QTest::addColumn<QString>("flags"); // j b x a s c i: json, exact, one file system, apparent size,
+                                        // summarize, total, inodes
     QTest::addColumn<int>("threads");
     QTest::addColumn<QString>("path");
     QTest::newRow("defaults") << QStringList{} << true << 20 << "" << 0 << ".";
@@ -243,8 +244,8 @@ void ScannerUnitsTest::commandLine_data()
     QTest::newRow("long forms") << QStringList{"--top=13",        "--json",    "--bytes", "--one-file-system",
                                                "--apparent-size", "--threads", "4",       "/usr"}
                                 << true << 13 << "jbxa" << 4 << "/usr";
-    QTest::newRow("abbreviations") << QStringList{"--to", "7", "--app", "--thr=3", "--j"} << true << 7 << "ja"
-                                   << 3 << ".";
+    QTest::newRow("abbreviations") << QStringList{"--tot", "--app", "--thr=3", "--j", "--ino", "--sum"}
+                                   << true << 20 << "jacis" << 3 << ".";
     QTest::newRow("options after the path")
         << QStringList{"x", "-n", "5", "--json"} << true << 5 << "j" << 0 << "x";
     QTest::newRow("-- ends options") << QStringList{"-x", "--", "-n"} << true << 20 << "x" << 0 << "-n";
@@ -260,7 +261,8 @@ void ScannerUnitsTest::commandLine_data()
     QTest::newRow("value given to a flag") << QStringList{"--json=yes"} << false << 0 << "" << 0 << "";
     QTest::newRow("--max-depth negative") << QStringList{"-d", "-1"} << false << 0 << "" << 0 << "";
     QTest::newRow("--color unknown") << QStringList{"--color=sometimes"} << false << 0 << "" << 0 << "";
-    QTest::newRow("two paths") << QStringList{"a", "b"} << false << 0 << "" << 0 << "";
+    QTest::newRow("several paths, summed up")
+        << QStringList{"a", "-sc", "b", "--inodes", "a"} << true << 20 << "sci" << 0 << "a b a";
 }
 
 void ScannerUnitsTest::commandLine()
@@ -288,7 +290,13 @@ void ScannerUnitsTest::commandLine()
     QCOMPARE(options.oneFileSystem, flags.contains('x'));
     QCOMPARE(options.apparentSize, flags.contains('a'));
     QCOMPARE(int(options.threads), threads);
-    QCOMPARE(QString::fromStdString(options.path), path);
+    QCOMPARE(options.summarize, flags.contains('s'));
+    QCOMPARE(options.total, flags.contains('c'));
+    QCOMPARE(options.inodes, flags.contains('i'));
+    QStringList paths;
+    for (const std::string &given : options.paths)
+        paths << QString::fromStdString(given);
+    QCOMPARE(paths.join(' '), path);
 }
 
 void ScannerUnitsTest::importCounting_data()
@@ -305,7 +313,7 @@ void ScannerUnitsTest::importCounting_data()
     QTest::newRow("hard link counted at its first place, device inherited")
         << QByteArray(R"(,{"name":"a","dsize":10,"ino":5,"hlnkc":true},)"
                       R"([{"name":"d"},{"name":"b","dsize":10,"ino":5,"hlnkc":true,"nlink":2}])")
-        << false << "0:r=110 1:a=10 1:d=0 2:b=0";
+        << false << "0:r=110 1:a=10 1:d=0";
     QTest::newRow("same inode on another device is another file")
         << QByteArray(R"(,{"name":"a","dsize":10,"ino":5,"nlink":2},)"
                       R"([{"name":"d","dev":2},{"name":"b","dsize":10,"ino":5,"nlink":2}])")
