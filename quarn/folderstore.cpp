@@ -62,12 +62,13 @@ const char *FolderStore::shareName(const char *name, std::size_t length)
     for (std::size_t i = 0; i < length; ++i)
         hash = (hash ^ std::uint8_t(name[i])) * 16777619u;
     RecentName &recent = m_recentNames[hash % recentNameSlots];
-    if (recent.kept && recent.length == length && std::memcmp(recent.bytes, name, length) == 0)
-        return recent.kept;
-    recent.kept = keepName(name, length);
+    if (recent.bytes && recent.length == length && std::memcmp(recent.bytes, name, length) == 0)
+        return recent.bytes - recent.lengthBytes;
+    const char *kept = keepName(name, length);
     recent.bytes = m_nameFree - length; // the name is the last kept
-    recent.length = length;
-    return recent.kept;
+    recent.length = std::uint32_t(length);
+    recent.lengthBytes = std::uint32_t(recent.bytes - kept);
+    return kept;
 }
 
 void FolderStore::addMountRoot(const DirNode *dir)

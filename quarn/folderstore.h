@@ -67,11 +67,11 @@ private:
     // Fixed in size, so names that never repeat cost no more.
     struct RecentName
     {
-        const char *kept; // as keepName returned it
-        const char *bytes;
-        std::size_t length;
+        const char *bytes = nullptr; // the name's, kept
+        std::uint32_t length = 0;
+        std::uint32_t lengthBytes = 0; // before bytes: keepName returned bytes - lengthBytes
     };
-    static constexpr std::size_t recentNameSlots = 2048;
+    static constexpr std::size_t recentNameSlots = 8192;
     std::unique_ptr<RecentName[]> m_recentNames{new RecentName[recentNameSlots]()};
 
     // Mount roots below the target that are walked, by inode.
