@@ -305,11 +305,14 @@ void Scheduler::watch()
         lastUsed.resize(workers.size(), -1);
         lastWalking.resize(workers.size(), false);
         unsigned waiting = 0;
+        long long usedByAll = 0;
         pid_t samples[samplesLooked]{};
         for (std::size_t i = 0; i < workers.size(); ++i) {
             const std::size_t k = (i + nextSample) % workers.size();
             const bool walking = workers[k]->m_walking.load(std::memory_order_relaxed);
             const long long used = workers[k]->m_clockKnown ? nanoseconds(workers[k]->m_clock) : -1;
+            if (used >= 0 && lastUsed[k] >= 0)
+                usedByAll += used - lastUsed[k];
             if (walking && lastWalking[k] && used >= 0 && lastUsed[k] >= 0 &&
                 (used - lastUsed[k]) * waitingShare < elapsed) {
                 if (waiting < samplesLooked)
@@ -325,14 +328,18 @@ void Scheduler::watch()
         bool onDevice = false;
         for (unsigned i = 0; i < waiting && i < samplesLooked && !onDevice; ++i)
             onDevice = samples[i] && waitingOnDevice(samples[i]);
-        if (!onDevice)
-            waiting = 0;
+        // The processors the walk started with, a quarter of one or more
+        // left unused.
+        const bool processorsIdle = (long long)(m_baseAwake)*elapsed - usedByAll > elapsed / waitingShare;
         lock.lock();
-        // Grows at once; falls back by one a look, so that a look that
-        // happens to find the walkers between two reads does not park them.
-        if (m_baseAwake + waiting >= m_awakeLimit)
-            m_awakeLimit = m_baseAwake + waiting;
-        else
+        // While walkers wait on the disk and the processors idle, twice as
+        // many walkers as are awake; otherwise one fewer a look, so
+        // that a look that happens to find them between two reads does not
+        // park them all.
+        const unsigned awake = unsigned(m_workers.size()) - m_sleeping + m_wakeTokens;
+        if (onDevice && processorsIdle)
+            m_awakeLimit = std::max(m_awakeLimit, 2 * awake);
+        else if (m_awakeLimit > m_baseAwake)
             --m_awakeLimit;
         unsigned woken = 0;
         for (std::size_t i = 0; i < m_queue.size() && wakeOne(); ++i)

@@ -57,12 +57,10 @@ public:
     // Runs the walk from first on workers made by makeWorker, the calling
     // thread being the first, until nothing is queued and nobody walks.
     // startThreads work from the start and at most that many are awake at
-    // once, plus one for every walker seen waiting on the disk: while some
-    // are, sleeping workers are woken and new ones made, up to threads in
-    // all. Threads that cannot be had (memory, process limits) are done
-    // without, down to the calling thread alone; where the address space is
-    // limited, all are made at the start, while room for the walk is held.
-    // Returns the workers, for what they gathered.
+    // once, more while walkers are seen waiting on the disk: then sleeping
+    // workers are woken and new ones made, up to threads in all. Threads that cannot be had (memory, process
+    // limits) are done without, down to the calling thread alone; where the address space is limited, all are
+    // made at the start, while room for the walk is held. Returns the workers, for what they gathered.
     std::vector<std::unique_ptr<Worker>> run(const WorkItem &first, unsigned threads, unsigned startThreads,
                                              const WorkerFactory &makeWorker);
     // Hands worker.ready to the shared stack.
@@ -82,9 +80,9 @@ private:
     // Wakes a sleeping worker, or makes one, for a queued folder while
     // fewer than m_awakeLimit are awake. Under m_lock.
     bool wakeOne();
-    // Every millisecond: counts the walkers that used next to no processor
-    // time since the last look and, if they wait on the disk rather than
-    // for a processor, lets as many more be awake.
+    // Every millisecond: while walkers wait on the disk (not for a
+    // processor) and the processors idle, lets twice as many be awake as
+    // are; otherwise one fewer, down to startThreads.
     void watch();
 
     std::mutex m_lock; // guards everything below but m_workers' contents
