@@ -58,9 +58,11 @@ public:
     // thread being the first, until nothing is queued and nobody walks.
     // startThreads work from the start and at most that many are awake at
     // once, more while walkers are seen waiting on the disk: then sleeping
-    // workers are woken and new ones made, up to threads in all. Threads that cannot be had (memory, process
-    // limits) are done without, down to the calling thread alone; where the address space is limited, all are
-    // made at the start, while room for the walk is held. Returns the workers, for what they gathered.
+    // workers are woken and new ones made, up to threads in all. Threads
+    // that cannot be had (memory, process limits) are done without, down to
+    // the calling thread alone; where the address space is limited, all are
+    // made at the start, while room for the walk is held. Returns the
+    // workers, for what they gathered.
     std::vector<std::unique_ptr<Worker>> run(const WorkItem &first, unsigned threads, unsigned startThreads,
                                              const WorkerFactory &makeWorker);
     // Hands worker.ready to the shared stack.
