@@ -83,9 +83,13 @@ std::vector<std::unique_ptr<Scheduler::Worker>> Scheduler::run(const WorkItem &f
                                                                const WorkerFactory &makeWorker)
 {
     m_queue.push_back(first);
+    // Room for every thread before any starts: once one runs, a failed
+    // allocation here would unwind past it and free the worker it walks with.
     std::vector<std::unique_ptr<Worker>> workers;
-    workers.push_back(makeWorker(0));
+    workers.reserve(threads);
     std::vector<pthread_t> started;
+    started.reserve(threads);
+    workers.push_back(makeWorker(0));
     // The walk needs little stack (no recursion, buffers on the heap): small
     // stacks keep many threads within a small address-space limit.
     WalkRoom room;
