@@ -23,15 +23,16 @@ constexpr char cacheTagName[] = "CACHEDIR.TAG";
 constexpr char cacheTagSignature[] = "Signature: 8a477f597d28d172789f06886806bc55";
 constexpr std::size_t cacheTagSignatureLength = sizeof cacheTagSignature - 1;
 
-// As du decides it: '?', '*', '[' and ']' make a glob, a backslash quotes
-// the next character.
+// As du decides it: '?', '*' and '[' make a glob, a backslash quotes the
+// next character. A ']' alone does not: "x]\\" is the literal name, its
+// trailing backslash kept, where fnmatch would match nothing.
 bool hasWildcards(std::string_view pattern)
 {
     for (std::size_t i = 0; i < pattern.size(); ++i) {
         const char c = pattern[i];
         if (c == '\\')
             ++i;
-        else if (c == '?' || c == '*' || c == '[' || c == ']')
+        else if (c == '?' || c == '*' || c == '[')
             return true;
     }
     return false;

@@ -135,6 +135,10 @@ std::vector<std::unique_ptr<Scheduler::Worker>> Scheduler::run(const WorkItem &f
     m_makeWorker = &makeWorker;
     m_maxThreads = std::max(1u, threads);
     m_baseAwake = m_awakeLimit = std::min(m_maxThreads, std::max(1u, startThreads));
+    // Room for every thread before any starts: once one runs, a failed
+    // allocation here would unwind past it and free the worker it walks with.
+    m_workers.reserve(m_maxThreads);
+    m_started.reserve(m_maxThreads);
     // The walk needs little stack (no recursion, buffers on the heap): small
     // stacks keep many threads within a small address-space limit.
     m_attributesSet = pthread_attr_init(&m_attributes) == 0;
@@ -290,6 +294,13 @@ void Scheduler::watch()
     auto lastLook = Clock::now();
     std::size_t nextSample = 0;
     std::unique_lock<std::mutex> lock(m_lock);
+    try {
+        workers.reserve(m_maxThreads);
+        lastUsed.reserve(m_maxThreads);
+        lastWalking.reserve(m_maxThreads);
+    } catch (const std::bad_alloc &) {
+        return; // no room to watch: the walk goes on with the threads it has
+    }
     while (!m_over) {
         m_watchWake.wait_for(lock, watchPeriod);
         if (m_over)

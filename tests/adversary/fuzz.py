@@ -170,14 +170,18 @@ def compare(rng, base, entries):
                         " (as nobody)" if nobody else "")
     du = run(du_command, base, nobody)
     got = run([QUARN] + own + [target], base, nobody)
-    if got[0] is None or got[0] < 0 or got[0] != du[0]:
+    if got[0] is None or got[0] < 0:
         return options, "status %s, du's %s; stderr %r" % (got[0], du[0], got[2][-300:])
     listed = {}
     for line in du[1].split(b"\0")[:-1]:
         size, _, path = line.partition(b"\t")
         listed[shown(path)] = int(size)
     if shown(target) not in listed:
-        return None  # a pattern matched the target itself, which du leaves out and quarn keeps
+        # A pattern matched the target itself, which du leaves out (status 0,
+        # nothing read) and quarn keeps: its status tells nothing either.
+        return None
+    if got[0] != du[0]:
+        return options, "status %s, du's %s; stderr %r" % (got[0], du[0], got[2][-300:])
     try:
         report = json.loads(got[1])
     except ValueError:

@@ -598,10 +598,10 @@ void HostileScannerTest::combWithUnsearchableBottom()
         ::setrlimit(RLIMIT_NOFILE, &fileLimit);
     };
     QStringList results;
-    for (const QString &threads : {"", "1"})
+    for (const char *threads : {"", "1"})
         for (bool few : {false, true}) {
             QStringList arguments{"-j", "-b", "-n", "1", dir.path()};
-            if (!threads.isEmpty())
+            if (*threads)
                 arguments = QStringList{"-t", threads} + arguments;
             const Run run =
                 ::geteuid() == 0
@@ -612,7 +612,7 @@ void HostileScannerTest::combWithUnsearchableBottom()
                     : runProgram(program, arguments, few ? std::function<void()>(tenDescriptors) : nullptr);
             const bool inTime = run.elapsedMs <= 3 * du.elapsedMs + 500;
             results << QStringLiteral("-t '%1'%2: status %3, total %4, %5")
-                           .arg(threads, few ? ", 10 descriptors" : "")
+                           .arg(QString(threads), few ? ", 10 descriptors" : "")
                            .arg(run.exitCode)
                            .arg(reportedTotal(run) == duTotal ? "as du" : "not as du")
                            .arg(inTime

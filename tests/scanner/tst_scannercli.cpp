@@ -541,6 +541,8 @@ void ScannerCliTest::exclusionMatchesDu_data()
     QTest::newRow("literal after a doubled slash")
         << "@//t" << QStringList{"--exclude=/t/a"} << QStringList();
     QTest::newRow("glob after a doubled slash") << "@//t" << QStringList{"--exclude=/t/[a]"} << QStringList();
+    QTest::newRow("']' alone is no wildcard: a trailing backslash stays")
+        << "t" << QStringList{"--exclude=x]\\"} << QStringList();
     QTest::newRow("symbolic link") << "t" << QStringList{"--exclude=link"} << QStringList();
     QTest::newRow("patterns from a file")
         << "t" << QStringList{"--exclude=.dot", "-X", "@/patterns"} << QStringList();
@@ -573,7 +575,7 @@ void ScannerCliTest::exclusionMatchesDu()
                       "f t/a/b/f 3000; f t/a/xb 5000; f t/c/a.o 7000; f t/c/keep 9000; "
                       "f t/.hid/g 11000; f t/.dot 13000; f t/deep/er/a.o 15000; l t/link a; "
                       "f t/cache/x 17000; f t/cache/sub/y 19000; f t/fake/z 21000; d t/empty; "
-                      "f t/café 23000; f t/日本語 25000; f t/build/w 27000"));
+                      "f t/café 23000; f t/日本語 25000; f t/build/w 27000; f t/x]\\ 29000"));
     const auto write = [&](const QString &name, const QByteArray &text) {
         QFile file(scratch.path() + "/" + name);
         return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
