@@ -357,6 +357,14 @@ for name in files folders chain linux usr; do
   fi
 done
 
+if "$quarn" --help 2>/dev/null | grep -q -- '--output'; then
+  for name in linux usr; do
+    if wanted "$name"; then export_table "$name"; fi
+  done
+else
+  echo "export and import: $quarn has no --output"
+fi
+
 if [ "$cold" = 1 ]; then
   if [ ! -w /proc/sys/vm/drop_caches ]; then
     echo "cold cache: skipped (dropping caches needs root)"
