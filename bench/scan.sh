@@ -250,7 +250,8 @@ table() {
   for tool in "${tools[@]}"; do
     awk -v l="${label[$tool]}" -v s="${seconds[$tool]}" -v d="${seconds[$du_key]}" -v b="$best" -v k="${kib[$tool]}" \
       -v x="${killed[$tool]}" 'BEGIN {
-        printf "%-28s %10.3f %8.2f %12.2f %14.1f%s\n", l, s, s / d, s / b, k / 1024, x ? "  crashed (signal " x ")" : ""
+        floor = b > 0 ? sprintf("%12.2f", s / b) : sprintf("%12s", "-")
+        printf "%-28s %10.3f %8.2f %s %14.1f%s\n", l, s, s / d, floor, k / 1024, x ? "  crashed (signal " x ")" : ""
       }'
   done
 }

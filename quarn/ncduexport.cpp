@@ -21,8 +21,9 @@ namespace quarn {
 namespace {
 
 // A worker's fragment goes to its temporary file once it holds this much,
-// so a folder of a million files needs no more memory than a small one.
-constexpr std::size_t fragmentFlushSize = 1 << 20;
+// so a folder of a million files needs no more memory than a small one,
+// and a worker that met one large folder keeps little of it.
+constexpr std::size_t fragmentFlushSize = 64 * 1024;
 constexpr std::uint32_t noFolder = UINT32_MAX;
 
 std::string errorText(int error)
