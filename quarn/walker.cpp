@@ -153,6 +153,12 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
         reportError(path, errorText(error));
         result.report.add(0, displayName(path), info.bytes, errorText(error));
         result.status = ScanResult::Incomplete;
+        if (settings.ncduExport) { // the folder alone, marked unread
+            FolderStore alone(displayName(path), info.device, info.inode, info.bytes);
+            const DirNode *root = &alone.dirs()[0];
+            settings.ncduExport->folderFound(0, root, exportEntry(info));
+            settings.ncduExport->writeTree(alone.dirs(), FolderErrors{{root, errorText(error)}});
+        }
         return result;
     }
     info = opened;

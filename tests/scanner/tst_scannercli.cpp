@@ -1453,6 +1453,8 @@ void ScannerCliTest::exportReadBack_data()
                                     << "" << true << none;
     QTest::newRow("unreadable folder") << "f open/a 70000; f locked/secret 900000; f b 3000"
                                        << "locked" << true << none;
+    QTest::newRow("unreadable target") << "f a 7000"
+                                       << "." << true << none;
     QTest::newRow("left out by patterns") << "f a.o 70000; f sub/b.o 9000; f sub/c 3000; f o/d 5000"
                                           << "" << true << QStringList{"--exclude=*.o", "--exclude=o"};
     QTest::newRow("-x: another file system") << "f a 70000; d m"
