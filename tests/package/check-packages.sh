@@ -53,7 +53,11 @@ build_packages() {
   local dir=$work/$1 binary_version=$2 pkg deb
   shift 2
   (cd "$dir/src" && dpkg-buildpackage -us -uc "$@" >"$dir/build.log" 2>&1) ||
-    { tail -n 40 "$dir/build.log" >&2; fail "dpkg-buildpackage $* failed"; }
+    {
+      grep -A 4 '^FAIL!' "$dir/build.log" >&2 || true # a failed test's lines, which the tail may miss
+      tail -n 40 "$dir/build.log" >&2
+      fail "dpkg-buildpackage $* failed"
+    }
   for pkg in quarn-gui quarn; do
     deb=$dir/${pkg}_${binary_version}_$(dpkg-architecture -qDEB_HOST_ARCH).deb
     [ -f "$deb" ] || fail "no package $pkg was built"
