@@ -29,8 +29,10 @@ constexpr rlim_t raisedDescriptorLimit = 65536;
 // limit cannot turn the count into an endless loop.
 constexpr long countedDescriptorLimit = 1 << 20;
 // Left to the rest of the process: the C library opens files of its own now
-// and then (locale data, name lookups) and must not fail for the walk's sake.
-constexpr long sparedDescriptors = 2;
+// and then (locale data, name lookups) and must not fail for the walk's
+// sake, and the scheduler's watch keeps one open (the kernel's count of the
+// process's reads) and opens one more now and then (a walker's state).
+constexpr long sparedDescriptors = 4;
 // A worker's own: the folder it is at and the next one (a subfolder, the
 // parent, or a step of the path from the target).
 constexpr long reopenDescriptorsPerThread = 2;

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -103,6 +104,50 @@ bool waitingOnDevice(pid_t thread)
     const char *end = std::strrchr(text, ')'); // after the name, which may hold any character
     return end && end[1] == ' ' && end[2] == 'D';
 }
+
+// The kernel's count of what this process has read from block devices
+// (/proc/self/io): a walk whose count grows is reading folders and inodes
+// from the disk, and more requests at once keep the disk busier. One read
+// of a descriptor kept open a look.
+class DiskReads
+{
+public:
+    DiskReads() : m_fd(::open("/proc/self/io", O_RDONLY | O_CLOEXEC)) {}
+    ~DiskReads()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    DiskReads(const DiskReads &) = delete;
+    DiskReads &operator=(const DiskReads &) = delete;
+
+    // True if the count grew since the last call; false where the kernel
+    // does not tell (no such accounting, /proc not mounted).
+    bool grew()
+    {
+        const long long now = bytesRead();
+        const bool grew = m_last >= 0 && now > m_last;
+        m_last = now;
+        return grew;
+    }
+
+private:
+    long long bytesRead() const
+    {
+        if (m_fd < 0)
+            return -1;
+        char text[512];
+        const ssize_t got = ::pread(m_fd, text, sizeof text - 1, 0);
+        if (got <= 0)
+            return -1;
+        text[got] = 0;
+        const char *field = std::strstr(text, "\nread_bytes: ");
+        return field ? std::strtoll(field + std::strlen("\nread_bytes: "), nullptr, 10) : -1;
+    }
+
+    int m_fd;              // /proc/self/io, or -1
+    long long m_last = -1; // bytes read at the last look, or -1
+};
 
 } // namespace
 
@@ -293,6 +338,7 @@ void Scheduler::watch()
     std::vector<bool> lastWalking;
     auto lastLook = Clock::now();
     std::size_t nextSample = 0;
+    DiskReads diskReads;
     std::unique_lock<std::mutex> lock(m_lock);
     try {
         workers.reserve(m_maxThreads);
@@ -333,22 +379,29 @@ void Scheduler::watch()
             lastUsed[k] = used;
             lastWalking[k] = walking;
         }
-        // A few of them tell whether they wait on the disk or for a
-        // processor (other programs busy): more threads help only the first.
+        // Reads from the disk since the last look: the walk waits on it, and
+        // more requests at once overlap those waits even while the
+        // processors are busy (much of a cold walk's processor time is the
+        // reads' own, in the kernel). File systems without a block device
+        // (network, FUSE) read nothing there; for them, a few of the walkers
+        // that used little of the processor tell whether they wait on a
+        // device or for a processor (other programs busy): more threads
+        // help only the first.
+        const bool readFromDisk = diskReads.grew();
         ++nextSample;
         bool onDevice = false;
-        for (unsigned i = 0; i < waiting && i < samplesLooked && !onDevice; ++i)
+        for (unsigned i = 0; !readFromDisk && i < waiting && i < samplesLooked && !onDevice; ++i)
             onDevice = samples[i] && waitingOnDevice(samples[i]);
         // The processors the walk started with, a quarter of one or more
         // left unused.
         const bool processorsIdle = (long long)(m_baseAwake)*elapsed - usedByAll > elapsed / waitingShare;
         lock.lock();
-        // While walkers wait on the disk and the processors idle, twice as
-        // many walkers as are awake; otherwise one fewer a look, so
-        // that a look that happens to find them between two reads does not
-        // park them all.
+        // While the walk reads from the disk, or walkers wait on a device
+        // and the processors idle, twice as many walkers as are awake;
+        // otherwise one fewer a look, so that a look that happens to find
+        // them between two reads does not park them all.
         const unsigned awake = unsigned(m_workers.size()) - m_sleeping + m_wakeTokens;
-        if (onDevice && processorsIdle)
+        if (readFromDisk || (onDevice && processorsIdle))
             m_awakeLimit = std::max(m_awakeLimit, 2 * awake);
         else if (m_awakeLimit > m_baseAwake)
             --m_awakeLimit;

@@ -82,9 +82,10 @@ private:
     // Wakes a sleeping worker, or makes one, for a queued folder while
     // fewer than m_awakeLimit are awake. Under m_lock.
     bool wakeOne();
-    // Every millisecond: while walkers wait on the disk (not for a
-    // processor) and the processors idle, lets twice as many be awake as
-    // are; otherwise one fewer, down to startThreads.
+    // Every millisecond: while the walk reads from the disk, or walkers
+    // wait on a device (not for a processor) and the processors idle, lets
+    // twice as many be awake as are; otherwise one fewer, down to
+    // startThreads.
     void watch();
 
     std::mutex m_lock; // guards everything below but m_workers' contents
