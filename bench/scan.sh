@@ -36,8 +36,8 @@
 # Before each warm table the script checks that the bare walk's total equals
 # du -s -B1 (on trees without hard links, which du counts once).
 #
-# Prints, per tree and tool, the median wall time of RUNS runs (default 5),
-# its ratios to du -s and to the fastest floor or bare walk timed in the same
+# Prints, per tree and tool, the median wall time of RUNS runs (default 5;
+# the tools of a table take turns, one run each a round), its ratios to du -s and to the fastest floor or bare walk timed in the same
 # run, and the largest peak resident memory; then whether quarn meets its
 # targets: warm, no slower than the faster of ncdu and gdu and within 1.05 x
 # the floor walk with 2 threads; cold, within 1.1 x the floor walk with 64
@@ -148,22 +148,34 @@ run_once() {
 
 drop_caches() { sync; echo 3 >/proc/sys/vm/drop_caches; }
 
-# measure COLD PATH COMMAND...: median seconds, largest peak KiB and the
-# last killing signal (0: none) of $runs runs of COMMAND, with every word
-# @PATH@ in it replaced by PATH (appended when there is none).
-measure() {
+# run_on COLD PATH COMMAND...: one run_once of COMMAND, with every word
+# @PATH@ in it replaced by PATH (appended when there is none), the caches
+# dropped first when COLD is 1.
+run_on() {
   local cold=$1 path=$2
   shift 2
-  local i words=() word placed=false
+  local words=() word placed=false
   for word in "$@"; do
     if [ "$word" = @PATH@ ]; then words+=("$path") placed=true; else words+=("$word"); fi
   done
   $placed || words+=("$path")
-  for ((i = 0; i < runs; i++)); do
-    [ "$cold" = 1 ] && drop_caches
-    run_once "${words[@]}"
-  done | sort -n | awk '{ t[NR] = $1; if ($2 > m) m = $2; if ($3) k = $3 }
+  [ "$cold" = 1 ] && drop_caches
+  run_once "${words[@]}"
+}
+
+# summarize: reads run_once lines and prints the median seconds, the
+# largest peak KiB and the last killing signal (0: none).
+summarize() {
+  sort -n | awk '{ t[NR] = $1; if ($2 > m) m = $2; if ($3) k = $3 }
     END { printf "%.4f %d %d\n", t[int((NR + 1) / 2)], m, k }'
+}
+
+# measure COLD PATH COMMAND...: summarize of $runs runs of COMMAND on PATH.
+measure() {
+  local i
+  for ((i = 0; i < runs; i++)); do
+    run_on "$@"
+  done | summarize
 }
 
 # Tools by key: the label in the tables and, from set_command in cmd, the
@@ -235,12 +247,21 @@ folder_count=0
 # table; leaves the medians and peaks in seconds and kib. Each tool's ratio
 # to the bare walk is to the fastest bare walk of the table.
 table() {
-  local cold=$1 du_key=$2 path=$3 tool best=
+  local cold=$1 du_key=$2 path=$3 tool best= i
   shift 3
   local tools=("$@")
+  local -A lines=()
+  # Round by round, every tool once a round: a machine that slows down for
+  # a while (other guests, the host's caches) slows every tool alike, and
+  # the ratios stay fair.
+  for ((i = 0; i < runs; i++)); do
+    for tool in "${tools[@]}"; do
+      set_command "$tool"
+      lines[$tool]+="$(run_on "$cold" "$path" "${cmd[@]}")"$'\n'
+    done
+  done
   for tool in "${tools[@]}"; do
-    set_command "$tool"
-    read -r "seconds[$tool]" "kib[$tool]" "killed[$tool]" <<<"$(measure "$cold" "$path" "${cmd[@]}")"
+    read -r "seconds[$tool]" "kib[$tool]" "killed[$tool]" <<<"$(printf '%s' "${lines[$tool]}" | summarize)"
     if [[ $tool == bare* || $tool == floor* ]] && { [ -z "$best" ] || awk -v a="${seconds[$tool]}" -v b="$best" 'BEGIN { exit !(a < b) }'; }; then
       best=${seconds[$tool]}
     fi
