@@ -130,9 +130,10 @@ path_of() {
 ! wanted chain || build chain 60000
 ! wanted linux || build_linux
 
-# run_once COMMAND...: prints "SECONDS PEAK_KIB SIGNAL" for one run, output
-# discarded; SIGNAL is the one that killed it, 0 if none (a tool that crashes
-# part of the way through is fast for the wrong reason).
+# run_once COMMAND...: prints "SECONDS PEAK_KIB SIGNAL STATUS" for one run,
+# output discarded; SIGNAL is the one that killed it, 0 if none, and STATUS
+# its exit status (a tool that crashes or skips folders part of the way
+# through is fast for the wrong reason).
 run_once() {
   local log start end
   log=$(mktemp)
@@ -141,8 +142,9 @@ run_once() {
   end=$EPOCHREALTIME
   awk -v s="$start" -v e="$end" -F': ' '
     /Command terminated by signal/ { n = split($0, word, " "); signal = word[n] }
+    /Exit status/ { status = $2 }
     /Maximum resident set size/ { kib = $2 }
-    END { printf "%.4f %d %d\n", e - s, kib, signal }' "$log"
+    END { printf "%.4f %d %d %d\n", e - s, kib, signal, status }' "$log"
   rm -f "$log"
 }
 
@@ -164,10 +166,11 @@ run_on() {
 }
 
 # summarize: reads run_once lines and prints the median seconds, the
-# largest peak KiB and the last killing signal (0: none).
+# largest peak KiB, the last killing signal (0: none) and the last
+# non-zero exit status (0: none).
 summarize() {
-  sort -n | awk '{ t[NR] = $1; if ($2 > m) m = $2; if ($3) k = $3 }
-    END { printf "%.4f %d %d\n", t[int((NR + 1) / 2)], m, k }'
+  sort -n | awk '{ t[NR] = $1; if ($2 > m) m = $2; if ($3) k = $3; if ($4) x = $4 }
+    END { printf "%.4f %d %d %d\n", t[int((NR + 1) / 2)], m, k, x }'
 }
 
 # measure COLD PATH COMMAND...: summarize of $runs runs of COMMAND on PATH.
@@ -240,7 +243,7 @@ check_total() {
   fi
 }
 
-declare -A seconds kib killed
+declare -A seconds kib killed failed
 folder_count=0
 
 # table COLD DU-KEY PATH TOOL...: times every TOOL on PATH and prints one
@@ -261,8 +264,12 @@ table() {
     done
   done
   for tool in "${tools[@]}"; do
-    read -r "seconds[$tool]" "kib[$tool]" "killed[$tool]" <<<"$(printf '%s' "${lines[$tool]}" | summarize)"
-    if [[ $tool == bare* || $tool == floor* ]] && { [ -z "$best" ] || awk -v a="${seconds[$tool]}" -v b="$best" 'BEGIN { exit !(a < b) }'; }; then
+    read -r "seconds[$tool]" "kib[$tool]" "killed[$tool]" "failed[$tool]" \
+      <<<"$(printf '%s' "${lines[$tool]}" | summarize)"
+    # A walk that failed somewhere (a folder it could not open: the bare
+    # walk keeps every folder it found open) walked less: never the floor.
+    if [[ $tool == bare* || $tool == floor* ]] && [ "${failed[$tool]}" = 0 ] &&
+      { [ -z "$best" ] || awk -v a="${seconds[$tool]}" -v b="$best" 'BEGIN { exit !(a < b) }'; }; then
       best=${seconds[$tool]}
     fi
   done
@@ -270,9 +277,10 @@ table() {
   printf '%-28s %10s %8s %12s %14s\n' "tool" "median s" "x ${label[$du_key]}" "x floor" "peak RSS MiB"
   for tool in "${tools[@]}"; do
     awk -v l="${label[$tool]}" -v s="${seconds[$tool]}" -v d="${seconds[$du_key]}" -v b="$best" -v k="${kib[$tool]}" \
-      -v x="${killed[$tool]}" 'BEGIN {
+      -v x="${killed[$tool]}" -v f="${failed[$tool]}" 'BEGIN {
         floor = b > 0 ? sprintf("%12.2f", s / b) : sprintf("%12s", "-")
-        printf "%-28s %10.3f %8.2f %s %14.1f%s\n", l, s, s / d, floor, k / 1024, x ? "  crashed (signal " x ")" : ""
+        note = x ? "  crashed (signal " x ")" : f ? "  exit status " f : ""
+        printf "%-28s %10.3f %8.2f %s %14.1f%s\n", l, s, s / d, floor, k / 1024, note
       }'
   done
 }
