@@ -37,8 +37,10 @@
 # du -s -B1 (on trees without hard links, which du counts once).
 #
 # Prints, per tree and tool, the median wall time of RUNS runs (default 5;
-# the tools of a table take turns, one run each a round), its ratios to du -s and to the fastest floor or bare walk timed in the same
-# run, and the largest peak resident memory; then whether quarn meets its
+# the tools of a table take turns, one run each a round), its ratios to
+# du -s and to the fastest floor or bare walk of the table that walked
+# everything (exit status 0), and the largest peak resident memory, with
+# any crash or error status beside it; then whether quarn meets its
 # targets: warm, no slower than the faster of ncdu and gdu and within 1.05 x
 # the floor walk with 2 threads; cold, within 1.1 x the floor walk with 64
 # threads and 0.42 x du; on the folder tree, at most 48 bytes of memory per
