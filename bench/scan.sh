@@ -249,8 +249,9 @@ declare -A seconds kib killed failed
 folder_count=0
 
 # table COLD DU-KEY PATH TOOL...: times every TOOL on PATH and prints one
-# table; leaves the medians and peaks in seconds and kib. Each tool's ratio
-# to the bare walk is to the fastest bare walk of the table.
+# table; leaves the medians, peaks and failures in seconds, kib, killed and
+# failed. Each tool's floor ratio is to the fastest floor or bare walk of
+# the table that exited with status 0.
 table() {
   local cold=$1 du_key=$2 path=$3 tool best= i
   shift 3
