@@ -74,6 +74,11 @@ LSAN_OPTIONS="$(sanitizer_suppressions lsan)" \
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
   ctest --test-dir "$QUARN_ROOT/build-sanitize" --output-on-failure --parallel "$(nproc)"
 
+stage "The scanner's threads under ThreadSanitizer"
+QUARN_BUILD_TARGETS=quarn configure_and_build "$QUARN_ROOT/build-threads" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_SANITIZE_THREADS=ON
+ctest --test-dir "$QUARN_ROOT/build-threads" --output-on-failure --tests-regex '^adversary\.threads$'
+
 if [ -x "$QUARN_ROOT/fuzz/run.sh" ]; then
   stage "Fuzzing"
   "$QUARN_ROOT/fuzz/run.sh" "${QUARN_FUZZ_SECONDS:-30}"

@@ -21,6 +21,7 @@ FolderStore::FolderStore(const std::string &rootName, std::uint32_t device, std:
     node.device = device;
     node.inode = inode;
     node.totalBytes = bytes;
+    m_root = &node;
 }
 
 DirNode &FolderStore::addChild(DirNode *parent, const char *name, std::size_t length)

@@ -26,7 +26,9 @@ public:
     FolderStore(const std::string &rootName, std::uint32_t device, std::uint64_t inode, std::uint64_t bytes);
 
     DirNodeStore &dirs() { return m_dirs; }
-    const DirNode &root() const { return m_dirs[0]; }
+    // Safe while other threads add records: the records never move, but the
+    // table of their chunks does, so it is read only under growthLock().
+    const DirNode &root() const { return *m_root; }
 
     // Guards adding records and names; held around addChild.
     std::mutex &growthLock() { return m_lock; }
@@ -57,6 +59,7 @@ private:
     std::string m_rootName;
     std::mutex m_lock; // guards m_dirs (growth) and the name chunks
     DirNodeStore m_dirs;
+    const DirNode *m_root; // the target's record, the first of m_dirs
     std::vector<std::unique_ptr<char[]>> m_nameChunks;
     char *m_nameFree = nullptr;
     std::size_t m_nameLeft = 0;

@@ -32,14 +32,16 @@ install_missing_packages() {
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# configure_and_build BUILD_DIR [extra cmake arguments...]
+# configure_and_build BUILD_DIR [extra cmake arguments...]: builds every
+# target, or those named in QUARN_BUILD_TARGETS (space-separated).
 configure_and_build() {
   local dir=$1
   shift
-  local werror=OFF
+  local werror=OFF targets=()
   [ -n "${CI:-}" ] && werror=ON
+  [ -n "${QUARN_BUILD_TARGETS:-}" ] && read -r -a targets <<<"--target $QUARN_BUILD_TARGETS"
   cmake -S "$QUARN_ROOT" -B "$dir" -DQUARN_WERROR="$werror" "$@"
-  cmake --build "$dir" --parallel "$(nproc)"
+  cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}"
 }
 
 # build_on_real_platform BUILD_DIR [extra cmake arguments...]: builds the real
