@@ -2,7 +2,7 @@
 # SPDX-FileCopyrightText: 2026 The quarn-gui developers
 # SPDX-License-Identifier: GPL-3.0-or-later
 
-# The four adversaries at once, each for SECONDS, against the quarn of a
+# The five adversaries at once, each for SECONDS, against the quarn of a
 # build tree; their whole output goes to LOG-FOLDER, their seeds and
 # failures to the screen.
 #   tests/adversary/soak.sh BUILD SECONDS [LOG-FOLDER]
@@ -20,14 +20,15 @@ bash "$here/hostilefs.sh" "$quarn" "$adversaries/hostilefs" >"$logs/hostilefs.lo
 bash "$here/race.sh" "$quarn" "$adversaries/raceswap" >"$logs/race.log" 2>&1 &
 python3 "$here/limits.py" "$quarn" "$adversaries/libquarn-failalloc.so" >"$logs/limits.log" 2>&1 &
 python3 "$here/fuzz.py" "$quarn" >"$logs/fuzz.log" 2>&1 &
+bash "$here/threads.sh" "$quarn" >"$logs/threads.log" 2>&1 &
 
 failed=0
-for name in hostilefs race limits fuzz; do
+for name in hostilefs race limits fuzz threads; do
   wait -n || failed=$((failed + 1))
 done
-for name in hostilefs race limits fuzz; do
+for name in hostilefs race limits fuzz threads; do
   echo "== $name ($logs/$name.log)"
-  grep -iE 'seed|fail|skip' "$logs/$name.log" | head -n 40
+  grep -iE 'seed|fail|skip|threads:' "$logs/$name.log" | head -n 40
 done
-echo "soak: $seconds s each, $failed of 4 adversaries failed"
+echo "soak: $seconds s each, $failed of 5 adversaries failed"
 [ "$failed" -eq 0 ]
