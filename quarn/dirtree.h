@@ -57,6 +57,21 @@ struct DirNode
 // kept apart so that every other directory's record stays small.
 using FolderErrors = std::unordered_map<const DirNode *, std::string>;
 
+// Bytes writeNameLength() writes at most.
+constexpr std::size_t nameLengthBytes = 10;
+
+// Writes length into prefix as DirNode::name() reads it before a name;
+// returns how many bytes that took.
+inline std::size_t writeNameLength(std::size_t length, unsigned char (&prefix)[nameLengthBytes])
+{
+    std::size_t written = 0;
+    for (std::size_t rest = length;; rest >>= 7) {
+        prefix[written++] = static_cast<unsigned char>((rest & 0x7F) | (rest > 0x7F ? 0x80 : 0));
+        if (rest <= 0x7F)
+            return written;
+    }
+}
+
 // All directories of a walk, each after its parent, in chunks of records
 // that never move once made. A deque of DirNode would allocate a block for
 // every ten of them, a tenth more memory per directory.

@@ -35,13 +35,8 @@ DirNode &FolderStore::addChild(DirNode *parent, const char *name, std::size_t le
 
 const char *FolderStore::keepName(const char *name, std::size_t length)
 {
-    unsigned char prefix[10];
-    std::size_t prefixLength = 0;
-    for (std::size_t rest = length;; rest >>= 7) {
-        prefix[prefixLength++] = static_cast<unsigned char>((rest & 0x7F) | (rest > 0x7F ? 0x80 : 0));
-        if (rest <= 0x7F)
-            break;
-    }
+    unsigned char prefix[nameLengthBytes];
+    const std::size_t prefixLength = writeNameLength(length, prefix);
     const std::size_t kept = prefixLength + length;
     if (kept > m_nameLeft) {
         const std::size_t size = std::max<std::size_t>(64 * 1024, kept);

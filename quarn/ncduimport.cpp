@@ -6,6 +6,7 @@
 #include "dirtree.h"
 #include "selection.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <unordered_set>
@@ -148,17 +149,18 @@ void TreeBuilder::checkName(const Info &info) const
 
 const char *TreeBuilder::keepName(const std::string &name)
 {
-    const std::size_t kept = name.size() + 2; // length byte, name, NUL
+    unsigned char prefix[nameLengthBytes];
+    const std::size_t prefixLength = writeNameLength(name.size(), prefix);
+    const std::size_t kept = prefixLength + name.size();
     if (kept > m_nameLeft) {
-        const std::size_t size = 64 * 1024;
+        const std::size_t size = std::max<std::size_t>(64 * 1024, kept);
         m_nameChunks.emplace_back(new char[size]);
         m_nameFree = m_nameChunks.back().get();
         m_nameLeft = size;
     }
     char *at = m_nameFree;
-    at[0] = char(std::uint8_t(name.size()));
-    std::memcpy(at + 1, name.data(), name.size());
-    at[name.size() + 1] = 0;
+    std::memcpy(at, prefix, prefixLength);
+    std::memcpy(at + prefixLength, name.data(), name.size());
     m_nameFree += kept;
     m_nameLeft -= kept;
     return at;

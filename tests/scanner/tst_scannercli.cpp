@@ -1451,6 +1451,9 @@ void ScannerCliTest::exportReadBack_data()
         << "" << false << none;
     QTest::newRow("symbolic links") << "f real 9000; l tofile real; l dangling nowhere"
                                     << "" << true << none;
+    QTest::newRow("folder names of 128 bytes and more")
+        << QString("f %1/a 5000; f %2/b 3000").arg(QString(128, 'n'), QString(255, 'm')) << "" << true
+        << none;
     QTest::newRow("unreadable folder") << "f open/a 70000; f locked/secret 900000; f b 3000"
                                        << "locked" << true << none;
     QTest::newRow("unreadable target") << "f a 7000"
