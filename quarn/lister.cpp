@@ -24,6 +24,8 @@ namespace quarn {
 namespace {
 
 constexpr std::size_t direntBufferSize = 128 * 1024; // bytes per getdents64 call
+// Subfolders noted before they are handed on in the middle of a listing.
+constexpr std::size_t foundBatch = 32;
 
 } // namespace
 
@@ -38,15 +40,23 @@ Lister::Lister(const ListerContext &context, unsigned workerIndex)
       m_buffer(new char[direntBufferSize])
 {}
 
-void Lister::list(DirNode *dir, int fd, const AncestorPath &path, std::vector<WorkItem> &ready,
+void Lister::list(DirNode *dir, int fd, const AncestorPath &path, Scheduler::Worker &worker,
                   std::vector<WorkItem> &local)
 {
-    listEntries(dir, fd, path);
-    openSubfolders(fd);
-    queueSubfolders(dir, ready, local);
+    listEntries(dir, fd, path, worker, local);
+    handOnFound(dir, fd, worker.ready, local);
 }
 
-void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path)
+void Lister::handOnFound(DirNode *dir, int fd, std::vector<WorkItem> &ready, std::vector<WorkItem> &local)
+{
+    openSubfolders(fd);
+    queueSubfolders(dir, ready, local);
+    m_found.clear();
+    m_nameArena.clear();
+}
+
+void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Scheduler::Worker &worker,
+                         std::vector<WorkItem> &local)
 {
     const ScanSettings &settings = m_context.settings;
     const std::uint32_t rootDevice = m_context.store.root().device;
@@ -101,6 +111,10 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path)
             }
             if (info.isDirectory) {
                 noteSubfolder(dir, name, info, path);
+                if (m_found.size() >= foundBatch) {
+                    handOnFound(dir, fd, worker.ready, local);
+                    worker.shareReady();
+                }
                 continue;
             }
             // A file with several links counts, and is shown, only where

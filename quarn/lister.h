@@ -47,11 +47,14 @@ public:
 
     // Lists dir, the end of path, through fd: its files counted in dir and
     // offered to topFiles, its subfolders added to the store after it;
-    // those that could be opened with a descriptor of the pool go to ready,
-    // the rest to local, and those that could not be opened are reported.
-    // A subfolder repeating a folder of path is left out, as du leaves it
-    // out: silently where a mount shows it, as a cycle otherwise.
-    void list(DirNode *dir, int fd, const AncestorPath &path, std::vector<WorkItem> &ready,
+    // those that could be opened with a descriptor of the pool go to
+    // worker.ready, the rest to local, and those that could not be opened
+    // are reported. In a large folder they are handed on while the listing
+    // goes on, every foundBatch of them, and worker.ready is shared then:
+    // other workers start on them at once, and what is kept for them stays
+    // small. A subfolder repeating a folder of path is left out, as du
+    // leaves it out: silently where a mount shows it, as a cycle otherwise.
+    void list(DirNode *dir, int fd, const AncestorPath &path, Scheduler::Worker &worker,
               std::vector<WorkItem> &local);
 
     TopFiles topFiles;
@@ -74,11 +77,15 @@ private:
     };
 
     // Reads every entry of dir through fd: files counted in dir and offered
-    // to the top files, subfolders noted in m_found.
-    void listEntries(DirNode *dir, int fd, const AncestorPath &path);
+    // to the top files, subfolders noted in m_found and handed on by the batch.
+    void listEntries(DirNode *dir, int fd, const AncestorPath &path, Scheduler::Worker &worker,
+                     std::vector<WorkItem> &local);
     // Notes the subfolder name of dir in m_found, with whether it is a
     // mount root, unless it repeats a folder of path.
     void noteSubfolder(const DirNode *dir, const char *name, const EntryInfo &info, const AncestorPath &path);
+    // Opens m_found's folders and adds them to the store below dir, then
+    // forgets them.
+    void handOnFound(DirNode *dir, int fd, std::vector<WorkItem> &ready, std::vector<WorkItem> &local);
     // Opens m_found's folders through their parent's fd while the pool has
     // descriptors to spare; the rest stay with this worker.
     void openSubfolders(int fd);

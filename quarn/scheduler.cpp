@@ -311,6 +311,12 @@ bool Scheduler::walkFrom(Worker &worker, WorkItem item)
     }
 }
 
+void Scheduler::Worker::shareReady()
+{
+    if (m_scheduler)
+        m_scheduler->share(*this);
+}
+
 void Scheduler::share(Worker &worker)
 {
     if (worker.ready.empty())

@@ -41,6 +41,8 @@ public:
         virtual void walk(const WorkItem &item) = 0;
 
         std::vector<WorkItem> ready; // subfolders holding a pooled descriptor, for any worker
+        // Hands ready to the shared stack now, in the middle of a walk().
+        void shareReady();
 
     private:
         friend class Scheduler;

@@ -44,14 +44,14 @@ public:
     void walk(const WorkItem &item) override
     {
         if (enter(item)) {
-            lister.list(item.dir, m_cursor.fd(), m_cursor.path(), ready, m_local);
+            lister.list(item.dir, m_cursor.fd(), m_cursor.path(), *this, m_local);
             while (!m_local.empty() && !m_scheduler.outOfMemory()) {
                 const WorkItem next = m_local.back();
                 m_local.pop_back();
                 if (!enter(next))
                     continue;
-                lister.list(next.dir, m_cursor.fd(), m_cursor.path(), ready, m_local);
-                m_scheduler.share(*this); // what it found with descriptors need not wait for this worker
+                lister.list(next.dir, m_cursor.fd(), m_cursor.path(), *this, m_local);
+                shareReady(); // what it found with descriptors need not wait for this worker
             }
         }
         m_cursor.release();
