@@ -24,8 +24,11 @@ namespace quarn {
 namespace {
 
 constexpr std::size_t direntBufferSize = 128 * 1024; // bytes per getdents64 call
-// Subfolders noted before they are handed on in the middle of a listing.
-constexpr std::size_t foundBatch = 32;
+// Subfolders noted before they are handed on in the middle of a listing:
+// enough that a cold walk still reads a folder's subfolders in large runs
+// (with 32 or fewer, 300,000 empty folders took a tenth longer), few enough
+// that what each worker keeps of them stays a few KiB.
+constexpr std::size_t foundBatch = 64;
 
 } // namespace
 
