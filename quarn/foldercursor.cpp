@@ -36,20 +36,26 @@ void FolderCursor::start(const DirNode *dir, int pooledFd)
 
 int FolderCursor::moveTo(const DirNode *dir)
 {
-    int fd = -1;
     if (dir->parent && climbTo(dir->parent)) {
         m_scratch.assign(dir->name()); // names are kept without a terminating NUL
-        fd = ::openat(m_fd, m_scratch.c_str(), folderOpenFlags);
-        if (fd < 0 && !isOutOfDescriptors(errno))
+        closeParent();                 // two of the worker's own at most: the parent and the child
+        const int fd = ::openat(m_fd, m_scratch.c_str(), folderOpenFlags);
+        if (fd >= 0) {
+            m_parentFd = m_fd;
+            m_parentPooled = m_pooled;
+            m_fd = fd;
+            m_pooled = false;
+            m_path.moveTo(dir);
+            return 0;
+        }
+        if (!isOutOfDescriptors(errno))
             return errno;
     }
-    if (fd < 0) { // from the target, with the worker's own descriptors
-        release();
-        fd = reopen(dir);
-        if (fd < 0)
-            return errno;
-    }
+    // From the target, with the worker's own descriptors.
     release();
+    const int fd = reopen(dir);
+    if (fd < 0)
+        return errno;
     m_fd = fd;
     m_path.moveTo(dir);
     return 0;
@@ -61,6 +67,14 @@ bool FolderCursor::climbTo(const DirNode *folder)
         release();
         return false;
     }
+    if (m_path.back() != folder && m_parentFd >= 0) {
+        closeCurrent();
+        m_fd = m_parentFd;
+        m_pooled = m_parentPooled;
+        m_parentFd = -1;
+        m_path.pop();
+    }
+    closeParent();
     while (m_path.back() != folder) {
         const int up = ::openat(m_fd, "..", folderOpenFlags);
         release();
@@ -74,7 +88,7 @@ bool FolderCursor::climbTo(const DirNode *folder)
     return true;
 }
 
-void FolderCursor::release()
+void FolderCursor::closeCurrent()
 {
     if (m_fd >= 0) {
         ::close(m_fd);
@@ -83,6 +97,23 @@ void FolderCursor::release()
     }
     m_fd = -1;
     m_pooled = false;
+}
+
+void FolderCursor::closeParent()
+{
+    if (m_parentFd >= 0) {
+        ::close(m_parentFd);
+        if (m_parentPooled)
+            m_budget.give();
+    }
+    m_parentFd = -1;
+    m_parentPooled = false;
+}
+
+void FolderCursor::release()
+{
+    closeParent();
+    closeCurrent();
 }
 
 // Opens dir again below the target, in steps short enough for the system's

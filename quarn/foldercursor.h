@@ -17,10 +17,12 @@ namespace quarn {
 class DescriptorBudget;
 
 // Holds at most two descriptors of the worker's own at any time (the folder
-// it is at and the next one), plus the one a pooled folder brings, which
-// goes back to the budget when the cursor leaves it. Every folder it arrives
-// at is the one its parent listed (device and inode): a folder swapped for a
-// symbolic link counts as removed, never as what the link points to.
+// it is at and its parent, or the next one), plus the one a pooled folder
+// brings, which goes back to the budget when the cursor leaves it. Gone
+// down by name, it keeps the parent open, so that the next sibling is one
+// open away, with no step up. Every folder it arrives at is the one its
+// parent listed (device and inode): a folder swapped for a symbolic link
+// counts as removed, never as what the link points to.
 class FolderCursor
 {
 public:
@@ -46,10 +48,14 @@ public:
 
 private:
     // Climbs from the folder the cursor is at up to folder, one of its
-    // ancestors, with "..", checking each step against the folder listed
-    // there. False, with nothing held, if a step does not lead where it
-    // should.
+    // ancestors: to the parent kept, then with "..", checking each step
+    // against the folder listed there. False, with nothing held, if a step
+    // does not lead where it should.
     bool climbTo(const DirNode *folder);
+    // Closes m_fd, or gives it back to the pool.
+    void closeCurrent();
+    // Closes m_parentFd, or gives it back to the pool.
+    void closeParent();
     int reopen(const DirNode *dir);
     int reopenOnce(const DirNode *dir);
 
@@ -57,6 +63,8 @@ private:
     DescriptorBudget &m_budget;
     int m_fd = -1;
     bool m_pooled = false; // m_fd was taken from the pool
+    int m_parentFd = -1;   // the parent of the folder at, kept on the way down; -1 if m_fd is
+    bool m_parentPooled = false;
     AncestorPath m_path;
     std::string m_scratch;
 };
