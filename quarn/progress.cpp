@@ -14,11 +14,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <new>
 #include <chrono>
 #include <csignal>
 #include <cwchar>
 #include <iterator>
+#include <new>
 #include <system_error>
 #include <vector>
 

@@ -268,6 +268,7 @@ void Scheduler::work(Worker &worker)
             // Parked until a folder is queued and a processor is free for
             // it: a worker that is not needed is never woken.
             ++m_sleeping;
+            noteIdleWorkers();
             m_wake.wait(lock, [this] { return m_wakeTokens > 0 || m_over; });
             --m_sleeping;
             if (m_wakeTokens > 0)
@@ -277,6 +278,7 @@ void Scheduler::work(Worker &worker)
         WorkItem item = m_queue.back();
         m_queue.pop_back();
         ++m_busy;
+        noteIdleWorkers();
         lock.unlock();
         worker.m_walking.store(true, std::memory_order_relaxed);
         const bool walked = walkFrom(worker, item);
@@ -317,6 +319,35 @@ void Scheduler::Worker::shareReady()
         m_scheduler->share(*this);
 }
 
+void Scheduler::Worker::lend(std::vector<WorkItem> &local)
+{
+    if (m_scheduler)
+        m_scheduler->lend(local);
+}
+
+void Scheduler::lend(std::vector<WorkItem> &local)
+{
+    std::size_t lent = 0;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        while (lent + 1 < local.size() && wakeOne())
+            m_queue.push_back(local[lent++]);
+        noteIdleWorkers();
+    }
+    local.erase(local.begin(), local.begin() + std::ptrdiff_t(lent));
+    for (std::size_t woken = lent; woken > 0; --woken)
+        m_wake.notify_one();
+}
+
+void Scheduler::noteIdleWorkers()
+{
+    const std::size_t awake = m_workers.size() - m_sleeping + m_wakeTokens;
+    const bool idle = m_queue.empty() && !m_over && awake < m_awakeLimit &&
+                      (m_sleeping > m_wakeTokens || m_workers.size() < m_maxThreads);
+    if (m_othersIdle.load(std::memory_order_relaxed) != idle)
+        m_othersIdle.store(idle, std::memory_order_relaxed);
+}
+
 void Scheduler::share(Worker &worker)
 {
     if (worker.ready.empty())
@@ -327,6 +358,7 @@ void Scheduler::share(Worker &worker)
         m_queue.insert(m_queue.end(), worker.ready.begin(), worker.ready.end());
         for (std::size_t i = 0; i < worker.ready.size() && wakeOne(); ++i)
             ++woken;
+        noteIdleWorkers();
     }
     for (; woken > 0; --woken)
         m_wake.notify_one();
@@ -414,6 +446,7 @@ void Scheduler::watch()
         unsigned woken = 0;
         for (std::size_t i = 0; i < m_queue.size() && wakeOne(); ++i)
             ++woken;
+        noteIdleWorkers();
         for (; woken > 0; --woken)
             m_wake.notify_one();
     }

@@ -43,6 +43,12 @@ public:
         std::vector<WorkItem> ready; // subfolders holding a pooled descriptor, for any worker
         // Hands ready to the shared stack now, in the middle of a walk().
         void shareReady();
+        // True while another worker could start on a folder at once, none
+        // being queued: a hint, read without the lock.
+        bool othersIdle() const;
+        // Hands the first (shallowest) of local, all but the last, to
+        // workers that could start on them at once.
+        void lend(std::vector<WorkItem> &local);
 
     private:
         friend class Scheduler;
@@ -69,6 +75,8 @@ public:
                                              const WorkerFactory &makeWorker);
     // Hands worker.ready to the shared stack.
     void share(Worker &worker);
+    // Worker::lend.
+    void lend(std::vector<WorkItem> &local);
     // True once an allocation failed in a worker: every worker stops at
     // its next folder and the walk ends without a result.
     bool outOfMemory() const { return m_outOfMemory.load(std::memory_order_relaxed); }
@@ -84,6 +92,8 @@ private:
     // Wakes a sleeping worker, or makes one, for a queued folder while
     // fewer than m_awakeLimit are awake. Under m_lock.
     bool wakeOne();
+    // Keeps m_othersIdle up to date. Under m_lock.
+    void noteIdleWorkers();
     // Every millisecond: while the walk reads from the disk, or walkers
     // wait on a device (not for a processor) and the processors idle, lets
     // twice as many be awake as are; otherwise one fewer, down to
@@ -101,6 +111,9 @@ private:
     unsigned m_baseAwake = 1;      // m_awakeLimit when nobody waits on the disk
     unsigned m_maxThreads = 1;
     bool m_over = false; // the walk is over (or memory ran out): every worker leaves
+    // Nothing is queued, and a worker is asleep or may be made within the
+    // awake limit: written under m_lock, read without it.
+    std::atomic<bool> m_othersIdle{false};
     std::atomic<bool> m_outOfMemory{false};
     std::vector<std::unique_ptr<Worker>> m_workers;
     std::vector<pthread_t> m_started;
@@ -108,5 +121,10 @@ private:
     pthread_attr_t m_attributes;
     bool m_attributesSet = false;
 };
+
+inline bool Scheduler::Worker::othersIdle() const
+{
+    return m_scheduler && m_scheduler->m_othersIdle.load(std::memory_order_relaxed);
+}
 
 } // namespace quarn

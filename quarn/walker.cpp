@@ -46,6 +46,11 @@ public:
         if (enter(item)) {
             lister.list(item.dir, m_cursor.fd(), m_cursor.path(), *this, m_local);
             while (!m_local.empty() && !m_scheduler.outOfMemory()) {
+                // Out of pooled descriptors, folders stay with the worker
+                // that found them; others with nothing to do take the
+                // shallowest, reopening them from the target.
+                if (m_local.size() > 1 && othersIdle())
+                    lend(m_local);
                 const WorkItem next = m_local.back();
                 m_local.pop_back();
                 if (!enter(next))
