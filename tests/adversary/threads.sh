@@ -4,7 +4,8 @@
 
 # Every thread adding folders at once: quarn walks a tree of 16,000 folders,
 # so the store of folder records grows through several chunks while the
-# other threads list, with several thread counts, an export and two paths.
+# other threads list, with several thread counts, an export, two paths and
+# few descriptors.
 # Each run must end with status 0 and du's total. Built with
 # -DQUARN_SANITIZE_THREADS=ON, ThreadSanitizer turns a data race into a
 # report and exit status 66.
@@ -49,6 +50,10 @@ while :; do
   check "quarn -o, then -f" "$total" \
     sh -c '"$1" -o "$3" -t 8 "$2" && "$1" -s -b -f "$3"' sh "$quarn" "$tree" "$work/export.json"
   check "quarn -s -b on one folder" "$half" "$quarn" -s -b -t 8 "$tree/d00"
+  # Few descriptors: the pool runs dry, workers walk what they find through
+  # their own cursor and lend it to those left idle.
+  check "quarn -s -b -t 8 under ulimit -n 40" "$total" \
+    sh -c 'ulimit -n 40 && exec "$1" -s -b -t 8 "$2"' sh "$quarn" "$tree"
   round=$((round + 1))
   [ $((SECONDS - start)) -lt "$soak" ] || break
 done
