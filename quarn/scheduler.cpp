@@ -3,7 +3,8 @@
 
 #include "scheduler.h"
 
-#include <fcntl.h>
+#include "kernelcounters.h"
+
 #include <malloc.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -12,9 +13,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <new>
 
 namespace quarn {
@@ -76,78 +74,6 @@ constexpr auto watchPeriod = std::chrono::milliseconds(1);
 constexpr long waitingShare = 4;
 // Walkers so found whose state is read to tell disk from processor.
 constexpr unsigned samplesLooked = 3;
-
-long long nanoseconds(clockid_t clock)
-{
-    timespec now{};
-    if (clock_gettime(clock, &now) != 0)
-        return -1;
-    return now.tv_sec * 1000000000LL + now.tv_nsec;
-}
-
-// True if the thread waits on a device (state D): a walker that used next to
-// no processor time may instead have waited for a processor or for a lock
-// held by one that did, which more threads would not help.
-bool waitingOnDevice(pid_t thread)
-{
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/self/task/%d/stat", int(thread));
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    char text[512];
-    const ssize_t got = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    if (got <= 0)
-        return false;
-    text[got] = 0;
-    const char *end = std::strrchr(text, ')'); // after the name, which may hold any character
-    return end && end[1] == ' ' && end[2] == 'D';
-}
-
-// The kernel's count of what this process has read from block devices
-// (/proc/self/io): a walk whose count grows is reading folders and inodes
-// from the disk, and more requests at once keep the disk busier. One read
-// of a descriptor kept open a look.
-class DiskReads
-{
-public:
-    DiskReads() : m_fd(::open("/proc/self/io", O_RDONLY | O_CLOEXEC)) {}
-    ~DiskReads()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    DiskReads(const DiskReads &) = delete;
-    DiskReads &operator=(const DiskReads &) = delete;
-
-    // True if the count grew since the last call; false where the kernel
-    // does not tell (no such accounting, /proc not mounted).
-    bool grew()
-    {
-        const long long now = bytesRead();
-        const bool grew = m_last >= 0 && now > m_last;
-        m_last = now;
-        return grew;
-    }
-
-private:
-    long long bytesRead() const
-    {
-        if (m_fd < 0)
-            return -1;
-        char text[512];
-        const ssize_t got = ::pread(m_fd, text, sizeof text - 1, 0);
-        if (got <= 0)
-            return -1;
-        text[got] = 0;
-        const char *field = std::strstr(text, "\nread_bytes: ");
-        return field ? std::strtoll(field + std::strlen("\nread_bytes: "), nullptr, 10) : -1;
-    }
-
-    int m_fd;              // /proc/self/io, or -1
-    long long m_last = -1; // bytes read at the last look, or -1
-};
 
 } // namespace
 
