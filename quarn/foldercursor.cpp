@@ -37,8 +37,8 @@ void FolderCursor::start(const DirNode *dir, int pooledFd)
 int FolderCursor::moveTo(const DirNode *dir)
 {
     if (dir->parent && climbTo(dir->parent)) {
-        m_scratch.assign(dir->name()); // names are kept without a terminating NUL
-        closeParent();                 // two of the worker's own at most: the parent and the child
+        m_scratch.assign(dir->name());     // names are kept without a terminating NUL
+        close(m_parentFd, m_parentPooled); // two of the worker's own at most: the parent and the child
         const int fd = ::openat(m_fd, m_scratch.c_str(), folderOpenFlags);
         if (fd >= 0) {
             m_parentFd = m_fd;
@@ -68,13 +68,13 @@ bool FolderCursor::climbTo(const DirNode *folder)
         return false;
     }
     if (m_path.back() != folder && m_parentFd >= 0) {
-        closeCurrent();
+        close(m_fd, m_pooled);
         m_fd = m_parentFd;
         m_pooled = m_parentPooled;
         m_parentFd = -1;
         m_path.pop();
     }
-    closeParent();
+    close(m_parentFd, m_parentPooled);
     while (m_path.back() != folder) {
         const int up = ::openat(m_fd, "..", folderOpenFlags);
         release();
@@ -88,32 +88,21 @@ bool FolderCursor::climbTo(const DirNode *folder)
     return true;
 }
 
-void FolderCursor::closeCurrent()
+void FolderCursor::close(int &fd, bool &pooled)
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        if (m_pooled)
+    if (fd >= 0) {
+        ::close(fd);
+        if (pooled)
             m_budget.give();
     }
-    m_fd = -1;
-    m_pooled = false;
-}
-
-void FolderCursor::closeParent()
-{
-    if (m_parentFd >= 0) {
-        ::close(m_parentFd);
-        if (m_parentPooled)
-            m_budget.give();
-    }
-    m_parentFd = -1;
-    m_parentPooled = false;
+    fd = -1;
+    pooled = false;
 }
 
 void FolderCursor::release()
 {
-    closeParent();
-    closeCurrent();
+    close(m_parentFd, m_parentPooled);
+    close(m_fd, m_pooled);
 }
 
 // Opens dir again below the target, in steps short enough for the system's

@@ -52,10 +52,8 @@ private:
     // against the folder listed there. False, with nothing held, if a step
     // does not lead where it should.
     bool climbTo(const DirNode *folder);
-    // Closes m_fd, or gives it back to the pool.
-    void closeCurrent();
-    // Closes m_parentFd, or gives it back to the pool.
-    void closeParent();
+    // Closes fd (m_fd or m_parentFd), giving it back to the pool if pooled.
+    void close(int &fd, bool &pooled);
     int reopen(const DirNode *dir);
     int reopenOnce(const DirNode *dir);
 
