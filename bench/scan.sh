@@ -43,7 +43,8 @@
 # any crash or error status beside it; then whether quarn meets its
 # targets: warm, no slower than the faster of ncdu and gdu and within 1.05 x
 # the floor walk with 2 threads; cold, within 1.1 x the floor walk with 64
-# threads and 0.42 x du; on the folder tree, at most 48 bytes of memory per
+# threads and 0.42 x du (against the floor walk, the median of the rounds'
+# ratios: quarn and the walk run side by side in each round); on the folder tree, at most 48 bytes of memory per
 # folder above its base (quarn on an empty folder).
 #
 # On the Linux sources and /usr it also times the export and its import:
@@ -245,25 +246,31 @@ check_total() {
   fi
 }
 
-declare -A seconds kib killed failed
+declare -A seconds kib killed failed rounds
 folder_count=0
 
 # table COLD DU-KEY PATH TOOL...: times every TOOL on PATH and prints one
 # table; leaves the medians, peaks and failures in seconds, kib, killed and
-# failed. Each tool's floor ratio is to the fastest floor or bare walk of
-# the table that exited with status 0.
+# failed, and each round's seconds in rounds. Each tool's floor ratio is to
+# the fastest floor or bare walk of the table that exited with status 0.
 table() {
-  local cold=$1 du_key=$2 path=$3 tool best= i
+  local cold=$1 du_key=$2 path=$3 tool best= i line
   shift 3
-  local tools=("$@")
+  local tools=("$@") order
   local -A lines=()
+  for tool in "${tools[@]}"; do rounds[$tool]=; done
   # Round by round, every tool once a round: a machine that slows down for
   # a while (other guests, the host's caches) slows every tool alike, and
-  # the ratios stay fair.
+  # the ratios stay fair. The first two tools swap places every other
+  # round, so that neither always runs after the other.
   for ((i = 0; i < runs; i++)); do
-    for tool in "${tools[@]}"; do
+    order=("${tools[@]}")
+    if ((i % 2)) && ((${#tools[@]} > 1)); then order=("${tools[1]}" "${tools[0]}" "${tools[@]:2}"); fi
+    for tool in "${order[@]}"; do
       set_command "$tool"
-      lines[$tool]+="$(run_on "$cold" "$path" "${cmd[@]}")"$'\n'
+      line=$(run_on "$cold" "$path" "${cmd[@]}")
+      lines[$tool]+="$line"$'\n'
+      rounds[$tool]+="${line%% *} "
     done
   done
   for tool in "${tools[@]}"; do
@@ -286,6 +293,19 @@ table() {
         printf "%-28s %10.3f %8.2f %s %14.1f%s\n", l, s, s / d, floor, k / 1024, note
       }'
   done
+}
+
+# paired_ratio A B: the median over the rounds of A's time in a round
+# divided by B's in the same round. Runs a moment apart share the machine's
+# state (the host's load, its caches), so this ratio drifts less than one of
+# two medians.
+paired_ratio() {
+  awk -v a="${rounds[$1]}" -v b="${rounds[$2]}" 'BEGIN {
+    n = split(a, x, " "); split(b, y, " ")
+    for (i = 1; i <= n; i++) r[i] = y[i] > 0 ? x[i] / y[i] : 0
+    for (i = 2; i <= n; i++) for (j = i; j > 1 && r[j - 1] > r[j]; j--) { t = r[j]; r[j] = r[j - 1]; r[j - 1] = t }
+    printf "%.4f", n % 2 ? r[(n + 1) / 2] : (r[n / 2] + r[n / 2 + 1]) / 2
+  }'
 }
 
 # floor_key WARM-OR-COLD [x]: the walk quarn's targets are set against: the
@@ -313,25 +333,26 @@ warm() {
   check_total "$path" # also warms the cache
   du -s "$path" >/dev/null
   floor=$(floor_key warm)
+  # quarn and the walk it is measured against first, side by side.
   if have_floor; then
-    table 0 du "$path" quarn du ncdu gdu bare floor
+    table 0 du "$path" quarn floor du ncdu gdu bare
   else
-    table 0 du "$path" quarn du ncdu gdu bare
+    table 0 du "$path" quarn bare du ncdu gdu
   fi
   # A peer that crashed did not walk the whole tree: it is left out of the
   # comparison, and said so.
-  awk -v n="$name" -v q="${seconds[quarn]}" -v c="${seconds[ncdu]}" -v g="${seconds[gdu]}" -v b="${seconds[$floor]}" \
-    -v bl="${label[$floor]}" -v cx="${killed[ncdu]}" -v gx="${killed[gdu]}" '
+  awk -v n="$name" -v q="${seconds[quarn]}" -v c="${seconds[ncdu]}" -v g="${seconds[gdu]}" \
+    -v r="$(paired_ratio quarn "$floor")" -v bl="${label[$floor]}" -v cx="${killed[ncdu]}" -v gx="${killed[gdu]}" '
     function mark(ok) { return ok ? "✓" : "✗" }
     BEGIN {
+      walk = sprintf("quarn ≤ 1.05 x %s %s %.3f x (paired)", bl, mark(r <= 1.05), r)
       if (cx && gx) {
-        printf "%s targets: ncdu and gdu both crashed; quarn ≤ 1.05 x %s %s %.3f x\n", n, bl, mark(q <= 1.05 * b), q / b
+        printf "%s targets: ncdu and gdu both crashed; %s\n", n, walk
         exit
       }
       m = cx ? g : gx ? c : c < g ? c : g
       peers = cx ? "gdu (ncdu crashed)" : gx ? "ncdu (gdu crashed)" : "min(ncdu, gdu)"
-      printf "%s targets: quarn ≤ %s %s %.3f x; quarn ≤ 1.05 x %s %s %.3f x\n",
-        n, peers, mark(q <= m), q / m, bl, mark(q <= 1.05 * b), q / b
+      printf "%s targets: quarn ≤ %s %s %.3f x; %s\n", n, peers, mark(q <= m), q / m, walk
     }'
 }
 
@@ -339,11 +360,12 @@ warm() {
 cold_targets() {
   local quarn_key=quarn
   if [ "$2" = du_x ]; then quarn_key=quarn_x; fi
-  awk -v n="$1" -v q="${seconds[$quarn_key]}" -v b="${seconds[$3]}" -v bl="${label[$3]}" -v d="${seconds[$2]}" '
+  awk -v n="$1" -v q="${seconds[$quarn_key]}" -v r="$(paired_ratio "$quarn_key" "$3")" -v bl="${label[$3]}" \
+    -v d="${seconds[$2]}" '
     function mark(ok) { return ok ? "✓" : "✗" }
     BEGIN {
-      printf "%s targets: quarn ≤ 1.1 x %s %s %.3f x; quarn ≤ 0.42 x du %s %.3f x\n",
-        n, bl, mark(q <= 1.1 * b), q / b, mark(q <= 0.42 * d), q / d
+      printf "%s targets: quarn ≤ 1.1 x %s %s %.3f x (paired); quarn ≤ 0.42 x du %s %.3f x\n",
+        n, bl, mark(r <= 1.1), r, mark(q <= 0.42 * d), q / d
     }'
 }
 
@@ -404,17 +426,17 @@ if [ "$cold" = 1 ]; then
   else
     if wanted files; then
       printf '\nfiles (%s): cold cache (caches dropped before each run), %d runs each\n' "$trees/files" "$runs"
-      table 1 du "$trees/files" quarn du ncdu gdu bare64 $(have_floor && echo floor64)
+      table 1 du "$trees/files" quarn "$(floor_key cold)" du ncdu gdu $(have_floor && echo bare64)
       cold_targets "files, cold" du "$(floor_key cold)"
     fi
     if wanted linux; then
       printf '\nlinux (%s): cold cache, %d runs each\n' "$trees/linux" "$runs"
-      table 1 du "$trees/linux" quarn du bare64 $(have_floor && echo floor64)
+      table 1 du "$trees/linux" quarn "$(floor_key cold)" du $(have_floor && echo bare64)
       cold_targets "linux, cold" du "$(floor_key cold)"
     fi
     if wanted root; then
       printf '\nroot file system (/, staying on its device): cold cache, %d runs each\n' "$runs"
-      table 1 du_x / quarn_x du_x bare32_x bare64_x $(have_floor && echo floor64_x)
+      table 1 du_x / quarn_x "$(floor_key cold x)" du_x bare32_x $(have_floor && echo bare64_x)
       cold_targets "root, cold" du_x "$(floor_key cold x)"
     fi
   fi
