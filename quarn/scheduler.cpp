@@ -253,15 +253,17 @@ void Scheduler::Worker::lend(std::vector<WorkItem> &local)
 
 void Scheduler::lend(std::vector<WorkItem> &local)
 {
-    std::size_t lent = 0;
+    const std::size_t lent = local.size() / 2;
+    unsigned woken = 0;
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        while (lent + 1 < local.size() && wakeOne())
-            m_queue.push_back(local[lent++]);
+        m_queue.insert(m_queue.end(), local.begin(), local.begin() + std::ptrdiff_t(lent));
+        for (std::size_t i = 0; i < lent && wakeOne(); ++i)
+            ++woken;
         noteIdleWorkers();
     }
     local.erase(local.begin(), local.begin() + std::ptrdiff_t(lent));
-    for (std::size_t woken = lent; woken > 0; --woken)
+    for (; woken > 0; --woken)
         m_wake.notify_one();
 }
 

@@ -46,8 +46,9 @@ public:
         // True while another worker could start on a folder at once, none
         // being queued: a hint, read without the lock.
         bool othersIdle() const;
-        // Hands the first (shallowest) of local, all but the last, to
-        // workers that could start on them at once.
+        // Hands the first (shallowest) half of local to the shared stack and
+        // wakes the workers that could start on them at once: an idle
+        // worker given one folder at a time would be idle again after it.
         void lend(std::vector<WorkItem> &local);
 
     private:
