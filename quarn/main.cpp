@@ -178,13 +178,13 @@ bool redirectOutput(const std::string &file)
 
 // As du: patterns match characters of the user's locale (LC_CTYPE) and
 // order ranges by it (LC_COLLATE), and the progress line counts columns by
-// it. Numbers and messages stay those of the C locale, so that the report
-// reads the same everywhere and system errors stay in English beside ours.
+// it. Every other category stays that of the C locale, so that the report
+// reads the same everywhere and system errors stay in English beside ours;
+// loading only these two also spares a short run reading ten more files.
 void useLocale()
 {
-    std::setlocale(LC_ALL, "");
-    std::setlocale(LC_NUMERIC, "C");
-    std::setlocale(LC_MESSAGES, "C");
+    std::setlocale(LC_CTYPE, "");
+    std::setlocale(LC_COLLATE, "");
 }
 
 // The operand must exist, as du checks it before anything else, and says
