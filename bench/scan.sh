@@ -45,8 +45,9 @@
 # the floor walk with 2 threads; cold, within 1.1 x the floor walk with 64
 # threads and 0.42 x du (against the floor walk, the median of the rounds'
 # ratios: quarn and the walk run side by side in each round, and warm, where
-# quarn takes under a second, in more rounds, up to about 2 s of quarn); on the folder tree, at most 48 bytes of memory per
-# folder above its base (quarn on an empty folder).
+# quarn takes under a second, in more rounds, up to about 2 s of quarn); on
+# the folder tree, at most 48 bytes of memory per folder above its base
+# (quarn on an empty folder).
 #
 # On the Linux sources and /usr it also times the export and its import:
 # quarn -o against quarn without it (target at most 1.5 x), ncdu -0 -o and
@@ -361,7 +362,8 @@ warm() {
   # A peer that crashed did not walk the whole tree: it is left out of the
   # comparison, and said so.
   awk -v n="$name" -v q="${seconds[quarn]}" -v c="${seconds[ncdu]}" -v g="${seconds[gdu]}" \
-    -v r="$(paired_ratio quarn "$floor")" -v pairs="$(wc -w <<<"${rounds[quarn]}")" -v bl="${label[$floor]}" -v cx="${killed[ncdu]}" -v gx="${killed[gdu]}" '
+    -v r="$(paired_ratio quarn "$floor")" -v pairs="$(wc -w <<<"${rounds[quarn]}")" -v bl="${label[$floor]}" \
+    -v cx="${killed[ncdu]}" -v gx="${killed[gdu]}" '
     function mark(ok) { return ok ? "✓" : "✗" }
     BEGIN {
       walk = sprintf("quarn ≤ 1.05 x %s %s %.3f x (paired, %d rounds)", bl, mark(r <= 1.05), r, pairs)

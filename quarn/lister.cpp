@@ -53,7 +53,7 @@ void Lister::list(DirNode *dir, int fd, const AncestorPath &path, Scheduler::Wor
 void Lister::handOnFound(DirNode *dir, int fd, std::vector<WorkItem> &ready, std::vector<WorkItem> &local)
 {
     if (m_found.empty())
-        return; // most folders have no subfolder: the store's lock is left to those that do
+        return; // a leaf folder: the store's lock is left to listers with subfolders to add
     openSubfolders(fd);
     queueSubfolders(dir, ready, local);
     m_found.clear();
