@@ -38,7 +38,9 @@ bool waitingOnDevice(pid_t thread)
 }
 
 DiskReads::DiskReads() : m_fd(::open("/proc/self/io", O_RDONLY | O_CLOEXEC))
-{}
+{
+    m_last = bytesRead(); // so that the first call already tells
+}
 
 DiskReads::~DiskReads()
 {

@@ -31,8 +31,9 @@ public:
     DiskReads(const DiskReads &) = delete;
     DiskReads &operator=(const DiskReads &) = delete;
 
-    // True if the count grew since the last call; false where the kernel
-    // does not tell (no such accounting, /proc not mounted).
+    // True if the count grew since the last call (or since it was made);
+    // false where the kernel does not tell (no such accounting, /proc not
+    // mounted).
     bool grew();
 
 private:

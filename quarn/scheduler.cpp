@@ -69,6 +69,12 @@ private:
 // How often the watch looks at the walkers: a disk read takes about this
 // long, a folder in the cache far less.
 constexpr auto watchPeriod = std::chrono::milliseconds(1);
+// While looks find nothing read from the disk and nobody waiting on it, each
+// comes twice as late as the one before, up to this: a look wakes the
+// watch and takes a processor from a walker for a moment, and a walk in the
+// cache would be looked at a thousand times a second for nothing. A disk
+// read is still noticed within this time.
+constexpr auto quietWatchPeriod = std::chrono::milliseconds(8);
 // A walker that used less of the processor than this share of the time
 // since the last look was waiting (on the disk, or for a processor).
 constexpr long waitingShare = 4;
@@ -295,7 +301,7 @@ void Scheduler::share(Worker &worker)
 
 // Processor time is the measure: a walker in the cache uses all of the time
 // it is given, one waiting on the disk next to none. Looking costs one clock
-// reading per walker every millisecond, and nothing on the walkers' side.
+// reading per walker a look, and nothing on the walkers' side.
 void Scheduler::watch()
 {
     using Clock = std::chrono::steady_clock;
@@ -303,6 +309,7 @@ void Scheduler::watch()
     std::vector<long long> lastUsed;
     std::vector<bool> lastWalking;
     auto lastLook = Clock::now();
+    auto period = std::chrono::duration_cast<Clock::duration>(watchPeriod);
     std::size_t nextSample = 0;
     DiskReads diskReads;
     std::unique_lock<std::mutex> lock(m_lock);
@@ -314,7 +321,7 @@ void Scheduler::watch()
         return; // no room to watch: the walk goes on with the threads it has
     }
     while (!m_over) {
-        m_watchWake.wait_for(lock, watchPeriod);
+        m_watchWake.wait_for(lock, period);
         if (m_over)
             break;
         workers.clear();
@@ -371,6 +378,8 @@ void Scheduler::watch()
             m_awakeLimit = std::max(m_awakeLimit, 2 * awake);
         else if (m_awakeLimit > m_baseAwake)
             --m_awakeLimit;
+        const bool quiet = !readFromDisk && !onDevice && m_awakeLimit == m_baseAwake;
+        period = quiet ? std::min<Clock::duration>(2 * period, quietWatchPeriod) : watchPeriod;
         unsigned woken = 0;
         for (std::size_t i = 0; i < m_queue.size() && wakeOne(); ++i)
             ++woken;

@@ -95,10 +95,10 @@ private:
     bool wakeOne();
     // Keeps m_othersIdle up to date. Under m_lock.
     void noteIdleWorkers();
-    // Every millisecond: while the walk reads from the disk, or walkers
-    // wait on a device (not for a processor) and the processors idle, lets
-    // twice as many be awake as are; otherwise one fewer, down to
-    // startThreads.
+    // Every millisecond (less often while nothing is read from the disk):
+    // while the walk reads from the disk, or walkers wait on a device (not
+    // for a processor) and the processors idle, lets twice as many be awake
+    // as are; otherwise one fewer, down to startThreads.
     void watch();
 
     std::mutex m_lock; // guards everything below but m_workers' contents
