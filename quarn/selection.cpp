@@ -186,15 +186,9 @@ std::size_t PathRanks::rankOf(const DirNode *dir) const
     return ranks[indexIn(dirs, dir)];
 }
 
-void TopFiles::offer(std::uint64_t size, const DirNode *parent, std::string_view name)
+void TopFiles::keep(std::uint64_t size, const DirNode *parent, std::string_view name)
 {
-    const std::uint32_t depth = parent->depth + 1;
-    if (m_capacity == 0 || depth > m_maxDepth)
-        return;
-    size = addSizes(size, 0); // as its folder's sum counts it, so the folder never ranks below it
-    if (m_cut.excludes(size, depth))
-        return; // the common case: decided without touching names
-    m_files.push_back(FileCandidate{size, depth, parent, std::string(name)});
+    m_files.push_back(FileCandidate{addSizes(size, 0), parent->depth + 1, parent, std::string(name)});
     if (m_files.size() >= m_capacity + m_capacity / 2 + 64)
         m_cut = keepBest(m_files, m_capacity, m_lastRanks);
 }

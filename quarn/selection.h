@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quarn {
@@ -61,12 +62,31 @@ public:
         : m_capacity(capacity), m_maxDepth(maxDepth)
     {}
 
-    void offer(std::uint64_t size, const DirNode *parent, std::string_view name);
+    void offer(std::uint64_t size, const DirNode *parent, std::string_view name)
+    {
+        if (mayRank(size, parent))
+            keep(size, parent, name);
+    }
+    // The same for a name ending in a NUL, measured only if the file is kept:
+    // most files of a walk are turned away on their size alone.
+    void offer(std::uint64_t size, const DirNode *parent, const char *name)
+    {
+        if (mayRank(size, parent))
+            keep(size, parent, name);
+    }
     void mergeFrom(const TopFiles &other);
     // Holds the capacity best-ranked files offered, and maybe some more.
     const std::vector<FileCandidate> &candidates() const { return m_files; }
 
 private:
+    bool mayRank(std::uint64_t size, const DirNode *parent) const
+    {
+        const std::uint32_t depth = parent->depth + 1;
+        // The size as its folder's sum counts it, so the folder never ranks below it.
+        return m_capacity != 0 && depth <= m_maxDepth && !m_cut.excludes(addSizes(size, 0), depth);
+    }
+    void keep(std::uint64_t size, const DirNode *parent, std::string_view name);
+
     std::size_t m_capacity;
     std::vector<FileCandidate> m_files;
     RankCut m_cut;
