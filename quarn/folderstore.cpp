@@ -57,13 +57,15 @@ const char *FolderStore::shareName(const char *name, std::size_t length)
     std::uint32_t hash = 2166136261u; // FNV-1a
     for (std::size_t i = 0; i < length; ++i)
         hash = (hash ^ std::uint8_t(name[i])) * 16777619u;
-    RecentName &recent = m_recentNames[hash % recentNameSlots];
-    if (recent.bytes && recent.length == length && std::memcmp(recent.bytes, name, length) == 0)
-        return recent.bytes - recent.lengthBytes;
+    RecentName *recent = &m_recentNames[2 * (hash % recentNameHashes)];
+    for (int i = 0; i < 2; ++i)
+        if (recent[i].bytes && recent[i].length == length && std::memcmp(recent[i].bytes, name, length) == 0)
+            return recent[i].bytes - recent[i].lengthBytes;
     const char *kept = keepName(name, length);
-    recent.bytes = m_nameFree - length; // the name is the last kept
-    recent.length = std::uint32_t(length);
-    recent.lengthBytes = std::uint32_t(recent.bytes - kept);
+    recent[1] = recent[0];
+    recent[0].bytes = m_nameFree - length; // the name is the last kept
+    recent[0].length = std::uint32_t(length);
+    recent[0].lengthBytes = std::uint32_t(recent[0].bytes - kept);
     return kept;
 }
 

@@ -67,14 +67,18 @@ private:
     // tree (a project's "src" and "include", the "00" to "ff" of every
     // repository's objects, the same subfolders in every folder of a
     // collection), and a name met again is shared instead of kept twice.
-    // Fixed in size, so names that never repeat cost no more.
+    // Fixed in size, so names that never repeat cost no more. Two names a
+    // hash, the later first; small, so that it stays in the processor's
+    // cache between the system calls of a walk (eight times as many slots
+    // took a tenth of a walk's own processor time on a cache miss a folder).
     struct RecentName
     {
         const char *bytes = nullptr; // the name's, kept
         std::uint32_t length = 0;
         std::uint32_t lengthBytes = 0; // before bytes: keepName returned bytes - lengthBytes
     };
-    static constexpr std::size_t recentNameSlots = 8192;
+    static constexpr std::size_t recentNameHashes = 1024;
+    static constexpr std::size_t recentNameSlots = 2 * recentNameHashes;
     std::unique_ptr<RecentName[]> m_recentNames{new RecentName[recentNameSlots]()};
 
     // Mount roots below the target that are walked, by inode.
