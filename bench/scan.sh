@@ -45,7 +45,7 @@
 # the floor walk with 2 threads; cold, within 1.1 x the floor walk with 64
 # threads and 0.42 x du (against the floor walk, the median of the rounds'
 # ratios: quarn and the walk run side by side in each round, and warm, where
-# quarn takes under a second, in more rounds, up to about 2 s of quarn); on
+# quarn takes under a second, in more rounds, up to about 4 s of quarn); on
 # the folder tree, at most 48 bytes of memory per folder above its base
 # (quarn on an empty folder).
 #
@@ -311,15 +311,19 @@ paired_ratio() {
 }
 
 # more_pairs PATH A B: on a warm tree A walks in less than a second, more
-# rounds of A and B side by side (together about 2 s of A, at most 25
+# rounds of A and B side by side (together about 4 s of A, at most 40
 # rounds in all), added to their rounds: the shorter a run, the more a
-# moment's noise moves its ratio.
+# moment's noise moves its ratio (with 16 rounds of the Linux sources, the
+# same build's ratio ranged from 1.00 to 1.07). They swap places every
+# other round, as in the table.
 more_pairs() {
-  local path=$1 a=$2 b=$3 i extra line tool
+  local path=$1 a=$2 b=$3 i extra line tool order
   extra=$(awk -v s="${seconds[$a]}" -v r="$runs" 'BEGIN {
-    n = s > 0 ? int(2 / s) : 0; if (n > 25) n = 25; print (n > r ? n - r : 0) }')
+    n = s > 0 ? int(4 / s) : 0; if (n > 40) n = 40; print (n > r ? n - r : 0) }')
   for ((i = 0; i < extra; i++)); do
-    for tool in "$a" "$b"; do
+    order=("$a" "$b")
+    if (((runs + i) % 2)); then order=("$b" "$a"); fi
+    for tool in "${order[@]}"; do
       set_command "$tool"
       line=$(run_on 0 "$path" "${cmd[@]}")
       rounds[$tool]+="${line%% *} "
