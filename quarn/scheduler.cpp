@@ -352,10 +352,13 @@ void Scheduler::watch()
             lastUsed[k] = used;
             lastWalking[k] = walking;
         }
-        // Reads from the disk since the last look: the walk waits on it, and
-        // more requests at once overlap those waits even while the
-        // processors are busy (much of a cold walk's processor time is the
-        // reads' own, in the kernel). File systems without a block device
+        // Reads from the disk since the last look, while a walker waited: the
+        // walk waits on the disk, and more requests at once overlap those
+        // waits even while the processors are busy (much of a cold walk's
+        // processor time is the reads' own, in the kernel). A few reads
+        // that kept nobody waiting (a walk in the cache, but for a few
+        // blocks the kernel let go) are no reason for more threads, and no
+        // reason for fewer either. File systems without a block device
         // (network, FUSE) read nothing there; for them, a few of the walkers
         // that used little of the processor tell whether they wait on a
         // device or for a processor (other programs busy): more threads
@@ -369,14 +372,15 @@ void Scheduler::watch()
         // left unused.
         const bool processorsIdle = (long long)(m_baseAwake)*elapsed - usedByAll > elapsed / waitingShare;
         lock.lock();
-        // While the walk reads from the disk, or walkers wait on a device
-        // and the processors idle, twice as many walkers as are awake;
-        // otherwise one fewer a look, so that a look that happens to find
-        // them between two reads does not park them all.
+        // While the walk waits on reads from the disk, or walkers wait on a
+        // device and the processors idle, twice as many walkers as are
+        // awake; while it reads, as many; otherwise one fewer a look, so
+        // that a look that happens to find them between two reads does not
+        // park them all.
         const unsigned awake = unsigned(m_workers.size()) - m_sleeping + m_wakeTokens;
-        if (readFromDisk || (onDevice && processorsIdle))
+        if ((readFromDisk && waiting > 0) || (onDevice && processorsIdle))
             m_awakeLimit = std::max(m_awakeLimit, 2 * awake);
-        else if (m_awakeLimit > m_baseAwake)
+        else if (!readFromDisk && m_awakeLimit > m_baseAwake)
             --m_awakeLimit;
         const bool quiet = !readFromDisk && !onDevice && m_awakeLimit == m_baseAwake;
         period = quiet ? std::min<Clock::duration>(2 * period, quietWatchPeriod) : watchPeriod;

@@ -96,9 +96,10 @@ private:
     // Keeps m_othersIdle up to date. Under m_lock.
     void noteIdleWorkers();
     // Every millisecond (less often while nothing is read from the disk):
-    // while the walk reads from the disk, or walkers wait on a device (not
-    // for a processor) and the processors idle, lets twice as many be awake
-    // as are; otherwise one fewer, down to startThreads.
+    // while walkers wait and the walk reads from the disk, or they wait on a
+    // device (not for a processor) and the processors idle, lets twice as
+    // many be awake as are; otherwise, unless the walk reads, one fewer,
+    // down to startThreads.
     void watch();
 
     std::mutex m_lock; // guards everything below but m_workers' contents
