@@ -113,4 +113,10 @@ long freeDescriptors()
     return cap - open;
 }
 
+bool descriptorsToSpare(long count)
+{
+    constexpr long targetDescriptors = 1; // held by the walk through the whole walk
+    return freeDescriptors() >= count + sparedDescriptors + descriptorsPerThread + targetDescriptors;
+}
+
 } // namespace quarn

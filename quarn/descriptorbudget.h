@@ -45,4 +45,11 @@ private:
 // the limit take nothing from it.
 long freeDescriptors();
 
+// Whether count more descriptors may be held open through the walk and
+// still leave the walk what one thread needs at its best (its own, a pool,
+// the target's). What a run opens beside the walk (the progress line's
+// terminal, the export's temporary file) is opened before the walk divides
+// what is free, and only when this says so: else it makes do without.
+bool descriptorsToSpare(long count);
+
 } // namespace quarn

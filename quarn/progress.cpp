@@ -3,6 +3,7 @@
 
 #include "progress.h"
 
+#include "descriptorbudget.h"
 #include "dirtree.h"
 #include "sizetext.h"
 #include "utf8.h"
@@ -43,6 +44,9 @@ std::atomic<std::size_t> shownColumns{0}; // its width
 // says it takes bytes.
 std::atomic<int> lineFd{-1};
 std::atomic<bool> lineFdNonBlocking{false};
+// How each of clearingSignals was handled before the progress line took
+// it: the handler passes the signal on to that (default or another's).
+struct sigaction previousActions[std::size(clearingSignals)];
 
 // Writes what the terminal takes without waiting: a terminal whose output
 // is suspended, or that nobody reads, must not hold up the scan, so what it
@@ -98,16 +102,17 @@ void clearShownLine()
     shownColumns.store(0);
 }
 
-// Clears the progress line, then ends the process by the same signal, so
-// that its parent sees how it ended.
+// Clears the progress line, then passes the signal on to what handled it
+// before (in the end, the default: the process ends by the same signal, so
+// that its parent sees how it ended).
 void clearAndRaise(int signal)
 {
     const int savedErrno = errno;
     if (lineShown.load())
         writeClearing(shownColumns.load());
-    struct sigaction standard = {};
-    standard.sa_handler = SIG_DFL;
-    ::sigaction(signal, &standard, nullptr);
+    for (std::size_t i = 0; i < std::size(clearingSignals); ++i)
+        if (clearingSignals[i] == signal)
+            ::sigaction(signal, &previousActions[i], nullptr);
     ::raise(signal); // delivered once this handler returns
     errno = savedErrno;
 }
@@ -193,11 +198,27 @@ std::string pathTail(const DirNode *folder, std::size_t columns)
 Progress::Progress(unsigned workers)
     : m_slots(new Slot[std::max(1u, workers)]), m_workers(std::max(1u, workers)),
       m_seen(new const DirNode *[std::max(1u, workers)]())
-{}
+{
+    // A description of its own for the terminal, so that being non-blocking
+    // touches neither standard error's nor that of other programs sharing it;
+    // opened before the walk divides the descriptors free, so that the walk
+    // counts it, and only where the walk can spare it. Where it cannot be
+    // opened again (another user's terminal) or spared, standard error is
+    // written only when poll says it takes bytes.
+    if (!descriptorsToSpare(1))
+        return;
+    m_terminal = ::open("/proc/self/fd/2", O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_terminal >= 0 && !::isatty(m_terminal)) {
+        ::close(m_terminal);
+        m_terminal = -1;
+    }
+}
 
 Progress::~Progress()
 {
     stop();
+    if (m_terminal >= 0)
+        ::close(m_terminal);
 }
 
 void Progress::start()
@@ -206,26 +227,19 @@ void Progress::start()
     if (m_running)
         return;
     m_stopping = false;
-    // A description of its own for the terminal, so that being non-blocking
-    // touches neither standard error's nor that of other programs sharing it.
-    // Where it cannot be opened again (another user's terminal), standard
-    // error is written only when poll says it takes bytes.
-    int fd = ::open("/proc/self/fd/2", O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0 && !::isatty(fd)) {
-        ::close(fd);
-        fd = -1;
-    }
-    lineFdNonBlocking.store(fd >= 0);
-    lineFd.store(fd >= 0 ? fd : STDERR_FILENO);
-    // Ended by a signal, the scan clears its line first; a signal ignored
-    // from the start stays ignored.
+    lineFdNonBlocking.store(m_terminal >= 0);
+    lineFd.store(m_terminal >= 0 ? m_terminal : STDERR_FILENO);
+    // Ended by a signal, the scan clears its line first, then lets the
+    // signal do what it did before; a signal ignored from the start stays
+    // ignored.
     for (std::size_t i = 0; i < std::size(clearingSignals); ++i) {
         struct sigaction clearing = {};
         clearing.sa_handler = clearAndRaise;
         sigemptyset(&clearing.sa_mask);
-        m_signalsTaken[i] = ::sigaction(clearingSignals[i], nullptr, &m_previousActions[i]) == 0 &&
-                            m_previousActions[i].sa_handler == SIG_DFL &&
-                            ::sigaction(clearingSignals[i], &clearing, nullptr) == 0;
+        m_signalsTaken[i] =
+            ::sigaction(clearingSignals[i], nullptr, &previousActions[i]) == 0 &&
+            ((previousActions[i].sa_flags & SA_SIGINFO) || previousActions[i].sa_handler != SIG_IGN) &&
+            ::sigaction(clearingSignals[i], &clearing, nullptr) == 0;
     }
     // A small stack: drawing needs little, and the walk keeps what a tight
     // address-space limit leaves. No thread to be had (process or memory
@@ -263,12 +277,10 @@ void Progress::stop()
     clearShownLine();
     for (std::size_t i = 0; i < std::size(clearingSignals); ++i)
         if (m_signalsTaken[i]) {
-            ::sigaction(clearingSignals[i], &m_previousActions[i], nullptr);
+            ::sigaction(clearingSignals[i], &previousActions[i], nullptr);
             m_signalsTaken[i] = false;
         }
-    const int fd = lineFd.exchange(-1);
-    if (fd >= 0 && lineFdNonBlocking.load())
-        ::close(fd);
+    lineFd.store(-1);
 }
 
 void Progress::run()

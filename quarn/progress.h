@@ -4,7 +4,6 @@
 #pragma once
 
 #include <pthread.h>
-#include <signal.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -79,10 +78,9 @@ private:
     std::unique_ptr<const DirNode *[]> m_seen; // each slot's folder at the last drawing
     std::string m_lastText;
     unsigned m_nextSlot = 0;
-    // SIGINT, SIGTERM and SIGQUIT while drawing: whether taken, and how
-    // each was handled before.
+    // SIGINT, SIGTERM and SIGQUIT while drawing: whether taken.
     bool m_signalsTaken[3] = {};
-    struct sigaction m_previousActions[3] = {};
+    int m_terminal = -1; // owned: standard error's terminal opened again, non-blocking; or -1
 };
 
 // Writes line (ending in a line feed) to standard error whole, waiting as
