@@ -3,6 +3,7 @@
 
 // quarn: reports the largest entries of a directory tree.
 
+#include "atomicoutput.h"
 #include "dirtree.h"
 #include "exclusion.h"
 #include "hardlinkset.h"
@@ -161,21 +162,6 @@ int reportFromExport(const quarn::Options &options)
     return 0;
 }
 
-// With -o FILE the export takes the place of standard output.
-bool redirectOutput(const std::string &file)
-{
-    if (file == "-")
-        return true;
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0 || ::dup2(fd, STDOUT_FILENO) < 0) {
-        writeAll(STDERR_FILENO,
-                 "quarn: cannot write '" + quarn::escapedForLog(file) + "': " + std::strerror(errno) + "\n");
-        return false;
-    }
-    ::close(fd);
-    return true;
-}
-
 // As du: patterns match characters of the user's locale (LC_CTYPE) and
 // order ranges by it (LC_COLLATE), and the progress line counts columns by
 // it. Every other category stays that of the C locale, so that the report
@@ -199,14 +185,29 @@ bool accessible(const std::string &path)
     return false;
 }
 
-// quarn -o FILE PATH: the walk of PATH written as an export to FILE.
+// quarn -o FILE PATH: the walk of PATH written as an export to FILE. What
+// can fail before the walk (FILE, the temporary files) is tried before it.
+// FILE is replaced only by a whole export: on any failure, or a signal, it
+// stays as it was.
 int exportScan(const std::string &path, const quarn::Options &options, quarn::ScanSettings &settings,
                quarn::Exclusion &exclusion)
 {
-    if (!accessible(path) || !redirectOutput(*options.output))
+    if (!accessible(path))
         return 2;
+    quarn::AtomicOutput file; // with -o -, standard output as it is
+    if (*options.output != "-") {
+        const std::string problem = file.open(*options.output);
+        if (!problem.empty()) {
+            writeAll(STDERR_FILENO, "quarn: " + problem + "\n");
+            return 2;
+        }
+    }
     StdoutSink out;
     quarn::NcduExport exporter(out, settings.threads);
+    if (exporter.failed()) {
+        writeAll(STDERR_FILENO, "quarn: " + exporter.error() + "\n");
+        return 1;
+    }
     settings.ncduExport = &exporter;
     settings.top = 1; // the report is not shown
     if (settings.exclusion)
@@ -215,10 +216,18 @@ int exportScan(const std::string &path, const quarn::Options &options, quarn::Sc
     if (result.status == quarn::ScanResult::TargetUnreadable)
         return 2;
     if (exporter.failed()) {
-        if (exporter.error().empty())
+        if (!exporter.error().empty())
+            writeAll(STDERR_FILENO, "quarn: " + exporter.error() + "\n");
+        else if (file.file().empty())
             reportWriteError(out.error());
         else
-            writeAll(STDERR_FILENO, "quarn: " + exporter.error() + "\n");
+            writeAll(STDERR_FILENO, "quarn: cannot write '" + quarn::escapedForLog(file.file()) +
+                                        "': " + std::strerror(out.error()) + "\n");
+        return 1;
+    }
+    const std::string problem = file.commit();
+    if (!problem.empty()) {
+        writeAll(STDERR_FILENO, "quarn: " + problem + "\n");
         return 1;
     }
     return result.status == quarn::ScanResult::Complete ? 0 : 1;

@@ -3,7 +3,9 @@
 
 #include "ncduexport.h"
 
+#include "descriptorbudget.h"
 #include "jsonwriter.h"
+#include "utf8.h"
 
 #include <fcntl.h>
 #include <sys/sysmacros.h>
@@ -25,6 +27,10 @@ namespace {
 // and a worker that met one large folder keeps little of it.
 constexpr std::size_t fragmentFlushSize = 64 * 1024;
 constexpr std::uint32_t noFolder = UINT32_MAX;
+// A worker takes the shared temporary file this much at a time: few
+// stretches for a large export, and little left unwritten (sparse) at the
+// end of each worker's last.
+constexpr std::uint64_t spillStretch = 1024 * 1024;
 
 std::string errorText(int error)
 {
@@ -55,12 +61,15 @@ void appendEntry(std::string &out, std::string_view name, const NcduExport::Entr
         appendNumber(out, ",\"dev\":", deviceNumber(entry.device));
 }
 
-// Descriptor of a new temporary file that has no name.
-int temporaryFile()
+std::string temporaryFolder()
 {
     const char *folder = std::getenv("TMPDIR");
-    if (!folder || !*folder)
-        folder = "/tmp";
+    return folder && *folder ? folder : "/tmp";
+}
+
+// Descriptor of a new temporary file in folder that has no name.
+int temporaryFile(const char *folder)
+{
     int fd = ::open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
         return fd;
@@ -117,38 +126,72 @@ void appendExportString(std::string_view bytes, std::string &out)
 }
 
 NcduExport::NcduExport(OutputSink &out, unsigned workers) : m_out(out), m_workers(std::max(1u, workers))
-{}
+{
+    if (!descriptorsToSpare(1))
+        return;
+    m_spillFolder = temporaryFolder();
+    if ((m_spill = temporaryFile(m_spillFolder.c_str())) < 0) {
+        m_error =
+            "cannot make a temporary file in '" + escapedForLog(m_spillFolder) + "': " + errorText(errno);
+        m_failed = true;
+    }
+}
 
 NcduExport::~NcduExport()
 {
-    for (Worker &worker : m_workers)
-        if (worker.spill >= 0)
-            ::close(worker.spill);
+    if (m_spill >= 0)
+        ::close(m_spill);
 }
 
 void NcduExport::flush(Worker &worker)
 {
     if (worker.fragment.empty() || !worker.error.empty())
         return;
-    if (worker.spill < 0 && (worker.spill = temporaryFile()) < 0) {
-        worker.error = "cannot make a temporary file: " + errorText(errno);
-        return;
+    if (spill(worker, worker.fragment.data(), worker.fragment.size()))
+        worker.fragment.clear();
+}
+
+// Appends length bytes to the worker's fragments; false with worker.error set.
+bool NcduExport::spill(Worker &worker, const char *data, std::size_t length)
+{
+    if (m_spill < 0) {
+        worker.inMemory.append(data, length);
+        worker.spillSize += length;
+        return true;
     }
-    const char *data = worker.fragment.data();
-    std::size_t left = worker.fragment.size();
-    while (left > 0) {
-        const ssize_t written = ::pwrite(worker.spill, data, left, off_t(worker.spillSize));
+    while (length > 0) {
+        const std::size_t stretch = std::size_t(worker.spillSize / spillStretch);
+        if (stretch == worker.stretches.size())
+            worker.stretches.push_back(m_spillEnd.fetch_add(spillStretch, std::memory_order_relaxed));
+        const std::uint64_t within = worker.spillSize % spillStretch;
+        const std::size_t part = std::size_t(std::min<std::uint64_t>(length, spillStretch - within));
+        const ssize_t written = ::pwrite(m_spill, data, part, off_t(worker.stretches[stretch] + within));
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
-            worker.error = "cannot write a temporary file: " + errorText(written < 0 ? errno : ENOSPC);
-            return;
+            worker.error = "cannot write a temporary file in '" + escapedForLog(m_spillFolder) +
+                           "': " + errorText(written < 0 ? errno : ENOSPC);
+            return false;
         }
         data += written;
-        left -= std::size_t(written);
+        length -= std::size_t(written);
         worker.spillSize += std::uint64_t(written);
     }
-    worker.fragment.clear();
+    return true;
+}
+
+// As pread, of the worker's fragments from offset on: may read fewer bytes
+// than asked for (no more than the stretch holds).
+long NcduExport::readSpill(const Worker &worker, char *buffer, std::size_t length, std::uint64_t offset) const
+{
+    if (m_spill < 0) {
+        const std::size_t got = std::size_t(std::min<std::uint64_t>(length, worker.spillSize - offset));
+        worker.inMemory.copy(buffer, got, std::size_t(offset));
+        return long(got);
+    }
+    const std::uint64_t within = offset % spillStretch;
+    const std::size_t part = std::size_t(std::min<std::uint64_t>(length, spillStretch - within));
+    return long(::pread(m_spill, buffer, part, off_t(worker.stretches[offset / spillStretch] + within)));
 }
 
 void NcduExport::folderFound(unsigned worker, const DirNode *folder, const Entry &own)
@@ -293,14 +336,14 @@ bool NcduExport::writeDocument(const DirNodeStore &dirs, const FolderErrors &err
             const std::size_t want =
                 std::size_t(std::min<std::uint64_t>(folder.fragment - copied, 64 * 1024));
             out.resize(start + want);
-            const ssize_t got =
-                ::pread(m_workers[folder.worker].spill, &out[start], want, off_t(folder.offset + copied));
+            const long got = readSpill(m_workers[folder.worker], &out[start], want, folder.offset + copied);
             if (got < 0 && errno == EINTR) {
                 out.resize(start);
                 continue;
             }
             if (got <= 0) {
-                m_error = "cannot read a temporary file: " + errorText(got < 0 ? errno : EIO);
+                m_error = "cannot read a temporary file in '" + escapedForLog(m_spillFolder) +
+                          "': " + errorText(got < 0 ? errno : EIO);
                 return false;
             }
             out.resize(start + std::size_t(got));

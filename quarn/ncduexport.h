@@ -6,6 +6,7 @@
 #include "dirtree.h"
 #include "report.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -23,8 +24,11 @@ namespace quarn {
 //
 // The walk stays parallel and its memory per folder, not per file: the
 // worker listing a folder adds its files to a fragment of text that goes
-// to a temporary file of the worker's own, in one write per folder (or per
-// megabyte, for huge folders); each folder keeps where its fragment lies.
+// to the workers' shared temporary file, in one write per folder (or per
+// 64 KiB, for huge folders), into stretches of the file each worker takes
+// for its own; each folder keeps where its fragment lies. The temporary is
+// opened before the walk, so that the walk's descriptors leave room for it;
+// where the walk cannot spare one, the fragments stay in memory instead.
 // When the walk is over, writeTree goes through the folders in pre-order,
 // without recursion, and copies each one's object, its fragment and then
 // its subfolders to the output.
@@ -43,6 +47,8 @@ public:
     };
     enum class LeftOut { Pattern, OtherFileSystem };
 
+    // Opens the temporary file (in TMPDIR, else /tmp) now: failed() tells
+    // whether that failed, before any walk.
     NcduExport(OutputSink &out, unsigned workers);
     ~NcduExport();
     NcduExport(const NcduExport &) = delete;
@@ -71,7 +77,7 @@ public:
     {
         return !(m_failed = !writeFileDocument(name, entry));
     }
-    // Whether writeTree or writeFile failed.
+    // Whether the temporary file could not be made, or writeTree or writeFile failed.
     bool failed() const { return m_failed; }
     // Empty when the output refused (the sink knows why).
     const std::string &error() const { return m_error; }
@@ -86,7 +92,12 @@ private:
     };
     struct Worker
     {
-        int spill = -1;
+        // The worker's fragments, one after another from offset 0, lie in
+        // stretches of spillStretch bytes of the shared temporary: the one
+        // of offset n at stretches[n / spillStretch]; or, without a
+        // temporary, in memory.
+        std::vector<std::uint64_t> stretches;
+        std::string inMemory;
         std::uint64_t spillSize = 0;
         std::uint64_t fragmentStart = 0; // where the folder being listed starts in the spill
         std::string fragment;
@@ -97,10 +108,15 @@ private:
     bool writeDocument(const DirNodeStore &dirs, const FolderErrors &errors);
     bool writeFileDocument(std::string_view name, const Entry &entry);
     void flush(Worker &worker);
+    bool spill(Worker &worker, const char *data, std::size_t length);
+    long readSpill(const Worker &worker, char *buffer, std::size_t length, std::uint64_t offset) const;
     void header(std::string &out) const;
 
     OutputSink &m_out;
     std::vector<Worker> m_workers;
+    int m_spill = -1;                         // owned; -1: fragments in memory
+    std::string m_spillFolder;                // where m_spill lies, for messages
+    std::atomic<std::uint64_t> m_spillEnd{0}; // bytes of m_spill taken by stretches
     std::string m_error;
     bool m_failed = false;
 };
