@@ -420,6 +420,8 @@ private slots:
     void writeFailures();
     void exportReadBack_data();
     void exportReadBack();
+    void exportReplacesFileWhole_data();
+    void exportReplacesFileWhole();
     void badExports_data();
     void badExports();
 };
@@ -1242,6 +1244,9 @@ void ScannerCliTest::resourceLimits_data()
         << int(RLIMIT_NOFILE) << qint64(16) << false << 300 << 5 << 4 << 1 << false << "";
     QTest::newRow("10 descriptors, many folders")
         << int(RLIMIT_NOFILE) << qint64(10) << false << 300 << 5 << 4 << 1 << false << "";
+    // The progress line's terminal must not take the one descriptor the walk has.
+    QTest::newRow("5 descriptors, on a terminal")
+        << int(RLIMIT_NOFILE) << qint64(5) << false << 30 << 2 << 3 << 1 << true << "";
     // The default threads within a small address space, and no thread at
     // all beside the main one.
     QTest::newRow("64 MiB of address space")
@@ -1583,6 +1588,174 @@ void ScannerCliTest::exportReadBack()
     scannedNames.sort();
     gduNames.sort();
     QCOMPARE(gduNames, scannedNames);
+}
+
+void ScannerCliTest::exportReplacesFileWhole_data()
+{
+    QTest::addColumn<QString>("injection");
+    QTest::addColumn<int>("status"); // -1: ended by a signal
+    QTest::addColumn<QString>(
+        "message"); // all of stderr: {F} the file as named, {D} its folder, {M} a full tmpfs
+    QTest::addColumn<bool>("replaced"); // the file holds the new export; else its old bytes
+    QTest::newRow("no space beside the file")
+        << "full" << 1 << "quarn: cannot write '{F}': No space left on device\n"
+        << false;
+    QTest::newRow("no space in TMPDIR")
+        << "full TMPDIR" << 1 << "quarn: cannot write a temporary file in '{M}': No space left on device\n"
+        << false;
+    QTest::newRow("TMPDIR missing")
+        << "no TMPDIR" << 1
+        << "quarn: cannot make a temporary file in '/nonexistent': No such file or directory\n"
+        << false;
+    // Where the plain walk succeeds, with a temporary for each of 8 threads asked for.
+    QTest::newRow("5 descriptors, -t 8") << "5 descriptors" << 0 << "" << true;
+    // No descriptor left when the temporary beside the file is made.
+    QTest::newRow("too many open files")
+        << "EMFILE" << 2
+        << "quarn: cannot create a file in '{D}' to replace '{F}': Too many open "
+           "files\n"
+        << false;
+    QTest::newRow("SIGTERM during the walk") << "SIGTERM" << -1 << "" << false;
+    QTest::newRow("SIGTERM, a file system without unnamed files") << "SIGTERM, named" << -1 << "" << false;
+    QTest::newRow("SIGINT, the progress line on a terminal")
+        << "SIGINT, terminal" << 128 + SIGINT << "" << false;
+    QTest::newRow("another user's link in a sticky world-writable folder")
+        << "protected link" << 2
+        << "quarn: cannot write '{F}': not following another user's symbolic link in a sticky world-writable "
+           "folder\n"
+        << false;
+    QTest::newRow("own link: its target replaced, the link kept") << "own link" << 0 << "" << true;
+    QTest::newRow("folder not writable, the file writable")
+        << "locked folder" << 2
+        << "quarn: cannot create a file in '{D}' to replace '{F}': Permission denied\n"
+        << false;
+}
+
+// quarn -o FILE over an earlier export: replaced whole when the walk's export
+// is complete, else left byte for byte, its mode kept, and no temporary
+// left in its folder or in TMPDIR.
+void ScannerCliTest::exportReplacesFileWhole()
+{
+    QFETCH(QString, injection);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QFETCH(bool, replaced);
+    const bool root = ::geteuid() == 0;
+    if (!root && (injection.startsWith("full") || injection.endsWith("link") || injection == "locked folder"))
+        QSKIP("needs root (to mount, to own links as another user, to run as nobody)");
+    const bool traced = injection.startsWith("SIG") || injection == "EMFILE";
+    if (traced && slowly({}).isEmpty())
+        QSKIP("strace cannot trace here");
+    Scratch scratch;
+    QVERIFY(::chmod(QFile::encodeName(scratch.path()).constData(), 0755) == 0);
+    // 1,000 files of long names: an export larger than the full tmpfs holds.
+    const QString tree = scratch.path() + "/t";
+    QString layout = "f a 5000;";
+    for (int i = 0; i < 1000; ++i)
+        layout += QString("f sub/%1%2 %3;").arg(QString(100, 'n')).arg(i).arg(i);
+    QVERIFY(buildTree(tree, layout));
+    const QString folder = scratch.path() + "/out";
+    const QString full = scratch.path() + "/m";
+    QVERIFY(QDir().mkpath(folder) && QDir().mkpath(full));
+    Mounts mounts;
+    if (injection == "full")
+        QVERIFY(mounts.mount({"-t", "tmpfs", "-o", "size=64k", "tmpfs", folder}));
+    if (injection == "full TMPDIR")
+        QVERIFY(mounts.mount({"-t", "tmpfs", "-o", "size=64k", "tmpfs", full}));
+    // The old export, and where -o names it: itself, or a link to it elsewhere.
+    const bool link = injection.endsWith("link");
+    const QString file = folder + "/keep.json";
+    const QString kept = link ? scratch.path() + "/elsewhere/keep.json" : file;
+    const QByteArray old = "[1,2,{\"progname\":\"old\"},[{\"name\":\"old\"}]]\n";
+    QVERIFY(QDir().mkpath(QFileInfo(kept).path()));
+    QFile oldFile(kept);
+    QVERIFY(oldFile.open(QIODevice::WriteOnly) && oldFile.write(old) == old.size());
+    oldFile.close();
+    QVERIFY(::chmod(QFile::encodeName(kept).constData(), 0640) == 0);
+    if (link) {
+        QVERIFY(::symlink(QFile::encodeName(kept).constData(), QFile::encodeName(file).constData()) == 0);
+        if (injection == "protected link") {
+            QVERIFY(::chmod(QFile::encodeName(folder).constData(), 01777) == 0);
+            QVERIFY(::lchown(QFile::encodeName(file).constData(), 65534, 65534) == 0);
+        }
+    }
+
+    QStringList arguments{"-o", file, tree};
+    if (injection == "5 descriptors")
+        arguments = QStringList{"-t", "8"} + arguments;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (injection == "full TMPDIR")
+        environment.insert("TMPDIR", full);
+    if (injection == "no TMPDIR")
+        environment.insert("TMPDIR", "/nonexistent");
+    const int descriptors = injection.endsWith(" descriptors") ? injection.section(' ', 0, 0).toInt() : 0;
+    const auto limited = [descriptors] {
+        const rlimit value{rlim_t(descriptors), rlim_t(descriptors)};
+        if (descriptors)
+            ::setrlimit(RLIMIT_NOFILE, &value);
+    };
+    QString program = QUARN_PROGRAM;
+    Scratch programFolder;
+    if (injection == "locked folder") {
+        // The build tree may lie where nobody cannot reach (say, under /root).
+        program = programFolder.path() + "/quarn";
+        QVERIFY(QFile::copy(QUARN_PROGRAM, program));
+        QVERIFY(::chmod(QFile::encodeName(programFolder.path()).constData(), 0755) == 0);
+        QVERIFY(::chown(QFile::encodeName(file).constData(), 65534, 65534) == 0);
+        arguments = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + arguments;
+        program = "setpriv";
+    }
+    Run run;
+    if (traced) {
+        // The signal comes as the walk reads the folder sub, whenever that
+        // is; an open of the file's folder by name fails as asked.
+        const int signal = injection.startsWith("SIGTERM") ? SIGTERM : SIGINT;
+        QStringList strace{"strace", "-f",
+                           "-o",     "/dev/null",
+                           "-P",     tree + "/sub",
+                           "-e",     "trace=openat,getdents64",
+                           "-e",     QString("inject=getdents64:signal=%1").arg(signal)};
+        if (injection.endsWith("named")) // O_TMPFILE refused in the file's folder
+            strace << "-P" << folder << "-e"
+                   << "inject=openat:error=EOPNOTSUPP";
+        if (injection == "EMFILE")
+            strace << "-P" << folder << "-e"
+                   << "inject=openat:error=EMFILE";
+#ifdef QUARN_SANITIZED_BUILD
+        strace << "-E"
+               << "ASAN_OPTIONS=detect_leaks=0";
+#endif
+        const QStringList command = strace + QStringList{program} + arguments;
+        if (injection.endsWith("terminal"))
+            run = runOnTerminal("strace", command.mid(1), STDERR_FILENO, environment);
+        else
+            run = runProgram("strace", command.mid(1), {}, environment);
+    } else {
+        run = runProgram(program, arguments, limited, environment);
+    }
+    QCOMPARE(run.exitCode, status);
+    QCOMPARE(
+        QString::fromLocal8Bit(injection.endsWith("terminal") ? screenLines(run.err).join('\n') : run.err),
+        QString(message).replace("{F}", file).replace("{D}", folder).replace("{M}", full));
+
+    QFile written(kept);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    if (replaced) {
+        const QStringList report{"-j", "-b", "-n", "1000"};
+        QCOMPARE(quarn(report + QStringList{"-f", kept}).out, quarn(report + QStringList{tree}).out);
+    } else {
+        QCOMPARE(written.readAll(), old);
+    }
+    struct stat info;
+    QVERIFY(::stat(QFile::encodeName(kept).constData(), &info) == 0);
+    QCOMPARE(info.st_mode & 07777, mode_t(0640));
+    const auto listing = [](const QString &path) {
+        return QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    };
+    QCOMPARE(listing(folder), QStringList{"keep.json"});
+    QCOMPARE(listing(QFileInfo(kept).path()), QStringList{"keep.json"});
+    QCOMPARE(listing(full), QStringList());
+    QCOMPARE(QFileInfo(file).isSymLink(), link);
 }
 
 void ScannerCliTest::badExports_data()
