@@ -229,6 +229,18 @@ uint idleUid()
     return uid;
 }
 
+// In a child about to run the program: closes what it would inherit beyond
+// the standard streams (a test runner's own descriptors), so that a limit
+// on descriptors leaves the program what it says. Async-signal-safe.
+void closeInheritedDescriptors()
+{
+    for (int fd = STDERR_FILENO + 1; fd < 1024; ++fd) {
+        const int flags = ::fcntl(fd, F_GETFD);
+        if (flags >= 0 && !(flags & FD_CLOEXEC))
+            ::close(fd);
+    }
+}
+
 // du -s -B1 with measure, an option of du's ("--inodes") or none.
 qint64 duSize(const QString &path, const QString &measure)
 {
@@ -1311,6 +1323,8 @@ void ScannerCliTest::resourceLimits()
     }
     const auto limited = [resource, limit] {
         const rlimit value{rlim_t(limit), rlim_t(limit)};
+        if (resource == RLIMIT_NOFILE)
+            closeInheritedDescriptors();
         ::setrlimit(__rlimit_resource(resource), &value);
     };
     QElapsedTimer timer;
@@ -1691,8 +1705,10 @@ void ScannerCliTest::exportReplacesFileWhole()
     const int descriptors = injection.endsWith(" descriptors") ? injection.section(' ', 0, 0).toInt() : 0;
     const auto limited = [descriptors] {
         const rlimit value{rlim_t(descriptors), rlim_t(descriptors)};
-        if (descriptors)
+        if (descriptors) {
+            closeInheritedDescriptors();
             ::setrlimit(RLIMIT_NOFILE, &value);
+        }
     };
     QString program = QUARN_PROGRAM;
     Scratch programFolder;
