@@ -6,12 +6,15 @@
 #include "utf8.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <iterator>
@@ -153,45 +156,54 @@ AtomicOutput::~AtomicOutput()
 std::string AtomicOutput::open(const std::string &file)
 {
     m_file = file;
-    // Follow links as the kernel would, refusing where it protects them.
-    std::string target = file;
+    // Each link on the way checked as the kernel's protection would; the
+    // path where the last one points (to make there, if nothing is).
+    std::string end = file;
     struct stat info;
-    bool exists = false;
-    for (int followed = 0;; ++followed) {
-        if (::lstat(target.c_str(), &info) != 0) {
-            if (errno != ENOENT)
-                return "cannot write " + quoted(file) + ": " + reason(errno);
-            break;
-        }
-        if (!S_ISLNK(info.st_mode)) {
-            exists = true;
-            break;
-        }
+    bool descriptorLink = false; // one of /proc's links to what a process has open, as /dev/stdout
+    for (int followed = 0; ::lstat(end.c_str(), &info) == 0 && S_ISLNK(info.st_mode); ++followed) {
+        struct statfs fileSystem;
+        descriptorLink = descriptorLink || (::statfs(folderOf(end).c_str(), &fileSystem) == 0 &&
+                                            fileSystem.f_type == PROC_SUPER_MAGIC);
         if (followed == linkLimit)
             return "cannot write " + quoted(file) + ": " + reason(ELOOP);
         struct stat folder;
-        if (::stat(folderOf(target).c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) &&
+        if (::stat(folderOf(end).c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) &&
             (folder.st_mode & S_IWOTH) && info.st_uid != ::geteuid() && info.st_uid != folder.st_uid)
             return "cannot write " + quoted(file) +
                    ": not following another user's symbolic link in a sticky world-writable folder";
         std::string link(std::size_t(info.st_size > 0 ? info.st_size : 4095) + 1, '\0');
-        const ssize_t length = ::readlink(target.c_str(), link.data(), link.size());
-        if (length < 0)
-            return "cannot write " + quoted(file) + ": " + reason(errno);
+        const ssize_t length = ::readlink(end.c_str(), link.data(), link.size());
+        if (length <= 0)
+            return "cannot write " + quoted(file) + ": " + reason(length < 0 ? errno : ENOENT);
         link.resize(std::size_t(length));
-        target = link.front() == '/' ? link : folderOf(target) + "/" + link;
+        end = link.front() == '/' ? link : folderOf(end) + "/" + link;
     }
-    if (exists && !S_ISREG(info.st_mode)) {
-        // A device, a FIFO or a terminal: written as a stream, as '>' does.
-        const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    // What is there, as the kernel follows the links (those of /proc too).
+    if (::stat(file.c_str(), &info) != 0) {
+        if (errno != ENOENT)
+            return "cannot write " + quoted(file) + ": " + reason(errno);
+        return prepare(end, false, 0, 0, 0);
+    }
+    if (!S_ISREG(info.st_mode) || descriptorLink) {
+        // A device, a FIFO, a terminal, or what is open already: written as
+        // a stream, as '>' does.
+        const int fd = ::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
         if (fd < 0 || !becomeStandardOutput(fd))
             return "cannot write " + quoted(file) + ": " + reason(errno);
         m_kind = Kind::Stream;
         return {};
     }
-    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+    if (::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0)
         return "cannot write " + quoted(file) + ": " + reason(errno);
-    return prepare(target, exists, info.st_mode & 07777, info.st_uid, info.st_gid);
+    if (end != file) {
+        char *real = ::realpath(file.c_str(), nullptr);
+        if (real) {
+            end = real;
+            std::free(real);
+        }
+    }
+    return prepare(end, true, info.st_mode & 07777, info.st_uid, info.st_gid);
 }
 
 std::string AtomicOutput::prepare(const std::string &target, bool exists, unsigned mode, unsigned owner,

@@ -13,7 +13,8 @@ namespace quarn {
 // system has no such files, and put in its place by a rename only once the
 // whole document was written and closed: a run that fails or is ended by a
 // signal leaves the old file byte for byte, and no temporary. Anything else
-// (a device, a FIFO, a terminal) is written as a stream, as by '>'.
+// (a device, a FIFO, a terminal, or what a link of /proc's such as
+// /dev/stdout names) is written as a stream, as by '>'.
 //
 // A symbolic link is followed, and what it points to replaced, except
 // where the kernel's fs.protected_symlinks would refuse to follow it: a

@@ -17,6 +17,7 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -1639,6 +1640,8 @@ void ScannerCliTest::exportReplacesFileWhole_data()
            "folder\n"
         << false;
     QTest::newRow("own link: its target replaced, the link kept") << "own link" << 0 << "" << true;
+    // Written through, never renamed over: a node of the null device in place of the file.
+    QTest::newRow("a device") << "device" << 0 << "" << false;
     QTest::newRow("folder not writable, the file writable")
         << "locked folder" << 2
         << "quarn: cannot create a file in '{D}' to replace '{F}': Permission denied\n"
@@ -1655,7 +1658,8 @@ void ScannerCliTest::exportReplacesFileWhole()
     QFETCH(QString, message);
     QFETCH(bool, replaced);
     const bool root = ::geteuid() == 0;
-    if (!root && (injection.startsWith("full") || injection.endsWith("link") || injection == "locked folder"))
+    if (!root && (injection.startsWith("full") || injection.endsWith("link") ||
+                  injection == "locked folder" || injection == "device"))
         QSKIP("needs root (to mount, to own links as another user, to run as nobody)");
     const bool traced = injection.startsWith("SIG") || injection == "EMFILE";
     if (traced && slowly({}).isEmpty())
@@ -1686,6 +1690,10 @@ void ScannerCliTest::exportReplacesFileWhole()
     QVERIFY(oldFile.open(QIODevice::WriteOnly) && oldFile.write(old) == old.size());
     oldFile.close();
     QVERIFY(::chmod(QFile::encodeName(kept).constData(), 0640) == 0);
+    const bool device = injection == "device";
+    if (device)
+        QVERIFY(::unlink(QFile::encodeName(file).constData()) == 0 &&
+                ::mknod(QFile::encodeName(file).constData(), S_IFCHR | 0640, makedev(1, 3)) == 0);
     if (link) {
         QVERIFY(::symlink(QFile::encodeName(kept).constData(), QFile::encodeName(file).constData()) == 0);
         if (injection == "protected link") {
@@ -1760,11 +1768,12 @@ void ScannerCliTest::exportReplacesFileWhole()
         const QStringList report{"-j", "-b", "-n", "1000"};
         QCOMPARE(quarn(report + QStringList{"-f", kept}).out, quarn(report + QStringList{tree}).out);
     } else {
-        QCOMPARE(written.readAll(), old);
+        QCOMPARE(written.readAll(), device ? QByteArray() : old);
     }
     struct stat info;
     QVERIFY(::stat(QFile::encodeName(kept).constData(), &info) == 0);
     QCOMPARE(info.st_mode & 07777, mode_t(0640));
+    QCOMPARE(S_ISCHR(info.st_mode) && info.st_rdev == makedev(1, 3), device);
     const auto listing = [](const QString &path) {
         return QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     };
