@@ -160,7 +160,7 @@ private:
     bool m_repeatsMarked = false; // "hlnkc" marks only the names of a file after its first
     std::unordered_set<LinkKey, LinkHash> m_links;
     std::vector<Level> m_open;
-    std::vector<SiblingNames> m_names; // of each open folder, by depth; kept for the next folder there
+    std::vector<SiblingNames> m_names; // of each open folder, outermost first
     std::string m_rootName;
     std::vector<std::unique_ptr<char[]>> m_nameChunks;
     char *m_nameFree = nullptr;
@@ -182,20 +182,19 @@ void TreeBuilder::checkName(const Info &info)
         m_in.failAt(info.nameOffset, "'" + info.name + "' cannot be an entry's name");
     if (info.name.find('/') != std::string::npos)
         m_in.failAt(info.nameOffset, "name holds a '/'");
-    if (!m_names[m_open.size() - 1].insert(info.name))
+    if (!m_names.back().insert(info.name))
         m_in.failAt(info.nameOffset, "name given twice in one folder");
 }
 
 void TreeBuilder::openFolder(DirNode *dir, std::uint64_t device)
 {
     m_open.push_back(Level{dir, device});
-    if (m_names.size() < m_open.size())
-        m_names.emplace_back();
+    m_names.emplace_back();
 }
 
 void TreeBuilder::closeFolder()
 {
-    m_names[m_open.size() - 1].clear();
+    m_names.pop_back();
     m_open.pop_back();
 }
 

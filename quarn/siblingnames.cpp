@@ -12,9 +12,9 @@ namespace quarn {
 
 namespace {
 
-// Below this, clear() keeps the memory for the next folder at that depth.
-constexpr std::size_t keptSlots = 1024;
-constexpr std::size_t keptBytes = 64 * 1024;
+// Names looked through one by one before the table is made: most folders
+// hold no more, and then cost no table at all.
+constexpr std::size_t listedNames = 8;
 
 std::uint64_t hashOf(std::string_view name)
 {
@@ -23,9 +23,8 @@ std::uint64_t hashOf(std::string_view name)
 
 } // namespace
 
-std::string_view SiblingNames::nameAt(Slot slot) const
+std::string_view SiblingNames::nameAt(std::size_t place, std::size_t *next) const
 {
-    const std::size_t place = std::size_t((slot & ((Slot(1) << placeBits) - 1)) - 1);
     // The length as DirNode::name() reads it: 7-bit groups, lowest first.
     const auto *at = reinterpret_cast<const unsigned char *>(m_bytes.data() + place);
     std::size_t length = 0;
@@ -35,57 +34,62 @@ std::string_view SiblingNames::nameAt(Slot slot) const
         if (!(group & 0x80))
             break;
     }
-    return std::string_view(reinterpret_cast<const char *>(at), length);
+    const std::size_t start = std::size_t(reinterpret_cast<const char *>(at) - m_bytes.data());
+    if (next)
+        *next = start + length;
+    return std::string_view(m_bytes).substr(start, length);
+}
+
+bool SiblingNames::findInList(std::string_view name) const
+{
+    for (std::size_t place = 0; place < m_bytes.size();)
+        if (nameAt(place, &place) == name)
+            return true;
+    return false;
+}
+
+void SiblingNames::placeInTable(Slot slot, std::uint64_t hash)
+{
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t i = std::size_t(hash) & mask;
+    while (m_slots[i] != 0)
+        i = (i + 1) & mask;
+    m_slots[i] = slot;
 }
 
 bool SiblingNames::insert(std::string_view name)
 {
-    if (2 * (m_count + 1) > m_slots.size())
-        grow();
     const std::uint64_t hash = hashOf(name);
-    const Slot tag = (hash >> placeBits) << placeBits;
-    const std::size_t mask = m_slots.size() - 1;
-    for (std::size_t i = homeOf(hash);; i = (i + 1) & mask) {
-        Slot &slot = m_slots[i];
-        if (slot == 0) {
-            slot = tag | (m_bytes.size() + 1);
-            unsigned char prefix[nameLengthBytes];
-            m_bytes.append(reinterpret_cast<const char *>(prefix), writeNameLength(name.size(), prefix));
-            m_bytes.append(name);
-            ++m_count;
-            return true;
-        }
-        if ((slot & ~((Slot(1) << placeBits) - 1)) == tag && nameAt(slot) == name)
+    const Slot tag = hash & ~placeMask;
+    if (m_slots.empty()) {
+        if (findInList(name))
             return false;
+    } else {
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t i = std::size_t(hash) & mask; m_slots[i] != 0; i = (i + 1) & mask)
+            if ((m_slots[i] & ~placeMask) == tag && nameAt(std::size_t((m_slots[i] & placeMask) - 1)) == name)
+                return false;
     }
+    const Slot slot = tag | (m_bytes.size() + 1);
+    unsigned char prefix[nameLengthBytes];
+    m_bytes.append(reinterpret_cast<const char *>(prefix), writeNameLength(name.size(), prefix));
+    m_bytes.append(name);
+    ++m_count;
+    if (!m_slots.empty())
+        placeInTable(slot, hash);
+    if (m_count >= listedNames && 2 * m_count >= m_slots.size())
+        grow();
+    return true;
 }
 
-// Twice the slots; each name's hash is taken again for its new home.
 void SiblingNames::grow()
 {
-    std::vector<Slot> slots(std::max<std::size_t>(16, 2 * m_slots.size()));
-    slots.swap(m_slots);
-    const std::size_t mask = m_slots.size() - 1;
-    for (const Slot slot : slots) {
-        if (slot == 0)
-            continue;
-        std::size_t i = homeOf(hashOf(nameAt(slot)));
-        while (m_slots[i] != 0)
-            i = (i + 1) & mask;
-        m_slots[i] = slot;
+    std::vector<Slot>(std::max<std::size_t>(16, 2 * m_slots.size())).swap(m_slots);
+    for (std::size_t place = 0; place < m_bytes.size();) {
+        const std::size_t start = place;
+        const std::uint64_t hash = hashOf(nameAt(place, &place));
+        placeInTable((hash & ~placeMask) | (start + 1), hash);
     }
-}
-
-void SiblingNames::clear()
-{
-    if (m_slots.size() > keptSlots || m_bytes.capacity() > keptBytes) {
-        std::vector<Slot>().swap(m_slots);
-        std::string().swap(m_bytes);
-    } else {
-        std::fill(m_slots.begin(), m_slots.end(), Slot(0));
-        m_bytes.clear();
-    }
-    m_count = 0;
 }
 
 } // namespace quarn
