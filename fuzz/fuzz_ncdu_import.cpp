@@ -6,15 +6,19 @@
 // input arrives: read whole or in pieces of 1 to 7 bytes (the first byte
 // chooses), the same report or the same problem, at an offset within the
 // input. A report must form one tree: the target first at depth 0, every
-// later entry at most one level below the one before it.
+// later entry at most one level below the one before it, and name only
+// paths inside the target: no entry below it named "", ".", "..", or with a
+// '/', no two siblings of one name.
 #include "ncduimport.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -24,11 +28,11 @@ namespace {
     std::abort();
 }
 
-quarn::ImportResult importInPieces(std::string_view input, std::size_t piece, bool apparent)
+quarn::ImportResult importInPieces(std::string_view input, std::size_t piece, quarn::Measure measure)
 {
     quarn::ImportSettings settings;
     settings.top = 50;
-    settings.apparentSize = apparent;
+    settings.measure = measure;
     return quarn::importExport(
         [&input, piece](char *buffer, std::size_t size) {
             const std::size_t n = std::min({size, piece, input.size()});
@@ -43,7 +47,8 @@ std::string describe(const quarn::ImportResult &result)
 {
     if (!result.read)
         return "problem " + result.problem;
-    std::string text;
+    std::string text = std::to_string(result.unreadable) + " unreadable, first " + result.firstUnreadable +
+                       "|" + result.firstReason + "\n";
     for (const quarn::ReportEntry &entry : result.report.entries()) {
         text += std::to_string(entry.depth) + " " + std::to_string(entry.size) + " ";
         text += result.report.name(entry);
@@ -62,9 +67,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     const std::size_t piece = 1 + data[0] % 7;
     const std::string_view input(reinterpret_cast<const char *>(data) + 1, size - 1);
-    const bool apparent = data[0] & 0x80;
-    const quarn::ImportResult whole = importInPieces(input, SIZE_MAX, apparent);
-    const quarn::ImportResult pieces = importInPieces(input, piece, apparent);
+    const quarn::Measure measure = data[0] & 0x80   ? quarn::Measure::Apparent
+                                   : data[0] & 0x40 ? quarn::Measure::Entries
+                                                    : quarn::Measure::Allocated;
+    const quarn::ImportResult whole = importInPieces(input, SIZE_MAX, measure);
+    const quarn::ImportResult pieces = importInPieces(input, piece, measure);
     if (describe(whole) != describe(pieces))
         fail("result depends on the reads:", describe(whole) + " / " + describe(pieces));
     if (!whole.read) {
@@ -77,8 +84,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto &entries = whole.report.entries();
     if (entries.empty() || entries.front().depth != 0)
         fail("report without its target");
-    for (std::size_t i = 1; i < entries.size(); ++i)
-        if (entries[i].depth == 0 || entries[i].depth > entries[i - 1].depth + 1)
+    std::vector<std::set<std::string_view>> siblings; // by depth: names met in the folder open there
+    for (std::size_t i = 1; i < entries.size(); ++i) {
+        const std::uint32_t depth = entries[i].depth;
+        if (depth == 0 || depth > entries[i - 1].depth + 1)
             fail("report is not one tree");
+        const std::string_view name = whole.report.name(entries[i]);
+        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos)
+            fail("name of no entry:", std::string(name));
+        siblings.resize(depth + 1); // those of deeper entries were another folder's
+        if (!siblings[depth].insert(name).second)
+            fail("two siblings named", std::string(name));
+    }
     return 0;
 }

@@ -3,6 +3,7 @@
 
 #include "jsonreader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -10,23 +11,29 @@ namespace quarn {
 
 namespace {
 
-void appendUtf8(char32_t c, std::string &out)
+// Writes c as UTF-8; returns how many bytes that took.
+std::size_t encodeUtf8(char32_t c, char (&out)[4])
 {
     if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
+        out[0] = char(c);
+        return 1;
     }
+    if (c < 0x800) {
+        out[0] = char(0xC0 | (c >> 6));
+        out[1] = char(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        out[0] = char(0xE0 | (c >> 12));
+        out[1] = char(0x80 | ((c >> 6) & 0x3F));
+        out[2] = char(0x80 | (c & 0x3F));
+        return 3;
+    }
+    out[0] = char(0xF0 | (c >> 18));
+    out[1] = char(0x80 | ((c >> 12) & 0x3F));
+    out[2] = char(0x80 | ((c >> 6) & 0x3F));
+    out[3] = char(0x80 | (c & 0x3F));
+    return 4;
 }
 
 bool isDigit(int c)
@@ -120,80 +127,94 @@ unsigned JsonReader::readHex4()
     return value;
 }
 
-void JsonReader::readString(std::string *text, std::size_t maximum)
+std::uint64_t JsonReader::decodeString(std::string *text, std::size_t keep, std::uint64_t maximum)
 {
-    // Skipped strings are not kept, so any length is fine.
-    std::string discarded;
-    if (!text) {
-        text = &discarded;
-    }
-    text->clear();
+    if (text)
+        text->clear();
     expect('"');
     const std::uint64_t start = offset() - 1;
-    for (;;) {
-        const int c = get();
-        if (c < 0)
-            fail("unexpected end of file");
-        if (c == '"')
-            return;
-        if (text == &discarded)
-            text->clear();
-        else if (text->size() >= maximum)
+    std::uint64_t length = 0;
+    const auto append = [&](const char *bytes, std::size_t count) {
+        if (count > maximum - length)
             failAt(start, "string longer than " + std::to_string(maximum) + " bytes");
-        if (c < 0x20) {
+        length += count;
+        if (text && text->size() < keep)
+            text->append(bytes, std::min(count, keep - text->size()));
+    };
+    for (;;) {
+        if (m_at == m_end && !refill())
+            fail("unexpected end of file");
+        // The bytes that stand for themselves, up to the buffer's end, taken at once.
+        const char *const run = m_buffer.data() + m_at;
+        std::size_t plain = 0;
+        for (const std::size_t left = m_end - m_at; plain < left; ++plain) {
+            const auto c = static_cast<unsigned char>(run[plain]);
+            if (c == '"' || c == '\\' || c < 0x20)
+                break;
+        }
+        if (plain > 0) {
+            append(run, plain);
+            m_at += plain;
+            continue;
+        }
+        const int c = get();
+        if (c == '"')
+            return length;
+        if (c != '\\') {
             --m_at;
             fail("control character in a string");
         }
-        if (c != '\\') {
-            *text += char(c);
-            continue;
+        char decoded[4];
+        append(decoded, decodeEscape(decoded));
+    }
+}
+
+std::size_t JsonReader::decodeEscape(char (&out)[4])
+{
+    const int escaped = peekRaw();
+    ++m_at;
+    switch (escaped) {
+    case '"':
+    case '\\':
+    case '/':
+        out[0] = char(escaped);
+        return 1;
+    case 'b':
+        out[0] = '\b';
+        return 1;
+    case 'f':
+        out[0] = '\f';
+        return 1;
+    case 'n':
+        out[0] = '\n';
+        return 1;
+    case 'r':
+        out[0] = '\r';
+        return 1;
+    case 't':
+        out[0] = '\t';
+        return 1;
+    case 'u': {
+        char32_t code = readHex4();
+        if (code >= 0xD800 && code < 0xDC00 && peekRaw() == '\\') {
+            ++m_at;
+            if (peekRaw() != 'u')
+                failExpected("'u'");
+            ++m_at;
+            const unsigned low = readHex4();
+            if (low < 0xDC00 || low >= 0xE000)
+                failAt(offset() - 6, "expected a low surrogate");
+            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+        } else if (code >= 0xD800 && code < 0xE000) {
+            code = 0xFFFD; // a lone surrogate has no UTF-8 form
         }
-        const int escaped = peekRaw();
-        ++m_at;
-        switch (escaped) {
-        case '"':
-        case '\\':
-        case '/':
-            *text += char(escaped);
-            break;
-        case 'b':
-            *text += '\b';
-            break;
-        case 'f':
-            *text += '\f';
-            break;
-        case 'n':
-            *text += '\n';
-            break;
-        case 'r':
-            *text += '\r';
-            break;
-        case 't':
-            *text += '\t';
-            break;
-        case 'u': {
-            char32_t code = readHex4();
-            if (code >= 0xD800 && code < 0xDC00 && peekRaw() == '\\') {
-                ++m_at;
-                if (peekRaw() != 'u')
-                    failExpected("'u'");
-                ++m_at;
-                const unsigned low = readHex4();
-                if (low < 0xDC00 || low >= 0xE000)
-                    failAt(offset() - 6, "expected a low surrogate");
-                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-            } else if (code >= 0xD800 && code < 0xE000) {
-                code = 0xFFFD; // a lone surrogate has no UTF-8 form
-            }
-            appendUtf8(code, *text);
-            break;
-        }
-        default:
-            --m_at;
-            if (escaped < 0)
-                fail("unexpected end of file");
-            fail("invalid escape");
-        }
+        return encodeUtf8(code, out);
+    }
+    default:
+        --m_at;
+        if (escaped < 0)
+            fail("unexpected end of file");
+        fail("invalid escape");
     }
 }
 
@@ -276,14 +297,14 @@ void JsonReader::skipValue()
             if (peek() != static_cast<unsigned char>(close)) {
                 open.push_back(close);
                 if (close == '}') {
-                    readString(nullptr, 0);
+                    readString(nullptr);
                     expect(':');
                 }
                 continue;
             }
             ++m_at;
         } else if (c == '"') {
-            readString(nullptr, 0);
+            readString(nullptr);
         } else if (c == '-' || isDigit(c)) {
             skipNumber();
         } else if (c == 't' || c == 'f') {
@@ -299,7 +320,7 @@ void JsonReader::skipValue()
                 return;
             if (commaOr(open.back())) {
                 if (open.back() == '}') {
-                    readString(nullptr, 0);
+                    readString(nullptr);
                     expect(':');
                 }
                 break;

@@ -45,9 +45,19 @@ public:
     // The end of the input, after white space.
     void expectEnd();
 
-    // A string, after white space, decoded into text (null: skipped, any
-    // length); longer than maximum bytes is an error.
-    void readString(std::string *text, std::size_t maximum);
+    // A string, after white space, decoded into text (null: skipped), of any
+    // length unless maximum (bytes) is given: a longer one is an error.
+    void readString(std::string *text, std::size_t maximum = SIZE_MAX)
+    {
+        decodeString(text, SIZE_MAX, maximum);
+    }
+    // A string of any length, after white space, of which only the first
+    // keep bytes go to text. Returns whether text holds all of it: a caller
+    // that only recognises a few short values keeps little of a long one.
+    bool readStringStart(std::string &text, std::size_t keep)
+    {
+        return decodeString(&text, keep, UINT64_MAX) == text.size();
+    }
     // A non-negative integer, after white space; above 2^64 - 1 saturates there.
     std::uint64_t readUnsigned();
     bool readBool();
@@ -71,6 +81,11 @@ private:
         return static_cast<unsigned char>(m_buffer[m_at]);
     }
     bool refill();
+    // Decodes a string, keeps its first keep bytes in text (null: none) and
+    // returns its length; longer than maximum bytes is an error.
+    std::uint64_t decodeString(std::string *text, std::size_t keep, std::uint64_t maximum);
+    // Decodes the escape after a backslash into out; returns its length in bytes.
+    std::size_t decodeEscape(char (&out)[4]);
     void skipSpace();
     void readLiteral(const char *rest);
     void skipNumber();

@@ -104,7 +104,7 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Schedul
                 int error = errno;
                 m_context.store.fail(dir, displayPath(dir, name), error);
                 if (exporter)
-                    exporter->unreadable(m_index, name);
+                    exporter->unreadable(m_index, name, errorText(error));
                 continue;
             }
             // -x leaves out every entry of another file system, files
@@ -151,8 +151,11 @@ void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo
     if (const DirNode *repeated = path.find(info.device, info.inode)) {
         // Shown inside itself: by a mount, where a mount root lies between,
         // it counts nothing, silently; otherwise the file system is broken.
-        if (!mountRoot && !m_context.store.mountRootBetween(dir, repeated))
+        if (!mountRoot && !m_context.store.mountRootBetween(dir, repeated)) {
             m_context.store.failCycle(displayPath(dir, name));
+            if (NcduExport *exporter = m_context.settings.ncduExport)
+                exporter->leftOut(m_index, name, NcduExport::LeftOut::Cycle);
+        }
         return;
     }
     // Counted already by the walk of an earlier path, or of this one

@@ -132,34 +132,116 @@ bool writeReport(const quarn::Report &report, const quarn::Options &options, boo
     return quarn::writeText(report, exactSizes, colour(options.colour), out);
 }
 
-// quarn -f FILE: the report from an export instead of a walk.
-int reportFromExport(const quarn::Options &options)
+// The reports of a run, written as each comes, then the total line (-c):
+// one way for the walks of PATHs and the report of an export, so that both
+// print, count and end alike.
+class Reports
+{
+public:
+    explicit Reports(const quarn::Options &options)
+        : m_options(options), m_exactSizes(options.exactSizes || options.inodes) // a count is never scaled
+    {}
+
+    // Writes result's report and adds its total: the status is the worst of
+    // the results', 2 for a target that could not be read at all, 1 for
+    // entries that could not be read. False once a write failed (said on
+    // stderr): nothing more is written then.
+    bool add(const quarn::ScanResult &result)
+    {
+        if (result.status == quarn::ScanResult::TargetUnreadable) {
+            failed(2);
+            return true;
+        }
+        if (result.status == quarn::ScanResult::AlreadyCounted)
+            return true;
+        if (result.status == quarn::ScanResult::Incomplete)
+            failed(1);
+        m_total = quarn::addSizes(m_total, result.report.entries().front().size);
+        return write(result.report);
+    }
+    void failed(int status) { m_status = std::max(m_status, status); }
+    // Writes the total line if asked for; returns the run's status.
+    int finish()
+    {
+        if (m_options.total && !m_writeFailed) {
+            quarn::Report sum;
+            sum.add(0, "total", m_total);
+            write(sum);
+        }
+        return m_status;
+    }
+
+private:
+    bool write(const quarn::Report &report)
+    {
+        if (m_writeFailed)
+            return false;
+        if (writeReport(report, m_options, m_exactSizes, m_out))
+            return true;
+        reportWriteError(m_out.error());
+        m_writeFailed = true;
+        failed(1);
+        return false;
+    }
+
+    const quarn::Options &m_options;
+    const bool m_exactSizes;
+    StdoutSink m_out;
+    std::uint64_t m_total = 0; // of every report written, in what the run counts
+    int m_status = 0;
+    bool m_writeFailed = false;
+};
+
+// The entries the report names, the target included, as -n and -s choose.
+std::size_t reportedEntries(const quarn::Options &options)
+{
+    return options.summarize ? 1 : options.top;
+}
+
+quarn::Measure measureOf(const quarn::Options &options)
+{
+    return options.inodes         ? quarn::Measure::Entries
+           : options.apparentSize ? quarn::Measure::Apparent
+                                  : quarn::Measure::Allocated;
+}
+
+// quarn -f FILE: the export read into the result its walk would give.
+// False, with nothing on stdout, for a file that cannot be read or is not
+// such an export.
+bool readExport(const quarn::Options &options, quarn::ScanResult &result)
 {
     const std::string &file = *options.input;
     const int fd = file == "-" ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         writeAll(STDERR_FILENO,
                  "quarn: cannot read '" + quarn::escapedForLog(file) + "': " + std::strerror(errno) + "\n");
-        return 2;
+        return false;
     }
     quarn::ImportSettings settings;
-    settings.top = options.top;
+    settings.top = reportedEntries(options);
     settings.maxDepth = options.maxDepth;
-    settings.apparentSize = options.apparentSize;
-    const quarn::ImportResult result = quarn::importExport(
+    settings.measure = measureOf(options);
+    quarn::ImportResult imported = quarn::importExport(
         [fd](char *buffer, std::size_t size) { return long(::read(fd, buffer, size)); }, settings);
     if (fd != STDIN_FILENO)
         ::close(fd);
-    if (!result.read) {
-        writeAll(STDERR_FILENO, "quarn: " + quarn::escapedForLog(file) + ": " + result.problem + "\n");
-        return 2;
+    if (!imported.read) {
+        writeAll(STDERR_FILENO, "quarn: " + quarn::escapedForLog(file) + ": " + imported.problem + "\n");
+        return false;
     }
-    StdoutSink out;
-    if (!writeReport(result.report, options, options.exactSizes, out)) {
-        reportWriteError(out.error());
-        return 1;
+    // What the walk said of what it could not read, in one line.
+    if (imported.unreadable > 0) {
+        const std::string count = imported.unreadable == 1
+                                      ? "a read error"
+                                      : std::to_string(imported.unreadable) + " read errors, the first";
+        const std::string reason =
+            imported.firstReason.empty() ? "" : ": " + quarn::escapedForLog(imported.firstReason);
+        writeAll(STDERR_FILENO, "quarn: " + quarn::escapedForLog(file) + ": records " + count + " at '" +
+                                    quarn::escapedForLog(imported.firstUnreadable) + "'" + reason + "\n");
     }
-    return 0;
+    result.status = imported.unreadable > 0 ? quarn::ScanResult::Incomplete : quarn::ScanResult::Complete;
+    result.report = std::move(imported.report);
+    return true;
 }
 
 // As du: patterns match characters of the user's locale (LC_CTYPE) and
@@ -249,13 +331,17 @@ int run(int argc, char **argv)
         return writeOutput(quarn::usageText()) ? 0 : 1;
     if (options.action == quarn::Options::Version)
         return writeOutput(quarn::versionText()) ? 0 : 1;
-    if (options.input)
-        return reportFromExport(options);
+    Reports reports(options);
+    if (options.input) {
+        quarn::ScanResult result;
+        if (!readExport(options, result))
+            return 2;
+        reports.add(result);
+        return reports.finish();
+    }
     quarn::ScanSettings settings;
-    settings.top = options.summarize ? 1 : options.top;
-    settings.measure = options.inodes         ? quarn::Measure::Entries
-                       : options.apparentSize ? quarn::Measure::Apparent
-                                              : quarn::Measure::Allocated;
+    settings.top = reportedEntries(options);
+    settings.measure = measureOf(options);
     settings.oneFileSystem = options.oneFileSystem;
     settings.threads = options.threads ? options.threads : quarn::defaultThreadCount();
     settings.addThreads = options.threads == 0;
@@ -293,44 +379,18 @@ int run(int argc, char **argv)
         settings.noteEveryFile = namesAFile(options.paths);
     }
 
-    // Each report is written as soon as its walk ends. The status is the
-    // worst of the paths': 2 for one that cannot be read at all, 1 for
-    // entries that could not be read.
-    StdoutSink out;
-    const bool exactSizes = options.exactSizes || options.inodes; // a count of entries is never scaled
-    int status = 0;
-    std::uint64_t total = 0;
+    // Each report is written as soon as its walk ends.
     for (const std::string &path : options.paths) {
         if (!accessible(path)) {
-            status = 2;
+            reports.failed(2);
             continue;
         }
         if (settings.exclusion)
             exclusion.setTarget(quarn::displayName(path));
-        const quarn::ScanResult result = quarn::scan(path, settings);
-        if (result.status == quarn::ScanResult::TargetUnreadable) {
-            status = 2;
-            continue;
-        }
-        if (result.status == quarn::ScanResult::AlreadyCounted)
-            continue;
-        if (result.status == quarn::ScanResult::Incomplete)
-            status = std::max(status, 1);
-        total = quarn::addSizes(total, result.report.entries().front().size);
-        if (!writeReport(result.report, options, exactSizes, out)) {
-            reportWriteError(out.error());
-            return std::max(status, 1);
-        }
+        if (!reports.add(quarn::scan(path, settings)))
+            break;
     }
-    if (options.total) {
-        quarn::Report sum;
-        sum.add(0, "total", total);
-        if (!writeReport(sum, options, exactSizes, out)) {
-            reportWriteError(out.error());
-            return std::max(status, 1);
-        }
-    }
-    return status;
+    return reports.finish();
 }
 
 } // namespace

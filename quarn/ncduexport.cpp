@@ -220,17 +220,22 @@ void NcduExport::leftOut(unsigned worker, std::string_view name, LeftOut why)
     std::string &out = m_workers[worker].fragment;
     out += ",\n{\"name\":";
     appendExportString(name, out);
-    out += why == LeftOut::Pattern ? ",\"excluded\":\"pattern\"}" : ",\"excluded\":\"otherfs\"}";
+    if (why == LeftOut::Cycle)
+        out += ",\"excluded\":\"cycle\",\"read_error\":true,\"error\":\"Circular directory structure\"}";
+    else
+        out += why == LeftOut::Pattern ? ",\"excluded\":\"pattern\"}" : ",\"excluded\":\"otherfs\"}";
     if (out.size() >= fragmentFlushSize)
         flush(m_workers[worker]);
 }
 
-void NcduExport::unreadable(unsigned worker, std::string_view name)
+void NcduExport::unreadable(unsigned worker, std::string_view name, std::string_view reason)
 {
     std::string &out = m_workers[worker].fragment;
     out += ",\n{\"name\":";
     appendExportString(name, out);
-    out += ",\"read_error\":true}";
+    out += ",\"read_error\":true,\"error\":";
+    appendExportString(reason, out);
+    out += '}';
     if (out.size() >= fragmentFlushSize)
         flush(m_workers[worker]);
 }
@@ -326,8 +331,10 @@ bool NcduExport::writeDocument(const DirNodeStore &dirs, const FolderErrors &err
         out += '[';
         appendEntry(out, dir.name(), Entry{folder.length, folder.allocated, dir.device, dir.inode, 1, true},
                     !dir.parent || dir.device != dir.parent->device);
-        if (errors.count(&dir))
-            out += ",\"read_error\":true";
+        if (const auto error = errors.find(&dir); error != errors.end()) {
+            out += ",\"read_error\":true,\"error\":";
+            appendExportString(error->second, out);
+        }
         if (folder.kernel)
             out += ",\"excluded\":\"kernfs\"";
         out += '}';

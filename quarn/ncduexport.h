@@ -18,7 +18,9 @@ namespace quarn {
 // 1.2): a folder is an array of its own object followed by its entries,
 // every entry with "name", "asize" and "dsize"; "dev" where it differs from
 // the folder's; "ino", "hlnkc" and "nlink" for files with several links;
-// "notreg", "read_error" and "excluded" where they apply. Names are written
+// "notreg", "read_error" and "excluded" where they apply, and beside
+// "read_error" the reason ("error", which other readers skip), so that
+// quarn's report of the export names it as the walk's did. Names are written
 // byte for byte, only '"', '\' and control characters escaped, so names
 // that are not UTF-8 read back as the same bytes.
 //
@@ -45,7 +47,9 @@ public:
         std::uint32_t links = 1;
         bool regular = true; // a regular file or a folder
     };
-    enum class LeftOut { Pattern, OtherFileSystem };
+    // Cycle: a folder shown inside itself without a mount, left out as an
+    // error.
+    enum class LeftOut { Pattern, OtherFileSystem, Cycle };
 
     // Opens the temporary file (in TMPDIR, else /tmp) now: failed() tells
     // whether that failed, before any walk.
@@ -62,7 +66,7 @@ public:
     void folderFound(unsigned worker, const DirNode *folder, const Entry &own);
     void file(unsigned worker, const DirNode *folder, std::string_view name, const Entry &entry);
     void leftOut(unsigned worker, std::string_view name, LeftOut why);
-    void unreadable(unsigned worker, std::string_view name); // a file that could not be examined
+    void unreadable(unsigned worker, std::string_view name, std::string_view reason); // could not be examined
     void folderListed(unsigned worker, const DirNode *folder);
     void kernelFolder(unsigned worker, const DirNode *folder); // a kernel file system's mount point
 

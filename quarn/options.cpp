@@ -165,12 +165,7 @@ void noteUse(int code, Options &options)
     case LongSummarize:
     case 'c':
     case LongTotal:
-        if (options.reportOption.empty())
-            options.reportOption = spelled(code);
-        break;
-    case LongInodes: // an export holds sizes, and counts no entries
-        if (options.walkOption.empty())
-            options.walkOption = spelled(code);
+    case LongInodes: // an export holds every entry: its report can count them, it cannot
         if (options.reportOption.empty())
             options.reportOption = spelled(code);
         break;
@@ -349,7 +344,9 @@ const char *usageText()
            "                           output) in the disk-usage export format (JSON 1.2)\n"
            "                           instead of a report\n"
            "  -f, --input=FILE         report from such an export ('-': standard input)\n"
-           "                           instead of walking a PATH\n"
+           "                           instead of walking a PATH; every report option\n"
+           "                           applies, not -x, --exclude, -X, --exclude-caches,\n"
+           "                           -t, -o or a PATH\n"
            "  -h, --help               show this help and exit\n"
            "  -V, --version            show the version and exit\n"
            "\n"

@@ -301,48 +301,99 @@ void ScannerUnitsTest::commandLine()
 
 void ScannerUnitsTest::importCounting_data()
 {
-    QTest::addColumn<QByteArray>("entries"); // after the target's object: a folder of 100 bytes on device 1
-    QTest::addColumn<bool>("apparent");
-    QTest::addColumn<QString>("report"); // depth:name=size, "!error" where set, in pre-order
+    QTest::addColumn<QByteArray>("entries"); // after the target's object: a folder of 100 bytes on device 1;
+                                             // "=OBJECT": a target file's object instead
+    QTest::addColumn<QString>("measure");    // "", "apparent" or "inodes"
+    QTest::addColumn<QString>("report");     // depth:name=size, "!error" where set, in pre-order; then
+                                             // "unreadable=N@PATH:REASON" when the export marks some
+    const QString longName(1024, 'n');
     QTest::newRow("folders sum what they hold")
-        << QByteArray(R"(,{"name":"a","dsize":10},[{"name":"d","dsize":5},{"name":"b","dsize":7}])") << false
+        << QByteArray(R"(,{"name":"a","dsize":10},[{"name":"d","dsize":5},{"name":"b","dsize":7}])") << ""
         << "0:r=122 1:d=12 2:b=7 1:a=10";
     QTest::newRow("lengths with --apparent-size")
-        << QByteArray(R"(,{"name":"a","asize":3,"dsize":4096},[{"name":"d","asize":2}])") << true
+        << QByteArray(R"(,{"name":"a","asize":3,"dsize":4096},[{"name":"d","asize":2}])") << "apparent"
         << "0:r=55 1:a=3 1:d=2";
+    QTest::newRow("--inodes: each entry 1, a hard link once, what is left out or unread 0")
+        << QByteArray(R"(,{"name":"a","dsize":10,"ino":5,"nlink":2},{"name":"l","notreg":true},)"
+                      R"([{"name":"d"},{"name":"b","dsize":10,"ino":5,"nlink":2},{"name":"c"}],)"
+                      R"({"name":"p","excluded":"pattern"},[{"name":"k","excluded":"kernfs"}],)"
+                      R"({"name":"u","read_error":true})")
+        << "inodes"
+        << "0:r=6!read error 1:d=2 2:c=1 1:a=1 1:k=1 1:l=1 unreadable=1@r/u:";
     QTest::newRow("hard link counted at its first place, device inherited")
         << QByteArray(R"(,{"name":"a","dsize":10,"ino":5,"hlnkc":true},)"
                       R"([{"name":"d"},{"name":"b","dsize":10,"ino":5,"hlnkc":true,"nlink":2}])")
-        << false << "0:r=110 1:a=10 1:d=0";
+        << ""
+        << "0:r=110 1:a=10 1:d=0";
     QTest::newRow("same inode on another device is another file")
         << QByteArray(R"(,{"name":"a","dsize":10,"ino":5,"nlink":2},)"
                       R"([{"name":"d","dev":2},{"name":"b","dsize":10,"ino":5,"nlink":2}])")
-        << false << "0:r=120 1:a=10 1:d=10 2:b=10";
+        << ""
+        << "0:r=120 1:a=10 1:d=10 2:b=10";
     QTest::newRow("left out: nothing counted, a kernel mount point empty")
         << QByteArray(R"(,{"name":"p","dsize":50,"excluded":"pattern"},)"
                       R"([{"name":"o","dsize":50,"excluded":"otherfs"},{"name":"x","dsize":9}],)"
-                      R"([{"name":"k","dsize":3,"excluded":"kernfs"}])")
-        << false << "0:r=103 1:k=3";
+                      R"([{"name":"k","dsize":3,"excluded":"kernfs"}],{"name":"e","dsize":4,"excluded":""})")
+        << ""
+        << "0:r=103 1:k=3";
     QTest::newRow("unreadable file marks its folder")
-        << QByteArray(R"(,[{"name":"d","dsize":1},{"name":"f","read_error":true,"dsize":9}])") << false
-        << "0:r=101 1:d=1!read error";
+        << QByteArray(R"(,[{"name":"d","dsize":1},{"name":"f","read_error":true,"dsize":9}])") << ""
+        << "0:r=101 1:d=1!read error unreadable=1@r/d/f:";
+    QTest::newRow("quarn's reasons: a folder's own first, then its files'")
+        << QByteArray(R"(,[{"name":"d","dsize":1,"read_error":true,"error":"Permission denied"},)"
+                      R"({"name":"f","read_error":true,"error":"Input/output error"}],)"
+                      R"([{"name":"e","dsize":2},{"name":"g","read_error":true,"error":"No such file"},)"
+                      R"({"name":"h","read_error":true,"error":"Input/output error"}])")
+        << ""
+        << "0:r=103 1:e=2!No such file 1:d=1!Permission denied unreadable=4@r/d:Permission denied";
+    QTest::newRow("left out for an error: nothing counted or marked, still unreadable")
+        << QByteArray(R"(,[{"name":"d","dsize":1},{"name":"d","excluded":"cycle","read_error":true,)"
+                      R"("error":"Circular directory structure"}])")
+        << ""
+        << "0:r=101 1:d=1 unreadable=1@r/d/d:Circular directory structure";
+    QTest::newRow("target file: its size, unread or left out")
+        << QByteArray(R"(={"name":"f","dsize":9,"asize":3})") << ""
+        << "0:f=9";
+    QTest::newRow("target file not read") << QByteArray(R"(={"name":"f","dsize":9,"read_error":true})") << ""
+                                          << "0:f=0!read error unreadable=1@f:";
+    QTest::newRow("target file left out")
+        << QByteArray(R"(={"name":"f","dsize":9,"excluded":"otherfs"})") << ""
+        << "0:f=0";
     QTest::newRow("escapes and a surrogate pair decoded")
-        << QByteArray(R"(,{"name":"a\u00e9\ud83d\ude00\n\"","dsize":1})") << false
+        << QByteArray(R"(,{"name":"a\u00e9\ud83d\ude00\n\"","dsize":1})") << ""
         << QString::fromUtf8("0:r=101 1:a\u00e9\U0001F600\n\"=1");
     QTest::newRow("keys of other versions skipped")
         << QByteArray(R"(,{"name":"a","dsize":2,"mtime":5,"x":{"y":[1,-2.5e3,{"z":null}]},"type":"reg"})")
-        << false << "0:r=102 1:a=2";
+        << ""
+        << "0:r=102 1:a=2";
+    QTest::newRow("names, keys and values of any length")
+        << (R"(,[{"name":")" + longName.toUtf8() + R"(","dsize":3,")" + QByteArray(100, 'k') + R"(":"x"},)" +
+            R"({"name":")" + longName.toUtf8() + R"(","dsize":1},)" +
+            R"([{"name":"k","dsize":7,"excluded":"kernfs)" + QByteArray(100, 's') + R"("}],)" +
+            R"({"name":"b","dsize":2,"error":")" + QByteArray(70000, 'e') + R"("}])")
+        << ""
+        << "0:r=106 1:" + longName + "=6 2:b=2 2:" + longName + "=1";
+    QTest::newRow("one name in two folders")
+        << QByteArray(
+               R"(,[{"name":"a","dsize":1},{"name":"a","dsize":2}],[{"name":"b"},{"name":"a","dsize":3}])")
+        << ""
+        << "0:r=106 1:a=3 2:a=2 1:b=3 2:a=3";
 }
 
 void ScannerUnitsTest::importCounting()
 {
     QFETCH(QByteArray, entries);
-    QFETCH(bool, apparent);
+    QFETCH(QString, measure);
     QFETCH(QString, report);
-    QByteArray document =
-        R"([1,2,{"progname":"t"},[{"name":"r","dsize":100,"asize":50,"dev":1})" + entries + "]]";
+    QByteArray document = R"([1,2,{"progname":"t"},)";
+    if (entries.startsWith('='))
+        document += entries.mid(1) + "]";
+    else
+        document += R"([{"name":"r","dsize":100,"asize":50,"dev":1})" + entries + "]]";
     quarn::ImportSettings settings;
-    settings.apparentSize = apparent;
+    settings.measure = measure == "apparent" ? quarn::Measure::Apparent
+                       : measure == "inodes" ? quarn::Measure::Entries
+                                             : quarn::Measure::Allocated;
     settings.top = 50;
     const quarn::ImportResult result = quarn::importExport(
         [&document](char *buffer, std::size_t size) {
@@ -362,6 +413,10 @@ void ScannerUnitsTest::importCounting()
             line += "!" + QString::fromStdString(std::string(result.report.error(entry)));
         shown << line;
     }
+    if (result.unreadable)
+        shown << "unreadable=" + QString::number(result.unreadable) + "@" +
+                     QString::fromStdString(result.firstUnreadable) + ":" +
+                     QString::fromStdString(result.firstReason);
     QCOMPARE(shown.join(' '), report);
 }
 
