@@ -6,7 +6,7 @@
 export (-o FILE) under them and under every failure around it.
 
 Every run must end by itself, without a signal: either status 0 with du's
-total, or status 1 or 2 with error lines `quarn: ...` on stderr (exactly one
+total and the whole report of the walk without limits, or status 1 or 2 with error lines `quarn: ...` on stderr (exactly one
 for an injected allocation failure). Limits: address space, descriptors,
 stack and processes (as nobody), each with one, the default and 1024
 threads, stderr a file and a pseudo-terminal; with at least 5 descriptors
@@ -138,8 +138,9 @@ def error_lines(err):
     return [line.split(b"\r")[-1] for line in text.split(b"\n") if line.split(b"\r")[-1].strip()]
 
 
-def verdict(result, total, one_line=False):
-    """None when the run kept the promises, else what went wrong."""
+def verdict(result, total, reference, one_line=False):
+    """None when the run kept the promises (status 0: du's total and the
+    whole report of the walk without limits), else what went wrong."""
     status, out, err = result
     if isinstance(status, str) or (status == 127 and b"error while loading shared libraries" in err):
         not_started.append(status)  # the fork failed, or the loader could not map the libraries
@@ -154,7 +155,9 @@ def verdict(result, total, one_line=False):
             got = int(json.loads(out)["size"])
         except (ValueError, KeyError) as error:
             return "status 0 but no report (%s): %r" % (error, out[:200])
-        return None if got == total else "total %d, du says %d" % (got, total)
+        if got != total:
+            return "total %d, du says %d" % (got, total)
+        return None if out == reference else "report %r, without limits %r" % (out[:300], reference[:300])
     if status not in (1, 2):
         return "status %d; stderr %r" % (status, err[-300:])
     if not lines or any(not line.startswith(b"quarn: ") for line in lines):
@@ -179,7 +182,7 @@ def sweep(root, total, failures, export):
                         continue
                     command = [QUARN] + REPORT + threads + [root]
                     result = run(command, (which, value), nobody, tty)
-                    problem = verdict(result, total)
+                    problem = verdict(result, total, export.reference)
                     # The sanitizers' runtime may need descriptors of its own.
                     strict = which == resource.RLIMIT_NOFILE and not SANITIZED
                     if not problem and strict and result[0] not in (0, None) and not isinstance(result[0], str):
@@ -346,7 +349,7 @@ def inject(rng, root, total, failures, every, export):
         command = [QUARN] + REPORT + threads + [root]
         with tempfile.NamedTemporaryFile() as counted:
             env = dict(os.environ, LD_PRELOAD=SHIM, QUARN_FAIL_ALLOC="0", QUARN_ALLOC_COUNT=counted.name)
-            problem = verdict(run(command, env=env), total)
+            problem = verdict(run(command, env=env), total, export.reference)
             count = int(open(counted.name).read() or 0)
         if problem or count == 0:
             failures.append("%s with the counting shim: %s" % (" ".join(threads) or "default threads",
@@ -358,7 +361,7 @@ def inject(rng, root, total, failures, every, export):
             picks = sorted({1, 2, 3, count, count + 1} | {1 + int((k + offset) * step) for k in range(35)})
         for n in picks:
             env = dict(os.environ, LD_PRELOAD=SHIM, QUARN_FAIL_ALLOC=str(n))
-            problem = verdict(run(command, env=env), total, one_line=True)
+            problem = verdict(run(command, env=env), total, export.reference, one_line=True)
             runs += 1
             if problem:
                 failures.append("allocation %d of %d failed, %s: %s" % (
