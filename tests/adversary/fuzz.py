@@ -10,9 +10,15 @@ links, folders without read or search permission, names of any bytes but
 --exclude patterns made from the tree's names (literal, with *, ?, [..], \\,
 paths with /), -x, --apparent-size, -d, -n, -t; run as root or as nobody.
 Each entry quarn reports must carry du's size, its total du's, its status
-du's. A file with several links is counted at one of its names, whichever
-the walk meets first, so folders that hold only some of the names may differ
-from du's and are not compared; no name of such a file may be listed twice.
+du's, at every thread count (-t 1, 2, 8, 32, 64 and the default). A file with
+several links counts where du counts it, at the first name met in a
+depth-first walk in listing order: quarn must list it at that name, once, and
+every folder holding some of its names must carry du's size.
+Each option set is also exported (-o F, the same walk options) and reported
+from the export (-f F) with a random set of report options (-n -d -s -c -j
+-b --apparent-size --inodes): the export's report and status must be the
+walk's own, byte for byte (errors' reasons too), and the export itself must
+end with the walk's status, printing nothing on stdout.
 
   fuzz.py QUARN          (QUARN_BIN overrides QUARN)
   QUARN_SEED=S           the first tree's seed (the next ones count up)
@@ -164,7 +170,8 @@ def compare(rng, base, entries):
     top = rng.choice((1, 2, 5, 20, 1000000, 1000000))
     depth = rng.choice((None, None, None, 0, 1, 2, 3))
     own = ["-j", "-b", "-n", str(top)] + (["--apparent-size"] if apparent else []) + shared
-    own += (["-d", str(depth)] if depth is not None else []) + rng.choice(([], ["-t", "1"], ["-t", "2"], ["-t", "64"]))
+    threads = rng.choice(([], ["-t", "1"], ["-t", "2"], ["-t", "8"], ["-t", "32"], ["-t", "64"]))
+    own += (["-d", str(depth)] if depth is not None else []) + threads
     du_command = ["du", "-a", "-0", "-b" if apparent else "-B1"] + shared + [target]
     options = "%s%s" % (b" ".join(o if isinstance(o, bytes) else o.encode() for o in own + [target]),
                         " (as nobody)" if nobody else "")
@@ -186,16 +193,13 @@ def compare(rng, base, entries):
         report = json.loads(got[1])
     except ValueError:
         return options, "no JSON report: %r" % got[1][:300]
-    # Where each shown path leads: its stat, and folders whose size depends
-    # on which name of a multiply-linked file the walk met first.
-    stat_of, names_of, ambiguous = {}, {}, set()
+    # Where each shown path leads: its stat, and the names of each file with
+    # several links.
+    stat_of, names_of = {}, {}
     for rel, st in entries.items():
         stat_of[shown(target if not rel else prefix + rel)] = st
         if st.st_nlink > 1 and not os.path.isdir(base + b"/t/" + rel):
             names_of.setdefault((st.st_dev, st.st_ino), []).append(rel)
-    for names in names_of.values():
-        above = [{b"/".join(n.split(b"/")[:k]) for k in range(1, n.count(b"/") + 1)} for n in names]
-        ambiguous |= {shown(prefix + a) for a in set.union(*above) - set.intersection(*above)}
     rows, seen = [], set()
 
     def walk(node, level):
@@ -217,16 +221,51 @@ def compare(rng, base, entries):
             if key in seen:
                 return options, "%r: a second name of a file already listed (size %d)" % (name, size)
             seen.add(key)
-            counted = [listed[n] for n in (shown(prefix + r) for r in names_of[key]) if n in listed]
-            if len(counted) != 1 or counted[0] != size:
-                return options, "%r: quarn %d, du lists that file once, at %s" % (name, size, counted)
+            counted = [n for n in (shown(prefix + r) for r in names_of[key]) if n in listed]
+            if counted != [name] or listed[name] != size:
+                return options, "%r: quarn %d, du lists that file once: %s" % (
+                    name, size, ", ".join("%r %d" % (n, listed[n]) for n in counted) or "nowhere")
         elif name not in listed:
             return options, "%r: quarn %d, du leaves it out" % (name, size)
-        elif listed[name] != size and name not in ambiguous:
+        elif listed[name] != size:
             return options, "%r: quarn %d, du %d" % (name, size, listed[name])
     if depth is None and top >= len(listed) and len(rows) != len(listed):
         missing = sorted(set(listed) - {r[0] for r in rows})
         return options, "%d rows, du %d; du's first one missing: %r" % (len(rows), len(listed), missing[:1])
+    return compare_export(rng, base, target, shared + threads, nobody, got[0])
+
+
+def report_options(rng):
+    """A random set of report options, each as a walk and -f take them."""
+    chosen = rng.choice(([], ["-j"], ["-b"], ["-j", "-b"], ["-j", "-b"]))
+    chosen += rng.choice(([], [], ["-n", str(rng.choice((1, 3, 13, 1000000)))], ["-s"], ["-s", "-c"], ["-c"],
+                          ["-d", str(rng.choice((0, 1, 2)))], ["-n", "7", "-d", "1"]))
+    return chosen + rng.choice(([], [], ["--apparent-size"], ["--inodes"]))
+
+
+def compare_export(rng, base, target, walk_options, nobody, walk_status):
+    """quarn -o F with the walk's options, then -f F with random report
+    options, against the walk with those report options: None, or
+    (options, what differs)."""
+    export = base + b"/out/export.json"
+    report = report_options(rng)
+    text = b" ".join(o if isinstance(o, bytes) else o.encode() for o in report + walk_options + [target])
+    options = "-o/-f: %s%s" % (text.decode("utf-8", "backslashreplace"), " (as nobody)" if nobody else "")
+    if os.path.exists(export):
+        os.unlink(export)  # another user's, from the option set before
+    saved = run([QUARN, "-o", export] + walk_options + [target], base, nobody)
+    if saved[0] != walk_status or saved[1]:
+        return options, "-o: status %s, the walk's %s; stdout %r; stderr %r" % (
+            saved[0], walk_status, saved[1][:100], saved[2][-300:])
+    walked = run([QUARN] + report + walk_options + [target], base, nobody)
+    read = run([QUARN] + report + ["-f", export], base, nobody)
+    if read[0] != walked[0]:
+        return options, "-f: status %s, the walk's %s; stderr %r" % (read[0], walked[0], read[2][-300:])
+    if read[1] != walked[1]:
+        at = next((i for i, (a, b) in enumerate(zip(walked[1], read[1])) if a != b),
+                  min(len(walked[1]), len(read[1])))
+        return options, "-f: report differs from the walk's at byte %d:\n    walk   %r\n    export %r" % (
+            at, walked[1][max(0, at - 120):at + 120], read[1][max(0, at - 120):at + 120])
     return None
 
 
@@ -240,6 +279,8 @@ def main():
         base = tempfile.mkdtemp(prefix="quarn-fuzz-").encode()
         os.chmod(base, 0o755)
         os.mkdir(base + b"/t")
+        os.mkdir(base + b"/out")
+        os.chmod(base + b"/out", 0o777)  # where nobody writes its export
         entries = build(rng, base + b"/t")
         problem = None
         for _ in range(3):

@@ -2,14 +2,24 @@
 # SPDX-FileCopyrightText: 2026 The quarn-gui developers
 # SPDX-License-Identifier: GPL-3.0-or-later
 
-"""quarn under tight resource limits and failing allocations.
+"""quarn under tight resource limits and failing allocations, and its
+export (-o FILE) under them and under every failure around it.
 
 Every run must end by itself, without a signal: either status 0 with du's
-total, or status 1 or 2 with error lines `quarn: ...` on stderr (exactly one
+total and the whole report of the walk without limits, or status 1 or 2 with error lines `quarn: ...` on stderr (exactly one
 for an injected allocation failure). Limits: address space, descriptors,
 stack and processes (as nobody), each with one, the default and 1024
-threads, stderr a file and a pseudo-terminal. Allocations: the shim given
-as second argument fails the N-th one after main starts.
+threads, stderr a file and a pseudo-terminal; with at least 5 descriptors
+the walk must succeed. Allocations: the shim given as second argument fails
+the N-th one after main starts.
+Exports: -o FILE over an earlier export (mode 0640) under each descriptor
+limit, with each allocation failing, with TMPDIR missing or on a full
+file system, with FILE's own file system full, with SIGTERM, SIGINT or
+SIGHUP raised while the walk lists a folder or as the export is flushed
+(strace injects them at those calls, so the order is the program's own).
+An export that ends with status 0 must give the walk's report (-f FILE);
+one that fails must leave FILE byte for byte as it was, with its mode, say
+why in one line naming what it failed on, and leave nothing beside FILE.
 
   limits.py QUARN SHIM   (QUARN_BIN overrides QUARN)
   QUARN_SEED=S     replays one tree; QUARN_SOAK_S=T repeats with new trees
@@ -20,11 +30,13 @@ as second argument fails the N-th one after main starts.
 
 import json
 import os
+import stat
 import pty
 import random
 import re
 import resource
 import select
+import signal
 import shutil
 import subprocess
 import sys
@@ -48,6 +60,7 @@ LIMITS = [
     ("-u", resource.RLIMIT_NPROC, [1, 2], True),
 ]
 THREADS = [["-t", "1"], [], ["-t", "128"], ["-t", "1024"]]
+REPORT = ["-j", "-b", "-n", "3"]
 
 
 def build_tree(rng, root):
@@ -75,6 +88,8 @@ def run(command, limit=None, nobody=False, tty=False, env=None):
     """(status, stdout, stderr), status -signal on a signal death, None on a hang."""
 
     def child():
+        for number in (signal.SIGINT, signal.SIGHUP, signal.SIGTERM):
+            signal.signal(number, signal.SIG_DFL)  # a background job's shell may ignore them
         if limit:
             resource.setrlimit(limit[0], (limit[1], limit[1]))
         if nobody:
@@ -123,8 +138,9 @@ def error_lines(err):
     return [line.split(b"\r")[-1] for line in text.split(b"\n") if line.split(b"\r")[-1].strip()]
 
 
-def verdict(result, total, one_line=False):
-    """None when the run kept the promises, else what went wrong."""
+def verdict(result, total, reference, one_line=False):
+    """None when the run kept the promises (status 0: du's total and the
+    whole report of the walk without limits), else what went wrong."""
     status, out, err = result
     if isinstance(status, str) or (status == 127 and b"error while loading shared libraries" in err):
         not_started.append(status)  # the fork failed, or the loader could not map the libraries
@@ -139,7 +155,9 @@ def verdict(result, total, one_line=False):
             got = int(json.loads(out)["size"])
         except (ValueError, KeyError) as error:
             return "status 0 but no report (%s): %r" % (error, out[:200])
-        return None if got == total else "total %d, du says %d" % (got, total)
+        if got != total:
+            return "total %d, du says %d" % (got, total)
+        return None if out == reference else "report %r, without limits %r" % (out[:300], reference[:300])
     if status not in (1, 2):
         return "status %d; stderr %r" % (status, err[-300:])
     if not lines or any(not line.startswith(b"quarn: ") for line in lines):
@@ -149,7 +167,7 @@ def verdict(result, total, one_line=False):
     return None
 
 
-def sweep(root, total, failures):
+def sweep(root, total, failures, export):
     runs = 0
     for option, which, values, nobody in LIMITS:
         if SANITIZED and which != resource.RLIMIT_NOFILE:
@@ -162,9 +180,18 @@ def sweep(root, total, failures):
                         # object's type needs a pipe to read memory: it fails and reports
                         # an invalid vptr that is not there.
                         continue
-                    command = [QUARN, "-j", "-b", "-n", "3"] + threads + [root]
-                    problem = verdict(run(command, (which, value), nobody, tty), total)
+                    command = [QUARN] + REPORT + threads + [root]
+                    result = run(command, (which, value), nobody, tty)
+                    problem = verdict(result, total, export.reference)
+                    # The sanitizers' runtime may need descriptors of its own.
+                    strict = which == resource.RLIMIT_NOFILE and not SANITIZED
+                    if not problem and strict and result[0] not in (0, None) and not isinstance(result[0], str):
+                        problem = "status %s with %d descriptors; stderr %r" % (result[0], value, result[2][-300:])
                     runs += 1
+                    if not problem and which == resource.RLIMIT_NOFILE and not tty:
+                        runs += 1
+                        problem = export.check(threads, limit=(which, value), nobody=nobody, succeed=strict)
+                        problem = problem and "-o FILE: " + problem
                     if problem:
                         failures.append("ulimit %s %s%s %s, stderr %s: %s" % (
                             option, value // KIB if which in (resource.RLIMIT_AS, resource.RLIMIT_STACK) else value,
@@ -173,16 +200,156 @@ def sweep(root, total, failures):
     return runs
 
 
-def inject(rng, root, total, failures, every):
+class Export:
+    """quarn -o FILE over an earlier export, in a folder of its own: check()
+    runs it and says what it broke, or None."""
+
+    def __init__(self, root, reference):
+        self.root, self.reference = root, reference  # the walk's report (REPORT), unlimited
+        self.folder = tempfile.mkdtemp(prefix="quarn-limits-out-")
+        os.chmod(self.folder, 0o777)  # runs as nobody write here too
+        self.file = os.path.join(self.folder, "export.json")
+        self.old = b'[1,2,{"progname":"quarn"},[{"name":"/an/earlier/walk","asize":4096,"dsize":4096}]]\n'
+
+    def reset(self, nobody):
+        for name in os.listdir(self.folder):
+            os.unlink(os.path.join(self.folder, name))
+        with open(self.file, "wb") as f:
+            f.write(self.old)
+        os.chmod(self.file, 0o640)
+        if nobody:
+            os.chown(self.file, NOBODY, NOBODY)
+
+    def check(self, options, limit=None, nobody=False, env=None, wrap=(), succeed=False, fails=False,
+              names=None, signal=None):
+        """None, or what the run did wrong. succeed: status 0 is required;
+        fails: a failure is; names: the one error line must name it;
+        signal: the run may end by it, FILE then intact or complete."""
+        self.reset(nobody)
+        result = run(list(wrap) + [QUARN, "-o", self.file] + options + [self.root], limit, nobody, env=env)
+        status, out, err = result
+        if isinstance(status, str) or (status == 127 and b"error while loading shared libraries" in err):
+            not_started.append(status)
+            return None
+        if status is None:
+            return "-o: hung"
+        left = sorted(set(os.listdir(self.folder)) - {"export.json"})
+        if left:
+            return "-o: status %s left %s beside FILE" % (status, left)
+        if out:
+            return "-o: status %s printed %r on stdout" % (status, out[:100])
+        complete = None if status else self.complete()
+        if signal is not None and status == -signal:
+            return None if self.intact() is None or self.complete() is None else \
+                "-o: killed by signal %d, FILE neither as it was nor a complete export: %s" % (signal, self.intact())
+        if status == 0:
+            if fails:
+                return "-o: status 0 where it cannot succeed; stderr %r" % err[-300:]
+            return complete
+        if succeed:
+            return "-o: status %s where the walk succeeds; stderr %r" % (status, err[-300:])
+        if status < 0 or status not in (1, 2):
+            return "-o: status %s; stderr %r" % (status, err[-300:])
+        lines = error_lines(err)
+        if len(lines) != 1 or not lines[0].startswith(b"quarn: "):
+            return "-o: status %s with %d error lines: %r" % (status, len(lines), err[-300:])
+        if self.intact():
+            return "-o: status %s (%r): %s" % (status, lines[0], self.intact())
+        if names and names.encode() not in lines[0]:
+            return "-o: the error line does not name %s: %r" % (names, lines[0])
+        return None
+
+    def intact(self):
+        with open(self.file, "rb") as f:
+            now = f.read()
+        mode = stat.S_IMODE(os.stat(self.file).st_mode)
+        if now != self.old or mode != 0o640:
+            return "FILE changed: %d bytes (%d before), mode %o: %r" % (len(now), len(self.old), mode, now[:80])
+        return None
+
+    def complete(self):
+        """None when FILE is an export of the walk: -f gives its report."""
+        got = run([QUARN] + REPORT + ["-f", self.file])
+        if got[0] != 0 or got[1] != self.reference:
+            mode = stat.S_IMODE(os.stat(self.file).st_mode)
+            return "the export's report (status %s, mode %o): %r, the walk's %r; stderr %r" % (
+                got[0], mode, got[1][:200], self.reference[:200], got[2][-200:])
+        return None
+
+    def remove(self):
+        shutil.rmtree(self.folder)
+
+
+def tiny_tmpfs(folder):
+    """A 16 KiB tmpfs mounted on folder: True, or False where it cannot be (not root)."""
+    if os.geteuid() != 0:
+        return False
+    return subprocess.run(["mount", "-t", "tmpfs", "-o", "size=16k,mode=1777", "tmpfs", folder],
+                          capture_output=True).returncode == 0
+
+
+def export_failures(export, failures):
+    """-o around every failure it meets but resource limits; returns the runs."""
+    runs = 0
+
+    def row(name, problem):
+        if problem:
+            failures.append("-o FILE %s: %s" % (name, problem))
+
+    row("with TMPDIR missing",
+        export.check([], env=dict(os.environ, TMPDIR="/nonexistent/tmp"), names="/nonexistent/tmp"))
+    full = tempfile.mkdtemp(prefix="quarn-limits-full-")
+    if tiny_tmpfs(full):
+        try:
+            with open(os.path.join(full, "filler"), "wb") as f:
+                try:
+                    f.write(b"x" * (1 << 20))
+                except OSError:
+                    pass
+            row("with TMPDIR on a full file system", export.check([], env=dict(os.environ, TMPDIR=full), names=full))
+            os.unlink(os.path.join(full, "filler"))
+            # FILE's own folder 16 KiB: the export cannot fit.
+            saved = export.folder, export.file
+            export.folder, export.file = full, os.path.join(full, "export.json")
+            row("on a 16 KiB file system", export.check([], fails=True, names=full))
+            export.folder, export.file = saved
+            runs += 3
+        finally:
+            subprocess.run(["umount", full])
+    else:
+        print("limits: no tmpfs here (needs root): the full file system rows skipped")
+        runs += 1
+    os.rmdir(full)
+    traced = subprocess.run(["strace", "-o", "/dev/null", "true"], capture_output=True).returncode == 0
+    if not traced:
+        print("limits: strace cannot trace here: the signal rows skipped")
+        return runs
+    # The leak checker cannot run under a tracer.
+    untraced = dict(os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":detect_leaks=0")
+    for number, name in ((15, "SIGTERM"), (2, "SIGINT"), (1, "SIGHUP")):
+        for call, when in (("getdents64", "3"), ("fsync", "1"), ("fdatasync", "1")):
+            for threads in (["-t", "1"], ["-t", "8"]):
+                wrap = ["strace", "-f", "-o", "/dev/null", "-e", "trace=" + call, "-e",
+                        "inject=%s:signal=%s:when=%s" % (call, name, when)]
+                row("%s %s at %s %s" % (" ".join(threads), name, call, when),
+                    export.check(threads, wrap=wrap, env=untraced, signal=number))
+                runs += 1
+    return runs
+
+
+def inject(rng, root, total, failures, every, export):
     if SANITIZED:
         print("limits: allocation failures skipped: the sanitizers' runtime must be the first library loaded")
         return 0
     runs = 0
-    for threads in (["-t", "1"], []):
-        command = [QUARN, "-j", "-b", "-n", "3"] + threads + [root]
+    for threads in (["-t", "1"], [], ["-o"]):
+        if threads == ["-o"]:
+            runs += inject_export(rng, export, failures, every)
+            continue
+        command = [QUARN] + REPORT + threads + [root]
         with tempfile.NamedTemporaryFile() as counted:
             env = dict(os.environ, LD_PRELOAD=SHIM, QUARN_FAIL_ALLOC="0", QUARN_ALLOC_COUNT=counted.name)
-            problem = verdict(run(command, env=env), total)
+            problem = verdict(run(command, env=env), total, export.reference)
             count = int(open(counted.name).read() or 0)
         if problem or count == 0:
             failures.append("%s with the counting shim: %s" % (" ".join(threads) or "default threads",
@@ -194,12 +361,32 @@ def inject(rng, root, total, failures, every):
             picks = sorted({1, 2, 3, count, count + 1} | {1 + int((k + offset) * step) for k in range(35)})
         for n in picks:
             env = dict(os.environ, LD_PRELOAD=SHIM, QUARN_FAIL_ALLOC=str(n))
-            problem = verdict(run(command, env=env), total, one_line=True)
+            problem = verdict(run(command, env=env), total, export.reference, one_line=True)
             runs += 1
             if problem:
                 failures.append("allocation %d of %d failed, %s: %s" % (
                     n, count, " ".join(threads) or "default threads", problem))
     return runs
+
+
+def inject_export(rng, export, failures, every):
+    """-o FILE -t 1 with each allocation failing in turn."""
+    with tempfile.NamedTemporaryFile() as counted:
+        env = dict(os.environ, LD_PRELOAD=SHIM, QUARN_FAIL_ALLOC="0", QUARN_ALLOC_COUNT=counted.name)
+        problem = export.check(["-t", "1"], env=env, succeed=True)
+        count = int(open(counted.name).read() or 0)
+    if problem or count == 0:
+        failures.append("-o FILE -t 1 with the counting shim: %s" % (problem or "no allocation counted"))
+        return 1
+    picks = range(1, count + 2)
+    if not every and count > 40:
+        offset, step = rng.random(), count / 35
+        picks = sorted({1, 2, 3, count, count + 1} | {1 + int((k + offset) * step) for k in range(35)})
+    for n in picks:
+        problem = export.check(["-t", "1"], env=dict(os.environ, LD_PRELOAD=SHIM, QUARN_FAIL_ALLOC=str(n)))
+        if problem:
+            failures.append("-o FILE -t 1, allocation %d of %d failed: %s" % (n, count, problem))
+    return len(picks)
 
 
 def main():
@@ -215,7 +402,11 @@ def main():
         du = subprocess.run(["du", "-s", "-B1", root], capture_output=True, check=True)
         total = int(du.stdout.split(b"\t")[0])
         failures = []
-        runs = sweep(root, total, failures) + inject(rng, root, total, failures, every=SOAK_S > 0)
+        reference = run([QUARN] + REPORT + [root])[1]
+        export = Export(root, reference)
+        runs = sweep(root, total, failures, export) + export_failures(export, failures)
+        runs += inject(rng, root, total, failures, SOAK_S > 0, export)
+        export.remove()
         print("limits: seed %d, %d runs (%d could not start), %d failures" % (
             seed, runs, len(not_started), len(failures)), flush=True)
         not_started.clear()

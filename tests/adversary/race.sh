@@ -6,7 +6,9 @@
 # trading places with a symlink into a sentinel tree outside it: the same
 # folder names, but every file a 1 TiB sparse file named SENTINEL-N. No run
 # may count or name anything of it (a size of 1 TiB or more, or SENTINEL in
-# its output), die of a signal or hang.
+# its output), die of a signal or hang. Every second run writes an export
+# (-o F) instead: neither the export nor its report (-f F) may hold anything
+# of the sentinel tree, and the report must end with the export's status.
 #   race.sh QUARN RACESWAP
 # QUARN_BIN overrides QUARN; QUARN_SEED replays the choice of folders;
 # QUARN_RACE_RUNS runs per case (default 100); QUARN_SOAK_S=N repeats every
@@ -56,29 +58,50 @@ fail() {
     failures=$((failures + 1))
 }
 
-# One quarn run; false after a failure.
-runOnce() {
-    local limit=() status sizes size
-    [ -n "$fds" ] && limit=(prlimit --nofile="$fds" --)
-    timeout -k 2 10 "${limit[@]}" "$quarn" $variant -j -b --apparent-size -n 100 "$root/tgt" >"$work/out" 2>&1
-    status=$?
-    if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
-        fail "no result within 10 s (hang)"
-    elif [ "$status" -gt 2 ]; then
-        fail "exit status $status (signal $((status - 128)))"
-    elif grep -q SENTINEL "$work/out"; then
-        fail "names an entry of the sentinel tree"
+# checked STATUS FILE WHAT: false after a failure: a hang, a signal, or FILE
+# holding a name or a size of the sentinel tree.
+checked() {
+    local size
+    if [ "$1" -eq 124 ] || [ "$1" -eq 137 ]; then
+        fail "$3: no result within 10 s (hang)"
+    elif [ "$1" -gt 2 ]; then
+        fail "$3: exit status $1 (signal $(($1 - 128)))"
+    elif grep -q SENTINEL "$2"; then
+        fail "$3 names an entry of the sentinel tree"
     else
-        sizes=$(grep -o '"size":"[0-9]*"' "$work/out" | tr -dc '0-9\n')
-        for size in $sizes; do
+        for size in $(grep -oE '"(size|asize|dsize)":"?[0-9]*' "$2" | tr -dc '0-9\n'); do
             if [ "${#size}" -gt 13 ] || { [ "${#size}" -eq 13 ] && [ "$size" -ge "$tib" ]; }; then
-                fail "a size of $size bytes: the sentinel tree counted"
+                fail "$3 has a size of $size bytes: the sentinel tree counted"
                 return 1
             fi
         done
         return 0
     fi
     return 1
+}
+
+# One quarn run, every second one an export and its report; false after a
+# failure.
+runOnce() {
+    local limit=() status read
+    [ -n "$fds" ] && limit=(prlimit --nofile="$fds" --)
+    if ((run % 2)); then
+        timeout -k 2 10 "${limit[@]}" "$quarn" $variant -j -b --apparent-size -n 100 "$root/tgt" >"$work/out" 2>&1
+        checked $? "$work/out" "the report"
+        return
+    fi
+    rm -f "$work/export.json"
+    timeout -k 2 10 "${limit[@]}" "$quarn" $variant -o "$work/export.json" "$root/tgt" >"$work/out" 2>&1
+    status=$?
+    checked "$status" "$work/out" "-o" || return 1
+    [ "$status" -eq 2 ] && return 0 # the target was a link when first seen: nothing to export
+    [ -f "$work/export.json" ] || { fail "-o: exit status $status and no export"; return 1; }
+    cp "$work/export.json" "$work/out"
+    checked 0 "$work/out" "the export" || return 1
+    timeout -k 2 10 "$quarn" -j -b --apparent-size -n 100 -f "$work/export.json" >"$work/out" 2>&1
+    read=$?
+    checked "$read" "$work/out" "the export's report" || return 1
+    [ "$read" -eq "$status" ] || { fail "the export's report: exit status $read, the export's $status"; return 1; }
 }
 
 runCase() {

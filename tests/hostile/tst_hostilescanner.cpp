@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -354,8 +355,9 @@ void HostileScannerTest::folderSwappedForLink()
     }
 }
 
-// The target swapped between the first look at it and its opening (held
-// apart by strace, which delays the first look's return): an error and the
+// The target swapped between the first look at it and its opening: strace
+// stops quarn with SIGSTOP as the first look returns and says so in its
+// trace, the test swaps the target and lets quarn go on. An error and the
 // size first seen, as du reports it, never a walk of what is there now.
 void HostileScannerTest::targetSwapped_data()
 {
@@ -367,6 +369,27 @@ void HostileScannerTest::targetSwapped_data()
                                         << "No such file or directory";
 }
 
+// Reads strace's trace from traceFd until a process stops by SIGSTOP: its
+// pid, or 0 when the trace ends first or nothing comes for a minute (a hang).
+static pid_t stoppedProcess(int traceFd)
+{
+    QByteArray trace;
+    for (;;) {
+        pollfd ready{traceFd, POLLIN, 0};
+        if (::poll(&ready, 1, 60000) != 1)
+            return 0;
+        char buffer[4096];
+        const ssize_t got = ::read(traceFd, buffer, sizeof buffer);
+        if (got == 0)
+            return 0;
+        if (got > 0)
+            trace.append(buffer, qsizetype(got));
+        for (qsizetype end; (end = trace.indexOf('\n')) >= 0; trace.remove(0, end + 1))
+            if (trace.left(end).endsWith("--- stopped by SIGSTOP ---"))
+                return pid_t(trace.left(end).split(' ').value(0).toInt());
+    }
+}
+
 void HostileScannerTest::targetSwapped()
 {
     QFETCH(QString, swap);
@@ -376,22 +399,33 @@ void HostileScannerTest::targetSwapped()
     QTemporaryDir dir;
     const QString target = dir.path() + "/t";
     const QString other = dir.path() + "/other";
+    const QString trace = dir.path() + "/trace";
     QVERIFY(QDir().mkpath(target + "/sub") && QDir().mkpath(other + "/a/b/c"));
+    QCOMPARE(::mkfifo(QFile::encodeName(trace).constData(), 0600), 0);
+    // Opened before strace has a writer on it, so the open does not wait.
+    const int traceFd = ::open(QFile::encodeName(trace).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(traceFd >= 0);
     const qint64 firstSeen = QFileInfo(target).size(); // a folder's own allocation on these file systems
 
     QProcess process;
-    // The leak checker of a sanitized build cannot run under a tracer.
-    process.start("strace", {"-f", "-o", "/dev/null", "-E", "ASAN_OPTIONS=detect_leaks=0", "-P", target, "-e",
-                             "trace=statx", "-e", "inject=statx:delay_exit=700000:when=1", QUARN_PROGRAM,
-                             "-j", "-b", target});
+    // The leak checker of a sanitized build cannot run under a tracer. The
+    // signal is raised as the first look at the target returns.
+    process.start("strace",
+                  {"-f", "-o", trace, "-E", "ASAN_OPTIONS=detect_leaks=0", "-P", target, "-e", "trace=statx",
+                   "-e", "inject=statx:signal=SIGSTOP:when=1", QUARN_PROGRAM, "-j", "-b", target});
     QVERIFY(process.waitForStarted());
-    QThread::msleep(350);
+    // Kept open until quarn ends: strace writes a few more lines.
+    const pid_t stopped = stoppedProcess(traceFd);
+    QVERIFY2(stopped > 0, "strace never stopped quarn at its first look");
     QVERIFY(QDir().rename(target, target + ".old"));
     if (swap == "link")
         QVERIFY(QFile::link(other, target));
     else
         QVERIFY(QDir().rename(other, target));
-    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(::kill(stopped, SIGCONT), 0);
+    const bool finished = process.waitForFinished(60000);
+    ::close(traceFd);
+    QVERIFY(finished);
     QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()),
              "quarn: cannot read '" + target + "': " + reason + "\n");
     QCOMPARE(process.exitCode(), 1);

@@ -232,16 +232,19 @@ void DDialogTest::clickWithoutCloseKeepsOpen()
     dialog.setOnButtonClickedClose(false);
     dialog.addButton("Apply");
     QSignalSpy clicks(&dialog, &DDialog::buttonClicked);
-    QTimer::singleShot(0, &dialog, [&dialog] {
+    // The dialog is looked at once the click and what it posted are handled,
+    // not after a pause that a slow start of the window could outlast.
+    bool openAfterClick = false;
+    QTimer::singleShot(0, &dialog, [&dialog, &openAfterClick] {
         if (QTest::qWaitForWindowExposed(&dialog)) {
             QTest::mouseClick(dialog.getButton(0), Qt::LeftButton);
+            QCoreApplication::processEvents();
+            openAfterClick = dialog.isVisible();
         }
-    });
-    QTimer::singleShot(200, &dialog, [&dialog] {
-        QVERIFY(dialog.isVisible());
         dialog.reject();
     });
     QCOMPARE(dialog.exec(), int(QDialog::Rejected));
+    QVERIFY(openAfterClick);
     QCOMPARE(clicks.count(), 1);
 }
 
