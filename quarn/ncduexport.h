@@ -26,8 +26,10 @@ namespace quarn {
 // to a temporary file of the worker's own, in one write per folder (or per
 // megabyte, for huge folders); each folder keeps where its fragment lies.
 // When the walk is over, writeTree goes through the folders in pre-order,
-// without recursion, and copies each one's object, its fragment and then
-// its subfolders to the output.
+// without recursion, and writes each one's object, then its fragment with
+// its subfolders at their places in it: entries in the order listed, so a
+// reader counting a file with several links at its first name in the
+// document counts it where the walk did.
 class NcduExport
 {
 public:
@@ -53,7 +55,15 @@ public:
     // lister; the target's before the walk), its entries, then the end of
     // its listing. A folder that is never listed (unreadable, repeated by a
     // bind mount) is written with its object alone.
-    void folderFound(unsigned worker, const DirNode *folder, const Entry &own);
+    // A subfolder's place is how many bytes of its parent's fragment
+    // (fragmentSize) were written when it was found: it is written there,
+    // among its parent's entries as they were listed.
+    void folderFound(unsigned worker, const DirNode *folder, const Entry &own, std::uint64_t place = 0);
+    std::uint64_t fragmentSize(unsigned worker) const
+    {
+        const Worker &w = m_workers[worker];
+        return w.spillSize - w.fragmentStart + w.fragment.size();
+    }
     void file(unsigned worker, const DirNode *folder, std::string_view name, const Entry &entry);
     void leftOut(unsigned worker, std::string_view name, LeftOut why);
     void unreadable(unsigned worker, std::string_view name); // a file that could not be examined
@@ -79,11 +89,14 @@ public:
 private:
     struct Record
     {
+        enum Kind : std::uint8_t { Found, Listed, Kernel };
         const DirNode *dir;
-        std::uint64_t first;  // the length, or the fragment's offset
-        std::uint64_t second; // the allocated size, or the fragment's length
-        enum Kind : std::uint8_t { Found, Listed, Kernel } kind;
+        std::uint64_t first;      // the length, or the fragment's offset
+        std::uint64_t second;     // the allocated size, or the fragment's length
+        std::uint64_t place : 56; // for Found: bytes of the parent's fragment before the folder
+        std::uint64_t kind : 8;
     };
+    static_assert(sizeof(Record) == 32, "two records a folder: 64 bytes");
     struct Worker
     {
         int spill = -1;

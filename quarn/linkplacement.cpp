@@ -1,0 +1,136 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "linkplacement.h"
+
+#include "hardlinkset.h"
+#include "selection.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace quarn {
+
+namespace {
+
+// The place of every folder in the depth-first walk, and of the names between its subfolders.
+class WalkOrder
+{
+public:
+    // Folders lie in the store after their parents, siblings in the order they were listed.
+    explicit WalkOrder(const DirNodeStore &dirs) : m_index(dirs)
+    {
+        const std::size_t count = dirs.size();
+        std::vector<std::uint32_t> parent(count, 0);
+        m_end.assign(count, 1);
+        m_childStart.assign(count + 1, 0);
+        for (std::size_t i = 1; i < count; ++i) {
+            parent[i] = std::uint32_t(m_index.of(dirs[i].parent));
+            ++m_childStart[parent[i] + 1];
+        }
+        for (std::size_t i = count; i-- > 1;)
+            m_end[parent[i]] += m_end[i]; // the folders of each subtree
+        for (std::size_t i = 0; i < count; ++i)
+            m_childStart[i + 1] += m_childStart[i];
+        // The children of each folder, in the store's order; each one's rank in the walk. m_end[i] holds
+        // the subtree's count until i is ranked, then the rank its next subfolder gets, which is the
+        // subtree's end once all are ranked.
+        m_children.resize(count ? count - 1 : 0);
+        std::vector<std::uint32_t> filled(m_childStart.begin(), m_childStart.end() - 1);
+        m_rank.assign(count, 0);
+        m_end[0] = 1;
+        for (std::size_t i = 1; i < count; ++i) {
+            m_children[filled[parent[i]]++] = std::uint32_t(i);
+            m_rank[i] = m_end[parent[i]];
+            m_end[parent[i]] += m_end[i];
+            m_end[i] = m_rank[i] + 1;
+        }
+    }
+
+    // The rank of the first folder the walk enters after a name in folder that came after
+    // subfoldersBefore of its subfolders: that subfolder, or the end of folder's subtree.
+    std::uint32_t placeOf(const DirNode *folder, std::uint32_t subfoldersBefore) const
+    {
+        const std::size_t f = m_index.of(folder);
+        const std::uint32_t children = m_childStart[f + 1] - m_childStart[f];
+        return subfoldersBefore < children ? m_rank[m_children[m_childStart[f] + subfoldersBefore]]
+                                           : m_end[f];
+    }
+
+private:
+    DirNodeIndex m_index;
+    std::vector<std::uint32_t> m_rank;       // by store place: the folder's place in the walk
+    std::vector<std::uint32_t> m_end;        // by store place: the place after the folder's subtree
+    std::vector<std::uint32_t> m_childStart; // by store place: where its children start in m_children
+    std::vector<std::uint32_t> m_children;   // store places, grouped by parent
+};
+
+// A name as the walk meets it, for sorting.
+struct Met
+{
+    std::uint64_t inode;
+    std::uint32_t device;
+    std::uint32_t place;  // the walk's next folder, see WalkOrder::placeOf
+    std::uint32_t depth;  // of the name's folder: of names before one place the deepest come first
+    std::uint32_t source; // the thread's
+    std::size_t index;    // in the thread's names: a folder's names in the order listed
+};
+
+bool metBefore(const Met &a, const Met &b)
+{
+    if (a.device != b.device || a.inode != b.inode)
+        return a.device != b.device ? a.device < b.device : a.inode < b.inode;
+    if (a.place != b.place)
+        return a.place < b.place;
+    if (a.depth != b.depth)
+        return a.depth > b.depth;
+    return a.source != b.source ? a.source < b.source : a.index < b.index;
+}
+
+} // namespace
+
+void LinkNames::add(DirNode *folder, std::uint32_t subfoldersBefore, std::uint32_t device,
+                    std::uint64_t inode, std::uint64_t bytes, const char *name)
+{
+    Name entry{inode, bytes, folder, m_text.size(), noName, device, subfoldersBefore};
+    if (name) {
+        const std::string_view text(name);
+        entry.textLength = std::uint32_t(text.size());
+        m_text.append(text);
+    }
+    m_names.push_back(entry);
+}
+
+void placeLinks(DirNodeStore &dirs, const std::vector<const LinkNames *> &names, HardLinkSet *counted,
+                TopFiles &topFiles)
+{
+    std::size_t total = 0;
+    for (const LinkNames *source : names)
+        total += source->m_names.size();
+    if (total == 0)
+        return; // no file with several links: nothing more is kept of the folders
+    const WalkOrder order(dirs);
+    std::vector<Met> met;
+    met.reserve(total);
+    for (std::size_t s = 0; s < names.size(); ++s)
+        for (std::size_t i = 0; i < names[s]->m_names.size(); ++i) {
+            const LinkNames::Name &name = names[s]->m_names[i];
+            met.push_back(Met{name.inode, name.device, order.placeOf(name.folder, name.subfoldersBefore),
+                              name.folder->depth, std::uint32_t(s), i});
+        }
+    std::sort(met.begin(), met.end(), metBefore);
+    for (std::size_t i = 0; i < met.size(); ++i) {
+        if (i > 0 && met[i].device == met[i - 1].device && met[i].inode == met[i - 1].inode)
+            continue; // another name of a file counted at its first
+        if (counted && !counted->insert(dev_t(met[i].device), ino_t(met[i].inode)))
+            continue; // counted by the walk of an earlier path
+        const LinkNames &source = *names[met[i].source];
+        const LinkNames::Name &name = source.m_names[met[i].index];
+        name.folder->totalBytes = addSizes(name.folder->totalBytes, name.bytes);
+        if (name.textLength != LinkNames::noName)
+            topFiles.offer(name.bytes, name.folder,
+                           std::string_view(source.m_text.data() + name.textOffset, name.textLength));
+    }
+}
+
+} // namespace quarn
