@@ -65,26 +65,18 @@ private:
     std::vector<std::uint32_t> m_children;   // store places, grouped by parent
 };
 
-// A name as the walk meets it, for sorting.
-struct Met
-{
-    std::uint64_t inode;
-    std::uint32_t device;
-    std::uint32_t place;  // the walk's next folder, see WalkOrder::placeOf
-    std::uint32_t depth;  // of the name's folder: of names before one place the deepest come first
-    std::uint32_t source; // the thread's
-    std::size_t index;    // in the thread's names: a folder's names in the order listed
-};
-
-bool metBefore(const Met &a, const Met &b)
+// Whether a comes before b in the order they are placed in: by file, then as the walk meets them.
+bool placedBefore(const LinkNames::Name &a, const LinkNames::Name &b)
 {
     if (a.device != b.device || a.inode != b.inode)
         return a.device != b.device ? a.device < b.device : a.inode < b.inode;
     if (a.place != b.place)
         return a.place < b.place;
-    if (a.depth != b.depth)
-        return a.depth > b.depth;
-    return a.source != b.source ? a.source < b.source : a.index < b.index;
+    // Names before one folder's place: the deepest folder's first. At one
+    // place and depth both lie in one folder, listed by one thread.
+    if (a.folder->depth != b.folder->depth)
+        return a.folder->depth > b.folder->depth;
+    return a.order < b.order;
 }
 
 } // namespace
@@ -92,7 +84,8 @@ bool metBefore(const Met &a, const Met &b)
 void LinkNames::add(DirNode *folder, std::uint32_t subfoldersBefore, std::uint32_t device,
                     std::uint64_t inode, std::uint64_t bytes, const char *name)
 {
-    Name entry{inode, bytes, folder, m_text.size(), noName, device, subfoldersBefore};
+    Name entry{inode,  bytes,  folder,           m_text.size(),
+               noName, device, subfoldersBefore, std::uint32_t(m_names.size())};
     if (name) {
         const std::string_view text(name);
         entry.textLength = std::uint32_t(text.size());
@@ -101,7 +94,7 @@ void LinkNames::add(DirNode *folder, std::uint32_t subfoldersBefore, std::uint32
     m_names.push_back(entry);
 }
 
-void placeLinks(DirNodeStore &dirs, const std::vector<const LinkNames *> &names, HardLinkSet *counted,
+void placeLinks(DirNodeStore &dirs, const std::vector<LinkNames *> &names, HardLinkSet *counted,
                 TopFiles &topFiles)
 {
     std::size_t total = 0;
@@ -109,23 +102,39 @@ void placeLinks(DirNodeStore &dirs, const std::vector<const LinkNames *> &names,
         total += source->m_names.size();
     if (total == 0)
         return; // no file with several links: nothing more is kept of the folders
-    const WalkOrder order(dirs);
-    std::vector<Met> met;
-    met.reserve(total);
-    for (std::size_t s = 0; s < names.size(); ++s)
-        for (std::size_t i = 0; i < names[s]->m_names.size(); ++i) {
-            const LinkNames::Name &name = names[s]->m_names[i];
-            met.push_back(Met{name.inode, name.device, order.placeOf(name.folder, name.subfoldersBefore),
-                              name.folder->depth, std::uint32_t(s), i});
+    {
+        const WalkOrder order(dirs);
+        for (LinkNames *source : names) {
+            for (LinkNames::Name &name : source->m_names)
+                name.place = order.placeOf(name.folder, name.place);
+            std::sort(source->m_names.begin(), source->m_names.end(), placedBefore);
         }
-    std::sort(met.begin(), met.end(), metBefore);
-    for (std::size_t i = 0; i < met.size(); ++i) {
-        if (i > 0 && met[i].device == met[i - 1].device && met[i].inode == met[i - 1].inode)
+    }
+    // The threads' names merged in that order, each file counted at its first.
+    std::vector<std::pair<LinkNames *, std::size_t>> next; // a heap of each thread's first name left
+    const auto later = [](const std::pair<LinkNames *, std::size_t> &a,
+                          const std::pair<LinkNames *, std::size_t> &b) {
+        return placedBefore(b.first->m_names[b.second], a.first->m_names[a.second]);
+    };
+    for (LinkNames *source : names)
+        if (!source->m_names.empty())
+            next.emplace_back(source, 0);
+    std::make_heap(next.begin(), next.end(), later);
+    const LinkNames::Name *previous = nullptr;
+    while (!next.empty()) {
+        std::pop_heap(next.begin(), next.end(), later);
+        LinkNames &source = *next.back().first;
+        const LinkNames::Name &name = source.m_names[next.back().second];
+        if (++next.back().second < source.m_names.size())
+            std::push_heap(next.begin(), next.end(), later);
+        else
+            next.pop_back();
+        const bool first = !previous || previous->device != name.device || previous->inode != name.inode;
+        previous = &name;
+        if (!first)
             continue; // another name of a file counted at its first
-        if (counted && !counted->insert(dev_t(met[i].device), ino_t(met[i].inode)))
+        if (counted && !counted->insert(dev_t(name.device), ino_t(name.inode)))
             continue; // counted by the walk of an earlier path
-        const LinkNames &source = *names[met[i].source];
-        const LinkNames::Name &name = source.m_names[met[i].index];
         name.folder->totalBytes = addSizes(name.folder->totalBytes, name.bytes);
         if (name.textLength != LinkNames::noName)
             topFiles.offer(name.bytes, name.folder,

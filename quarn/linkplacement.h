@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -29,12 +30,9 @@ public:
     // whatever else is counted: then it is not kept.
     void add(DirNode *folder, std::uint32_t subfoldersBefore, std::uint32_t device, std::uint64_t inode,
              std::uint64_t bytes, const char *name);
-    bool empty() const { return m_names.empty(); }
 
-private:
-    friend void placeLinks(DirNodeStore &, const std::vector<const LinkNames *> &, HardLinkSet *, TopFiles &);
-
-    static constexpr std::uint32_t noName = UINT32_MAX;
+    static constexpr std::uint32_t noName = UINT32_MAX; // a textLength: the name was not kept
+    // One name as it was met.
     struct Name
     {
         std::uint64_t inode;
@@ -43,17 +41,26 @@ private:
         std::size_t textOffset;   // in m_text
         std::uint32_t textLength; // noName: not kept
         std::uint32_t device;
-        std::uint32_t subfoldersBefore;
+        // Subfolders of folder added to the store before the name; when
+        // placed, the walk's place of the first folder entered after it.
+        std::uint32_t place;
+        std::uint32_t order; // among the thread's names: a folder's in the order listed
     };
-    std::vector<Name> m_names;
-    std::string m_text; // the kept names, one after another
+    static_assert(sizeof(Name) == 48, "the walk's memory for each name of a hard-linked file");
+
+private:
+    friend void placeLinks(DirNodeStore &, const std::vector<LinkNames *> &, HardLinkSet *, TopFiles &);
+
+    std::deque<Name> m_names; // grown without copies or a doubled capacity
+    std::string m_text;       // the kept names, one after another
 };
 
 // After the walk, before the folders' sums: counts each file of the names in its folder at its first name
 // (its bytes added to the folder's own, the name offered to topFiles); its other names count nothing. Where
 // counted is set (by the walks of several paths), a file it holds counts nowhere, and the others are added
-// to it. Siblings must lie in the store in the order they were listed. Throws std::bad_alloc.
-void placeLinks(DirNodeStore &dirs, const std::vector<const LinkNames *> &names, HardLinkSet *counted,
+// to it. Siblings must lie in the store in the order they were listed. Sorts the names, which are of no
+// more use afterwards. Throws std::bad_alloc.
+void placeLinks(DirNodeStore &dirs, const std::vector<LinkNames *> &names, HardLinkSet *counted,
                 TopFiles &topFiles);
 
 } // namespace quarn

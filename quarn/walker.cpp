@@ -188,9 +188,9 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
                 return std::make_unique<WalkWorker>(scheduler, context, rootFd, index);
             });
         if (!scheduler.outOfMemory()) {
-            std::vector<const LinkNames *> linkNames;
+            std::vector<LinkNames *> linkNames;
             for (const auto &worker : workers) {
-                const Lister &lister = static_cast<const WalkWorker &>(*worker).lister;
+                Lister &lister = static_cast<WalkWorker &>(*worker).lister;
                 topFiles.mergeFrom(lister.topFiles);
                 linkNames.push_back(&lister.linkNames);
             }
