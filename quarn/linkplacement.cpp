@@ -97,49 +97,74 @@ void LinkNames::add(DirNode *folder, std::uint32_t subfoldersBefore, std::uint32
 void placeLinks(DirNodeStore &dirs, const std::vector<LinkNames *> &names, HardLinkSet *counted,
                 TopFiles &topFiles)
 {
+    using Cursor = std::pair<LinkNames *, std::size_t>; // a thread's names and the next one left
+    // Calls visit with the threads' names in placedBefore order; each thread's must be sorted so.
+    const auto merge = [&names](const auto &visit) {
+        const auto later = [](const Cursor &a, const Cursor &b) {
+            return placedBefore(b.first->m_names[b.second], a.first->m_names[a.second]);
+        };
+        std::vector<Cursor> next; // a heap
+        for (LinkNames *source : names)
+            if (!source->m_names.empty())
+                next.emplace_back(source, 0);
+        std::make_heap(next.begin(), next.end(), later);
+        while (!next.empty()) {
+            std::pop_heap(next.begin(), next.end(), later);
+            LinkNames &source = *next.back().first;
+            const LinkNames::Name &name = source.m_names[next.back().second];
+            if (++next.back().second < source.m_names.size())
+                std::push_heap(next.begin(), next.end(), later);
+            else
+                next.pop_back();
+            if (!visit(source, name))
+                return;
+        }
+    };
+    const auto sortEach = [&names] {
+        for (LinkNames *source : names)
+            std::sort(source->m_names.begin(), source->m_names.end(), placedBefore);
+    };
+
     std::size_t total = 0;
     for (const LinkNames *source : names)
         total += source->m_names.size();
     if (total == 0)
         return; // no file with several links: nothing more is kept of the folders
-    {
+    // Most files with several links have all their names in one folder,
+    // listed in order by one thread, where placedBefore needs no more than
+    // the subfolders listed before each name: the walk's order is made only
+    // when the names of one file lie in different folders.
+    sortEach();
+    bool spread = false;
+    const LinkNames::Name *previous = nullptr;
+    merge([&](LinkNames &, const LinkNames::Name &name) {
+        spread = previous && previous->device == name.device && previous->inode == name.inode &&
+                 previous->folder != name.folder;
+        previous = &name;
+        return !spread;
+    });
+    if (spread) {
         const WalkOrder order(dirs);
-        for (LinkNames *source : names) {
+        for (LinkNames *source : names)
             for (LinkNames::Name &name : source->m_names)
                 name.place = order.placeOf(name.folder, name.place);
-            std::sort(source->m_names.begin(), source->m_names.end(), placedBefore);
-        }
+        sortEach();
     }
-    // The threads' names merged in that order, each file counted at its first.
-    std::vector<std::pair<LinkNames *, std::size_t>> next; // a heap of each thread's first name left
-    const auto later = [](const std::pair<LinkNames *, std::size_t> &a,
-                          const std::pair<LinkNames *, std::size_t> &b) {
-        return placedBefore(b.first->m_names[b.second], a.first->m_names[a.second]);
-    };
-    for (LinkNames *source : names)
-        if (!source->m_names.empty())
-            next.emplace_back(source, 0);
-    std::make_heap(next.begin(), next.end(), later);
-    const LinkNames::Name *previous = nullptr;
-    while (!next.empty()) {
-        std::pop_heap(next.begin(), next.end(), later);
-        LinkNames &source = *next.back().first;
-        const LinkNames::Name &name = source.m_names[next.back().second];
-        if (++next.back().second < source.m_names.size())
-            std::push_heap(next.begin(), next.end(), later);
-        else
-            next.pop_back();
+
+    previous = nullptr;
+    merge([&](LinkNames &source, const LinkNames::Name &name) {
         const bool first = !previous || previous->device != name.device || previous->inode != name.inode;
         previous = &name;
         if (!first)
-            continue; // another name of a file counted at its first
+            return true; // another name of a file counted at its first
         if (counted && !counted->insert(dev_t(name.device), ino_t(name.inode)))
-            continue; // counted by the walk of an earlier path
+            return true; // counted by the walk of an earlier path
         name.folder->totalBytes = addSizes(name.folder->totalBytes, name.bytes);
         if (name.textLength != LinkNames::noName)
             topFiles.offer(name.bytes, name.folder,
                            std::string_view(source.m_text.data() + name.textOffset, name.textLength));
-    }
+        return true;
+    });
 }
 
 } // namespace quarn

@@ -41,8 +41,9 @@ public:
         std::size_t textOffset;   // in m_text
         std::uint32_t textLength; // noName: not kept
         std::uint32_t device;
-        // Subfolders of folder added to the store before the name; when
-        // placed, the walk's place of the first folder entered after it.
+        // Subfolders of folder added to the store before the name; once the
+        // names of a file are found in several folders, the walk's place of
+        // the first folder it enters after the name.
         std::uint32_t place;
         std::uint32_t order; // among the thread's names: a folder's in the order listed
     };
