@@ -3,6 +3,8 @@
 
 #include "dirtree.h"
 
+#include <algorithm>
+#include <functional>
 #include <vector>
 
 namespace quarn {
@@ -29,6 +31,24 @@ std::string displayPath(const DirNode *dir, std::string_view name)
 std::string displayPath(const DirNode *dir)
 {
     return displayPath(dir, {});
+}
+
+DirNodeIndex::DirNodeIndex(const DirNodeStore &dirs)
+{
+    for (std::size_t i = 0; i < dirs.size(); ++i)
+        if (i == 0 || &dirs[i] != &dirs[i - 1] + 1)
+            m_runs.push_back({&dirs[i], i});
+    std::sort(m_runs.begin(), m_runs.end(),
+              [](const Run &a, const Run &b) { return std::less<const DirNode *>()(a.first, b.first); });
+}
+
+std::size_t DirNodeIndex::of(const DirNode *dir) const
+{
+    auto it = std::upper_bound(m_runs.begin(), m_runs.end(), dir, [](const DirNode *d, const Run &run) {
+        return std::less<const DirNode *>()(d, run.first);
+    });
+    --it;
+    return it->index + std::size_t(dir - it->first);
 }
 
 } // namespace quarn

@@ -97,6 +97,24 @@ private:
     std::size_t m_size = 0;
 };
 
+// Maps records of a DirNodeStore back to their places in it: the chunks do
+// not move but lie anywhere in memory.
+class DirNodeIndex
+{
+public:
+    explicit DirNodeIndex(const DirNodeStore &dirs);
+    // dir's place; dir must be a record of the store.
+    std::size_t of(const DirNode *dir) const;
+
+private:
+    struct Run
+    {
+        const DirNode *first;
+        std::size_t index;
+    };
+    std::vector<Run> m_runs; // runs of records adjacent in memory, by address
+};
+
 // The largest size a sum reaches: the largest signed 64-bit count, which is
 // also where readers of the report stop. Sums saturate there instead of
 // wrapping around, so a folder is never counted smaller than what it holds.

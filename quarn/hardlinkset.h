@@ -11,9 +11,9 @@
 
 namespace quarn {
 
-// Set of (device, inode) pairs shared by the walking threads, used only for
-// files with more than one link so that such a file counts once. Sharded by
-// inode so threads rarely wait on the same lock.
+// Set of (device, inode) pairs shared by the walking threads of several
+// paths, so that what they share counts once. Sharded by inode so threads
+// rarely wait on the same lock.
 class HardLinkSet
 {
 public:

@@ -8,6 +8,7 @@
 #include "entryinfo.h"
 #include "folderstore.h"
 #include "hardlinkset.h"
+#include "linkplacement.h"
 #include "progress.h"
 #include "walker.h"
 
@@ -68,6 +69,7 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Schedul
     NcduExport *exporter = settings.ncduExport;
     m_nameArena.clear();
     m_found.clear();
+    m_subfoldersNoted = 0;
     m_filter.enter(settings.exclusion, dir, fd);
     if (settings.progress)
         settings.progress->reading(m_index, dir);
@@ -122,14 +124,24 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Schedul
                 }
                 continue;
             }
-            // A file with several links counts, and is shown, only where
-            // it is met first, as du does.
-            if ((info.links > 1 || noteEveryFile) &&
-                !m_context.hardLinks.insert(dev_t(info.device), ino_t(info.inode))) {
-                // The export keeps every name: its readers count the file once by its inode.
-                if (exporter)
-                    exporter->file(m_index, dir, name, exportEntry(info));
-                continue;
+            if (info.links > 1 || noteEveryFile) {
+                // A file with several links counts, and is shown, only at
+                // its first name in the walk's order, known after the walk.
+                // The export keeps every name: its readers count the file
+                // once by its inode.
+                if (info.links > 1) {
+                    linkNames.add(dir, m_subfoldersNoted, info.device, info.inode, info.bytes,
+                                  topFiles.mayRank(info.bytes, dir) ? name : nullptr);
+                    if (exporter)
+                        exporter->file(m_index, dir, name, exportEntry(info));
+                    continue;
+                }
+                // A file of one link another path may hold (or be).
+                if (!settings.counted->insert(dev_t(info.device), ino_t(info.inode))) {
+                    if (exporter)
+                        exporter->file(m_index, dir, name, exportEntry(info));
+                    continue;
+                }
             }
             ownBytes = addSizes(ownBytes, info.bytes);
             topFiles.offer(info.bytes, dir, name);
@@ -160,12 +172,16 @@ void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo
     }
     // Counted already by the walk of an earlier path, or of this one
     // elsewhere: left out, as du leaves it out.
-    if (m_context.settings.counted && !m_context.hardLinks.insert(dev_t(info.device), ino_t(info.inode)))
+    if (m_context.settings.counted &&
+        !m_context.settings.counted->insert(dev_t(info.device), ino_t(info.inode)))
         return;
     const std::size_t length = std::strlen(name);
+    const NcduExport *exporter = m_context.settings.ncduExport;
     m_found.push_back(FoundDir{m_nameArena.size(), length, info.device, info.inode, info.bytes, info.length,
-                               info.allocated, -1, 0, mountRoot});
+                               info.allocated, exporter ? exporter->fragmentSize(m_index) : 0, -1, 0,
+                               mountRoot});
     m_nameArena.append(name, length);
+    ++m_subfoldersNoted;
 }
 
 void Lister::openSubfolders(int fd)
@@ -198,7 +214,8 @@ void Lister::queueSubfolders(DirNode *dir, std::vector<WorkItem> &ready, std::ve
             if (NcduExport *exporter = m_context.settings.ncduExport)
                 exporter->folderFound(
                     m_index, &child,
-                    NcduExport::Entry{sub.length, sub.allocated, sub.device, sub.inode, 1, true});
+                    NcduExport::Entry{sub.length, sub.allocated, sub.device, sub.inode, 1, true},
+                    sub.exportPlace);
             if (sub.openError)
                 failed.push_back(&child);
             else if (sub.fd >= 0)

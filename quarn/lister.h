@@ -8,6 +8,7 @@
 
 #include "dirtree.h"
 #include "exclusion.h"
+#include "linkplacement.h"
 #include "ncduexport.h"
 #include "scheduler.h"
 #include "selection.h"
@@ -23,7 +24,6 @@ namespace quarn {
 class AncestorPath;
 class DescriptorBudget;
 class FolderStore;
-class HardLinkSet;
 struct EntryInfo;
 struct ScanSettings;
 
@@ -33,7 +33,6 @@ struct ListerContext
     const ScanSettings &settings;
     DescriptorBudget &budget;
     FolderStore &store;
-    HardLinkSet &hardLinks;
 };
 
 // What the export writes of an entry.
@@ -46,7 +45,9 @@ public:
     Lister(const ListerContext &context, unsigned workerIndex);
 
     // Lists dir, the end of path, through fd: its files counted in dir and
-    // offered to topFiles, its subfolders added to the store after it;
+    // offered to topFiles (those with several links only noted in
+    // linkNames, to be placed after the walk), its subfolders added to the
+    // store after it, in the order listed;
     // those that could be opened with a descriptor of the pool go to
     // worker.ready, the rest to local, and those that could not be opened
     // are reported. In a large folder they are handed on while the listing
@@ -58,6 +59,7 @@ public:
               std::vector<WorkItem> &local);
 
     TopFiles topFiles;
+    LinkNames linkNames;
 
 private:
     // A subdirectory found while listing one directory; its name lives in
@@ -69,8 +71,9 @@ private:
         std::uint32_t device;
         std::uint64_t inode;
         std::uint64_t bytes;
-        std::uint64_t length;    // for the export
-        std::uint64_t allocated; // for the export
+        std::uint64_t length;      // for the export
+        std::uint64_t allocated;   // for the export
+        std::uint64_t exportPlace; // bytes of the folder's export fragment written before it
         int fd;
         int openError;
         bool mountRoot;
@@ -97,6 +100,7 @@ private:
     std::unique_ptr<char[]> m_buffer;
     std::string m_nameArena;
     std::vector<FoundDir> m_found;
+    std::uint32_t m_subfoldersNoted = 0; // of the folder being listed, handed on or in m_found
     std::string m_nameScratch;
     FolderFilter m_filter;
 };

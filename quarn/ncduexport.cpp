@@ -80,37 +80,6 @@ int temporaryFile(const char *folder)
     return fd;
 }
 
-// Maps folder records back to their places in the store, whose chunks do
-// not move but lie anywhere in memory.
-class FolderIndex
-{
-public:
-    explicit FolderIndex(const DirNodeStore &dirs)
-    {
-        for (std::size_t i = 0; i < dirs.size(); ++i)
-            if (i == 0 || &dirs[i] != &dirs[i - 1] + 1)
-                m_runs.push_back({&dirs[i], i});
-        std::sort(m_runs.begin(), m_runs.end(),
-                  [](const Run &a, const Run &b) { return std::less<const DirNode *>()(a.first, b.first); });
-    }
-    std::size_t of(const DirNode *dir) const
-    {
-        auto it = std::upper_bound(m_runs.begin(), m_runs.end(), dir, [](const DirNode *d, const Run &run) {
-            return std::less<const DirNode *>()(d, run.first);
-        });
-        --it;
-        return it->index + std::size_t(dir - it->first);
-    }
-
-private:
-    struct Run
-    {
-        const DirNode *first;
-        std::size_t index;
-    };
-    std::vector<Run> m_runs;
-};
-
 } // namespace
 
 void appendExportString(std::string_view bytes, std::string &out)
@@ -194,9 +163,9 @@ long NcduExport::readSpill(const Worker &worker, char *buffer, std::size_t lengt
     return long(::pread(m_spill, buffer, part, off_t(worker.stretches[offset / spillStretch] + within)));
 }
 
-void NcduExport::folderFound(unsigned worker, const DirNode *folder, const Entry &own)
+void NcduExport::folderFound(unsigned worker, const DirNode *folder, const Entry &own, std::uint64_t place)
 {
-    m_workers[worker].records.push_back(Record{folder, own.length, own.allocated, Record::Found});
+    m_workers[worker].records.push_back(Record{folder, own.length, own.allocated, place, Record::Found});
 }
 
 void NcduExport::file(unsigned worker, const DirNode *folder, std::string_view name, const Entry &entry)
@@ -244,13 +213,13 @@ void NcduExport::folderListed(unsigned worker, const DirNode *folder)
 {
     Worker &w = m_workers[worker];
     flush(w);
-    w.records.push_back(Record{folder, w.fragmentStart, w.spillSize - w.fragmentStart, Record::Listed});
+    w.records.push_back(Record{folder, w.fragmentStart, w.spillSize - w.fragmentStart, 0, Record::Listed});
     w.fragmentStart = w.spillSize;
 }
 
 void NcduExport::kernelFolder(unsigned worker, const DirNode *folder)
 {
-    m_workers[worker].records.push_back(Record{folder, 0, 0, Record::Kernel});
+    m_workers[worker].records.push_back(Record{folder, 0, 0, 0, Record::Kernel});
 }
 
 void NcduExport::header(std::string &out) const
@@ -290,10 +259,11 @@ bool NcduExport::writeDocument(const DirNodeStore &dirs, const FolderErrors &err
         std::uint64_t allocated = 0;
         std::uint64_t offset = 0;
         std::uint64_t fragment = 0; // bytes
+        std::uint64_t place = 0;    // bytes of the parent's fragment before it
         std::uint32_t worker = 0;
         bool kernel = false;
     };
-    const FolderIndex index(dirs);
+    const DirNodeIndex index(dirs);
     std::vector<Folder> folders(dirs.size());
     for (std::size_t w = 0; w < m_workers.size(); ++w) {
         for (const Record &record : m_workers[w].records) {
@@ -301,6 +271,7 @@ bool NcduExport::writeDocument(const DirNodeStore &dirs, const FolderErrors &err
             if (record.kind == Record::Found) {
                 folder.length = record.first;
                 folder.allocated = record.second;
+                folder.place = record.place;
             } else if (record.kind == Record::Listed) {
                 folder.offset = record.first;
                 folder.fragment = record.second;
@@ -323,25 +294,12 @@ bool NcduExport::writeDocument(const DirNodeStore &dirs, const FolderErrors &err
 
     ChunkedOutput output(m_out);
     std::string &out = output.buffer();
-    header(out);
-    std::uint32_t i = 0;
-    for (;;) {
-        const DirNode &dir = dirs[i];
-        const Folder &folder = folders[i];
-        out += '[';
-        appendEntry(out, dir.name(), Entry{folder.length, folder.allocated, dir.device, dir.inode, 1, true},
-                    !dir.parent || dir.device != dir.parent->device);
-        if (const auto error = errors.find(&dir); error != errors.end()) {
-            out += ",\"read_error\":true,\"error\":";
-            appendExportString(error->second, out);
-        }
-        if (folder.kernel)
-            out += ",\"excluded\":\"kernfs\"";
-        out += '}';
-        for (std::uint64_t copied = 0; copied < folder.fragment;) {
+    // Copies bytes [from, to) of folder's fragment to the output.
+    const auto copy = [&](const Folder &folder, std::uint64_t from, std::uint64_t to) {
+        to = std::min(to, folder.fragment);
+        for (std::uint64_t copied = from; copied < to;) {
             const std::size_t start = out.size();
-            const std::size_t want =
-                std::size_t(std::min<std::uint64_t>(folder.fragment - copied, 64 * 1024));
+            const std::size_t want = std::size_t(std::min<std::uint64_t>(to - copied, 64 * 1024));
             out.resize(start + want);
             const long got = readSpill(m_workers[folder.worker], &out[start], want, folder.offset + copied);
             if (got < 0 && errno == EINTR) {
@@ -358,27 +316,46 @@ bool NcduExport::writeDocument(const DirNodeStore &dirs, const FolderErrors &err
             if (!output.pass())
                 return false;
         }
-        if (firstChild[i] != noFolder) {
-            i = firstChild[i];
-            out += ",\n";
-            continue;
+        return true;
+    };
+    header(out);
+    std::uint32_t i = 0;
+    for (;;) {
+        const DirNode &dir = dirs[i];
+        const Folder &folder = folders[i];
+        out += '[';
+        appendEntry(out, dir.name(), Entry{folder.length, folder.allocated, dir.device, dir.inode, 1, true},
+                    !dir.parent || dir.device != dir.parent->device);
+        if (const auto error = errors.find(&dir); error != errors.end()) {
+            out += ",\"read_error\":true,\"error\":";
+            appendExportString(error->second, out);
         }
-        // The folder and those it is the last subfolder of end here.
+        if (folder.kernel)
+            out += ",\"excluded\":\"kernfs\"";
+        out += '}';
+        // The fragment up to the next subfolder, or to its end and that of
+        // the folders it ends, each of those continued after it.
+        std::uint64_t from = 0;
+        std::uint32_t next = firstChild[i];
         for (;;) {
+            const std::uint64_t to = next != noFolder ? folders[next].place : folders[i].fragment;
+            if (!copy(folders[i], from, to))
+                return false;
+            if (next != noFolder)
+                break;
             out += ']';
             if (i == 0) {
                 out += "]\n";
                 return output.flush();
             }
-            if (nextSibling[i] != noFolder) {
-                i = nextSibling[i];
-                out += ",\n";
-                break;
-            }
+            from = folders[i].place; // where the parent's fragment goes on
+            next = nextSibling[i];
             i = parent[i];
+            if (!output.pass())
+                return false;
         }
-        if (!output.pass())
-            return false;
+        out += ",\n";
+        i = next;
     }
 }
 

@@ -32,8 +32,10 @@ namespace quarn {
 // opened before the walk, so that the walk's descriptors leave room for it;
 // where the walk cannot spare one, the fragments stay in memory instead.
 // When the walk is over, writeTree goes through the folders in pre-order,
-// without recursion, and copies each one's object, its fragment and then
-// its subfolders to the output.
+// without recursion, and writes each one's object, then its fragment with
+// its subfolders at their places in it: entries in the order listed, so a
+// reader counting a file with several links at its first name in the
+// document counts it where the walk did.
 class NcduExport
 {
 public:
@@ -63,7 +65,15 @@ public:
     // lister; the target's before the walk), its entries, then the end of
     // its listing. A folder that is never listed (unreadable, repeated by a
     // bind mount) is written with its object alone.
-    void folderFound(unsigned worker, const DirNode *folder, const Entry &own);
+    // A subfolder's place is how many bytes of its parent's fragment
+    // (fragmentSize) were written when it was found: it is written there,
+    // among its parent's entries as they were listed.
+    void folderFound(unsigned worker, const DirNode *folder, const Entry &own, std::uint64_t place = 0);
+    std::uint64_t fragmentSize(unsigned worker) const
+    {
+        const Worker &w = m_workers[worker];
+        return w.spillSize - w.fragmentStart + w.fragment.size();
+    }
     void file(unsigned worker, const DirNode *folder, std::string_view name, const Entry &entry);
     void leftOut(unsigned worker, std::string_view name, LeftOut why);
     void unreadable(unsigned worker, std::string_view name, std::string_view reason); // could not be examined
@@ -89,11 +99,14 @@ public:
 private:
     struct Record
     {
+        enum Kind : std::uint8_t { Found, Listed, Kernel };
         const DirNode *dir;
-        std::uint64_t first;  // the length, or the fragment's offset
-        std::uint64_t second; // the allocated size, or the fragment's length
-        enum Kind : std::uint8_t { Found, Listed, Kernel } kind;
+        std::uint64_t first;      // the length, or the fragment's offset
+        std::uint64_t second;     // the allocated size, or the fragment's length
+        std::uint64_t place : 56; // for Found: bytes of the parent's fragment before the folder
+        std::uint64_t kind : 8;
     };
+    static_assert(sizeof(Record) == 32, "two records a folder: 64 bytes");
     struct Worker
     {
         // The worker's fragments, one after another from offset 0, lie in

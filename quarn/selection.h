@@ -77,14 +77,15 @@ public:
     void mergeFrom(const TopFiles &other);
     // Holds the capacity best-ranked files offered, and maybe some more.
     const std::vector<FileCandidate> &candidates() const { return m_files; }
-
-private:
+    // False when a file of size in parent can no longer be among the best, whatever is offered later.
     bool mayRank(std::uint64_t size, const DirNode *parent) const
     {
         const std::uint32_t depth = parent->depth + 1;
         // The size as its folder's sum counts it, so the folder never ranks below it.
         return m_capacity != 0 && depth <= m_maxDepth && !m_cut.excludes(addSizes(size, 0), depth);
     }
+
+private:
     void keep(std::uint64_t size, const DirNode *parent, std::string_view name);
 
     std::size_t m_capacity;

@@ -11,6 +11,7 @@
 #include "foldercursor.h"
 #include "folderstore.h"
 #include "hardlinkset.h"
+#include "linkplacement.h"
 #include "lister.h"
 #include "progress.h"
 #include "scheduler.h"
@@ -170,8 +171,7 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
 
     FolderStore store(displayName(path), info.device, info.inode, info.bytes);
     DescriptorBudget budget(settings.threads);
-    HardLinkSet ownLinks;
-    const ListerContext context{settings, budget, store, settings.counted ? *settings.counted : ownLinks};
+    const ListerContext context{settings, budget, store};
     TopFiles topFiles(settings.top, settings.maxDepth);
     if (settings.ncduExport)
         settings.ncduExport->folderFound(0, &store.dirs()[0], exportEntry(info));
@@ -188,8 +188,13 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
                 return std::make_unique<WalkWorker>(scheduler, context, rootFd, index);
             });
         if (!scheduler.outOfMemory()) {
-            for (const auto &worker : workers)
-                topFiles.mergeFrom(static_cast<const WalkWorker &>(*worker).lister.topFiles);
+            std::vector<LinkNames *> linkNames;
+            for (const auto &worker : workers) {
+                Lister &lister = static_cast<WalkWorker &>(*worker).lister;
+                topFiles.mergeFrom(lister.topFiles);
+                linkNames.push_back(&lister.linkNames);
+            }
+            placeLinks(store.dirs(), linkNames, settings.counted, topFiles);
             outOfMemory = false;
         }
     } catch (const std::bad_alloc &) {

@@ -41,8 +41,8 @@ struct ScanSettings
 
     // Where the walks of several paths note what they have counted, so
     // that each folder and file counts once across all of them, as du
-    // counts them; null for a single path, whose walk notes only the
-    // files with several links.
+    // counts them; null for a single path. Files with several links are
+    // added as each walk places them, after it.
     HardLinkSet *counted = nullptr;
     // With counted set, every file is noted, not only those with several
     // links: one of the paths is a file that another may hold.
