@@ -279,11 +279,11 @@ std::string AtomicOutput::commit()
     std::string failure;
     if (m_kind == Kind::Unnamed) {
         for (unsigned attempt = 0; m_temporary.empty(); ++attempt) {
-            const std::string name = temporaryName(m_folder, m_target, attempt);
+            std::string name = temporaryName(m_folder, m_target, attempt);
             if (::linkat(STDOUT_FILENO, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0 ||
                 (errno != EEXIST &&
                  ::linkat(AT_FDCWD, "/proc/self/fd/1", AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)) {
-                m_temporary = name;
+                m_temporary.swap(name); // allocates nothing: a linked name is never lost to bad_alloc
             } else if (errno != EEXIST || attempt == 100) {
                 failure = "cannot write " + quoted(m_file) + ": " + reason(errno);
                 break;
