@@ -15,10 +15,25 @@
 
 namespace quarn {
 
+// Reads a name's length where it is kept before the name: in 7-bit groups,
+// lowest first, the high bit set on every group but the last (one byte for
+// names below 128 bytes). Returns where the name starts.
+inline const char *readNameLength(const char *at, std::size_t &length)
+{
+    const auto *group = reinterpret_cast<const unsigned char *>(at);
+    length = 0;
+    for (unsigned shift = 0;; shift += 7) {
+        length |= std::size_t(*group & 0x7F) << shift;
+        if (!(*group++ & 0x80))
+            break;
+    }
+    return reinterpret_cast<const char *>(group);
+}
+
 // One directory met by the walk: 40 bytes, the walk's only memory per
 // directory besides its name. Nodes are created by the thread that lists the
 // parent, before the directory is handed on, and never move afterwards (they
-// live in a deque). The name, parent, depth, device and inode are fixed at
+// live in DirNodeStore's chunks). The name, parent, depth, device and inode are fixed at
 // creation; totalBytes belongs to the one thread that lists the directory
 // until the walk has ended.
 struct DirNode
@@ -28,17 +43,9 @@ struct DirNode
     {
         if (!parent)
             return std::string_view(nameData);
-        // The length in 7-bit groups, lowest first, the high bit set on every
-        // group but the last: one byte for names below 128 bytes.
-        const auto *at = reinterpret_cast<const unsigned char *>(nameData);
-        std::size_t length = 0;
-        for (unsigned shift = 0;; shift += 7) {
-            const unsigned char group = *at++;
-            length |= std::size_t(group & 0x7F) << shift;
-            if (!(group & 0x80))
-                break;
-        }
-        return std::string_view(reinterpret_cast<const char *>(at), length);
+        std::size_t length;
+        const char *at = readNameLength(nameData, length);
+        return std::string_view(at, length);
     }
 
     // Kept by the walk. Below the target: the name's length (see name()),

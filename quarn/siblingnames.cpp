@@ -25,16 +25,9 @@ std::uint64_t hashOf(std::string_view name)
 
 std::string_view SiblingNames::nameAt(std::size_t place, std::size_t *next) const
 {
-    // The length as DirNode::name() reads it: 7-bit groups, lowest first.
-    const auto *at = reinterpret_cast<const unsigned char *>(m_bytes.data() + place);
-    std::size_t length = 0;
-    for (unsigned shift = 0;; shift += 7) {
-        const unsigned char group = *at++;
-        length |= std::size_t(group & 0x7F) << shift;
-        if (!(group & 0x80))
-            break;
-    }
-    const std::size_t start = std::size_t(reinterpret_cast<const char *>(at) - m_bytes.data());
+    std::size_t length;
+    const char *at = readNameLength(m_bytes.data() + place, length);
+    const std::size_t start = std::size_t(at - m_bytes.data());
     if (next)
         *next = start + length;
     return std::string_view(m_bytes).substr(start, length);

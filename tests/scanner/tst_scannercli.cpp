@@ -433,6 +433,17 @@ private:
     QTemporaryDir m_dir;
 };
 
+// A copy of quarn in folder, which is opened to everyone: the build tree may
+// lie where nobody cannot reach (say, under /root). Empty if that failed.
+QString programForEveryone(const Scratch &folder)
+{
+    const QString program = folder.path() + "/quarn";
+    if (!QFile::copy(QUARN_PROGRAM, program) ||
+        ::chmod(QFile::encodeName(folder.path()).constData(), 0755) != 0)
+        return QString();
+    return program;
+}
+
 // Mounts for one test, unmounted (before the scratch folder goes) at the end.
 class Mounts
 {
@@ -1181,11 +1192,9 @@ void ScannerCliTest::unreadableFolder()
     QVERIFY(::chmod(scratch.path().toLocal8Bit().constData(), 0755) == 0);
     QVERIFY(::chmod(locked.toLocal8Bit().constData(), 0) == 0);
 
-    // The build tree may lie where nobody cannot reach (say, under /root).
     Scratch programFolder;
-    const QString program = programFolder.path() + "/quarn";
-    QVERIFY(QFile::copy(QUARN_PROGRAM, program));
-    QVERIFY(::chmod(programFolder.path().toLocal8Bit().constData(), 0755) == 0);
+    const QString program = programForEveryone(programFolder);
+    QVERIFY(!program.isEmpty());
 
     const Run run = runUnprivileged(program, {"-j", "-b", "-n", "20", scratch.path()});
     QCOMPARE(run.exitCode, 1);
@@ -1417,12 +1426,10 @@ void ScannerCliTest::resourceLimits()
     if (!threads.isEmpty())
         arguments = QStringList{"-t", threads} + arguments;
     QString program = QUARN_PROGRAM;
-    // The build tree may lie where nobody cannot reach (say, under /root).
     Scratch programFolder;
     if (unprivileged && ::geteuid() == 0) {
-        program = programFolder.path() + "/quarn";
-        QVERIFY(QFile::copy(QUARN_PROGRAM, program));
-        QVERIFY(::chmod(QFile::encodeName(programFolder.path()).constData(), 0755) == 0);
+        program = programForEveryone(programFolder);
+        QVERIFY(!program.isEmpty());
         const QString uid = QString::number(idleUid());
         arguments = QStringList{"--reuid=" + uid, "--regid=" + uid, "--clear-groups", program} + arguments;
         program = "setpriv";
@@ -1640,10 +1647,8 @@ void ScannerCliTest::exportReadBack()
     QString program = QUARN_PROGRAM;
     Scratch programFolder;
     if (!locked.isEmpty()) {
-        // The build tree may lie where nobody cannot reach (say, under /root).
-        program = programFolder.path() + "/quarn";
-        QVERIFY(QFile::copy(QUARN_PROGRAM, program));
-        QVERIFY(::chmod(programFolder.path().toLocal8Bit().constData(), 0755) == 0);
+        program = programForEveryone(programFolder);
+        QVERIFY(!program.isEmpty());
         QVERIFY(::chmod(scratch.path().toLocal8Bit().constData(), 0755) == 0);
         QVERIFY(::chmod((tree + "/" + locked).toLocal8Bit().constData(), 0) == 0);
     }
@@ -1833,10 +1838,8 @@ void ScannerCliTest::exportReplacesFileWhole()
     QString program = QUARN_PROGRAM;
     Scratch programFolder;
     if (injection == "locked folder") {
-        // The build tree may lie where nobody cannot reach (say, under /root).
-        program = programFolder.path() + "/quarn";
-        QVERIFY(QFile::copy(QUARN_PROGRAM, program));
-        QVERIFY(::chmod(QFile::encodeName(programFolder.path()).constData(), 0755) == 0);
+        program = programForEveryone(programFolder);
+        QVERIFY(!program.isEmpty());
         QVERIFY(::chown(QFile::encodeName(file).constData(), 65534, 65534) == 0);
         arguments = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + arguments;
         program = "setpriv";
@@ -1931,10 +1934,8 @@ void ScannerCliTest::exportReportsAsWalk()
     QString program = QUARN_PROGRAM;
     Scratch programFolder;
     if (!locked.isEmpty()) {
-        // The build tree may lie where nobody cannot reach (say, under /root).
-        program = programFolder.path() + "/quarn";
-        QVERIFY(QFile::copy(QUARN_PROGRAM, program));
-        QVERIFY(::chmod(programFolder.path().toLocal8Bit().constData(), 0755) == 0);
+        program = programForEveryone(programFolder);
+        QVERIFY(!program.isEmpty());
         QVERIFY(::chmod(scratch.path().toLocal8Bit().constData(), 0755) == 0);
         const QString folder = tree + "/" + locked.section(' ', 0, 0);
         QVERIFY(::chmod(folder.toLocal8Bit().constData(),
