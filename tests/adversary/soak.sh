@@ -9,6 +9,8 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:?usage: soak.sh BUILD SECONDS [LOG-FOLDER]}
+# Absolute: the adversaries run quarn from folders of their own.
+build=$(cd "$build" && pwd) || exit 2
 seconds=${2:?usage: soak.sh BUILD SECONDS [LOG-FOLDER]}
 logs=${3:-$(mktemp -d)}
 mkdir -p "$logs"
