@@ -8,7 +8,7 @@
 // by one "/") with its well-formed UTF-8 parts intact and each other byte as
 // one U+FFFD, the size as a text (the plain integer when exact), keys only
 // where they belong, and the paths with bad bytes listed in output order.
-#include "jsonwriter.h"
+#include "formats/jsonwriter.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

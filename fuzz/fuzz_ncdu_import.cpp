@@ -9,7 +9,7 @@
 // later entry at most one level below the one before it, and name only
 // paths inside the target: no entry below it named "", ".", "..", or with a
 // '/', no two siblings of one name.
-#include "ncduimport.h"
+#include "formats/ncduimport.h"
 
 #include <cstdint>
 #include <cstdio>

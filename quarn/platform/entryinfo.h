@@ -1,0 +1,96 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// What the walk learns from the kernel about one entry, and how it says what it could not read.
+
+#pragma once
+
+#include "core/dirtree.h"
+#include "walk/walker.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <string>
+
+namespace quarn {
+
+// Every folder is opened this way: never through a symbolic link, and
+// without blocking on a special file swapped in for it.
+constexpr int folderOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+
+// One record of getdents64.
+struct LinuxDirent64
+{
+    ino64_t d_ino;
+    off64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    char d_name[];
+};
+
+// What the walk needs to know of an entry.
+struct EntryInfo
+{
+    std::uint32_t device;
+    std::uint64_t inode;
+    std::uint64_t bytes; // counted: length or allocated
+    std::uint64_t length;
+    std::uint64_t allocated;
+    std::uint32_t links;
+    bool isDirectory;
+    bool isRegular;
+    bool mountRoot;      // the root of a mount (or on another device than its parent, where unknown)
+    bool mountRootKnown; // the kernel tells mount roots apart
+};
+
+// The kernel's own device number of a statx result: 12 bits of major, 20 of minor.
+inline std::uint32_t deviceOf(const struct statx &sx)
+{
+    return (sx.stx_dev_major << 20) | (sx.stx_dev_minor & 0xFFFFF);
+}
+
+// statx of name in dirFd without following a final symbolic link or
+// triggering an automount (as stat does); info.bytes as measure counts.
+inline bool statEntry(int dirFd, const char *name, int extraFlags, Measure measure, EntryInfo &info)
+{
+    struct statx sx;
+    constexpr unsigned mask = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_BLOCKS;
+    if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | extraFlags, mask, &sx) != 0)
+        return false;
+    info.device = deviceOf(sx);
+    info.inode = sx.stx_ino;
+    info.length = sx.stx_size;
+    info.allocated = std::uint64_t(sx.stx_blocks) * 512;
+    info.bytes = measure == Measure::Allocated  ? info.allocated
+                 : measure == Measure::Apparent ? info.length
+                                                : 1;
+    info.links = sx.stx_nlink;
+    info.isDirectory = S_ISDIR(sx.stx_mode);
+    info.isRegular = S_ISREG(sx.stx_mode);
+    info.mountRootKnown = (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0;
+    info.mountRoot = (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    return true;
+}
+
+inline bool isOutOfDescriptors(int error)
+{
+    return error == EMFILE || error == ENFILE;
+}
+
+// True if fd is the directory dir was created for (same device and inode).
+bool isFolder(int fd, const DirNode &dir);
+
+// Kernel file systems whose contents are not stored data: their mount points
+// count as empty directories.
+bool isVirtualFileSystem(long type);
+
+std::string errorText(int error);
+
+// Writes "quarn: cannot read 'PATH': REASON" on stderr, the path escaped.
+void reportError(const std::string &path, const std::string &reason);
+
+} // namespace quarn

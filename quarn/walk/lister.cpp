@@ -1,0 +1,237 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "walk/lister.h"
+
+#include "walk/ancestorpath.h"
+#include "platform/descriptorbudget.h"
+#include "platform/entryinfo.h"
+#include "core/folderstore.h"
+#include "core/hardlinkset.h"
+#include "walk/linkplacement.h"
+#include "cli/progress.h"
+#include "walk/walker.h"
+
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+namespace quarn {
+
+namespace {
+
+constexpr std::size_t direntBufferSize = 128 * 1024; // bytes per getdents64 call
+// Subfolders noted before they are handed on in the middle of a listing:
+// enough that a cold walk still reads a folder's subfolders in large runs
+// (with 32 or fewer, 300,000 empty folders took a tenth longer), few enough
+// that what each worker keeps of them stays a few KiB.
+constexpr std::size_t foundBatch = 64;
+
+} // namespace
+
+NcduExport::Entry exportEntry(const EntryInfo &info)
+{
+    return NcduExport::Entry{info.length, info.allocated, info.device,
+                             info.inode,  info.links,     info.isRegular || info.isDirectory};
+}
+
+Lister::Lister(const ListerContext &context, unsigned workerIndex)
+    : topFiles(context.settings.top, context.settings.maxDepth), m_context(context), m_index(workerIndex),
+      m_buffer(new char[direntBufferSize])
+{}
+
+void Lister::list(DirNode *dir, int fd, const AncestorPath &path, Scheduler::Worker &worker,
+                  std::vector<WorkItem> &local)
+{
+    listEntries(dir, fd, path, worker, local);
+    handOnFound(dir, fd, worker.ready, local);
+}
+
+void Lister::handOnFound(DirNode *dir, int fd, std::vector<WorkItem> &ready, std::vector<WorkItem> &local)
+{
+    if (m_found.empty())
+        return; // a leaf folder: the store's lock is left to listers with subfolders to add
+    openSubfolders(fd);
+    queueSubfolders(dir, ready, local);
+    m_found.clear();
+    m_nameArena.clear();
+}
+
+void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Scheduler::Worker &worker,
+                         std::vector<WorkItem> &local)
+{
+    const ScanSettings &settings = m_context.settings;
+    const std::uint32_t rootDevice = m_context.store.root().device;
+    NcduExport *exporter = settings.ncduExport;
+    m_nameArena.clear();
+    m_found.clear();
+    m_subfoldersNoted = 0;
+    m_filter.enter(settings.exclusion, dir, fd);
+    if (settings.progress)
+        settings.progress->reading(m_index, dir);
+    const bool noteEveryFile = settings.counted && settings.noteEveryFile;
+    std::uint64_t entries = 0;
+    std::uint64_t ownBytes = dir->totalBytes;
+    char *buffer = m_buffer.get();
+    for (;;) {
+        long got = ::syscall(SYS_getdents64, fd, buffer, direntBufferSize);
+        if (got < 0) {
+            int error = errno;
+            // A directory removed while (or before) it is read has no more
+            // entries: not an error, as for du.
+            if (error != ENOENT)
+                m_context.store.fail(dir, displayPath(dir), error);
+            break;
+        }
+        if (got == 0)
+            break;
+        for (long offset = 0; offset < got;) {
+            auto *entry = reinterpret_cast<LinuxDirent64 *>(buffer + offset);
+            offset += entry->d_reclen;
+            const char *name = entry->d_name;
+            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+                continue;
+            if (m_filter.skips(name)) {
+                if (exporter)
+                    exporter->leftOut(m_index, name, NcduExport::LeftOut::Pattern);
+                continue;
+            }
+            ++entries;
+            EntryInfo info;
+            if (!statEntry(fd, name, 0, settings.measure, info)) {
+                int error = errno;
+                m_context.store.fail(dir, displayPath(dir, name), error);
+                if (exporter)
+                    exporter->unreadable(m_index, name, errorText(error));
+                continue;
+            }
+            // -x leaves out every entry of another file system, files
+            // mounted over files included.
+            if (settings.oneFileSystem && info.device != rootDevice) {
+                if (exporter)
+                    exporter->leftOut(m_index, name, NcduExport::LeftOut::OtherFileSystem);
+                continue;
+            }
+            if (info.isDirectory) {
+                noteSubfolder(dir, name, info, path);
+                if (m_found.size() >= foundBatch) {
+                    handOnFound(dir, fd, worker.ready, local);
+                    worker.shareReady();
+                }
+                continue;
+            }
+            if (info.links > 1 || noteEveryFile) {
+                // A file with several links counts, and is shown, only at
+                // its first name in the walk's order, known after the walk.
+                // The export keeps every name: its readers count the file
+                // once by its inode.
+                if (info.links > 1) {
+                    linkNames.add(dir, m_subfoldersNoted, info.device, info.inode, info.bytes,
+                                  topFiles.mayRank(info.bytes, dir) ? name : nullptr);
+                    if (exporter)
+                        exporter->file(m_index, dir, name, exportEntry(info));
+                    continue;
+                }
+                // A file of one link another path may hold (or be).
+                if (!settings.counted->insert(dev_t(info.device), ino_t(info.inode))) {
+                    if (exporter)
+                        exporter->file(m_index, dir, name, exportEntry(info));
+                    continue;
+                }
+            }
+            ownBytes = addSizes(ownBytes, info.bytes);
+            topFiles.offer(info.bytes, dir, name);
+            if (exporter)
+                exporter->file(m_index, dir, name, exportEntry(info));
+        }
+    }
+    dir->totalBytes = ownBytes;
+    if (exporter)
+        exporter->folderListed(m_index, dir);
+    if (settings.progress)
+        settings.progress->counted(m_index, entries, ownBytes);
+}
+
+void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo &info,
+                           const AncestorPath &path)
+{
+    const bool mountRoot = info.mountRootKnown ? info.mountRoot : info.device != dir->device;
+    if (const DirNode *repeated = path.find(info.device, info.inode)) {
+        // Shown inside itself: by a mount, where a mount root lies between,
+        // it counts nothing, silently; otherwise the file system is broken.
+        if (!mountRoot && !m_context.store.mountRootBetween(dir, repeated)) {
+            m_context.store.failCycle(displayPath(dir, name));
+            if (NcduExport *exporter = m_context.settings.ncduExport)
+                exporter->leftOut(m_index, name, NcduExport::LeftOut::Cycle);
+        }
+        return;
+    }
+    // Counted already by the walk of an earlier path, or of this one
+    // elsewhere: left out, as du leaves it out.
+    if (m_context.settings.counted &&
+        !m_context.settings.counted->insert(dev_t(info.device), ino_t(info.inode)))
+        return;
+    const std::size_t length = std::strlen(name);
+    const NcduExport *exporter = m_context.settings.ncduExport;
+    m_found.push_back(FoundDir{m_nameArena.size(), length, info.device, info.inode, info.bytes, info.length,
+                               info.allocated, exporter ? exporter->fragmentSize(m_index) : 0, -1, 0,
+                               mountRoot});
+    m_nameArena.append(name, length);
+    ++m_subfoldersNoted;
+}
+
+void Lister::openSubfolders(int fd)
+{
+    for (FoundDir &sub : m_found) {
+        if (!m_context.budget.take())
+            continue;
+        m_nameScratch.assign(m_nameArena, sub.nameOffset, sub.nameLength);
+        sub.fd = ::openat(fd, m_nameScratch.c_str(), folderOpenFlags);
+        if (sub.fd < 0) {
+            m_context.budget.give();
+            // Out of descriptors after all: opened by this worker instead.
+            if (!isOutOfDescriptors(errno))
+                sub.openError = errno;
+        }
+    }
+}
+
+void Lister::queueSubfolders(DirNode *dir, std::vector<WorkItem> &ready, std::vector<WorkItem> &local)
+{
+    FolderStore &store = m_context.store;
+    std::vector<DirNode *> failed;
+    {
+        std::lock_guard<std::mutex> guard(store.growthLock());
+        for (const FoundDir &sub : m_found) {
+            DirNode &child = store.addChild(dir, m_nameArena.data() + sub.nameOffset, sub.nameLength);
+            child.device = sub.device;
+            child.inode = sub.inode;
+            child.totalBytes = sub.bytes;
+            if (NcduExport *exporter = m_context.settings.ncduExport)
+                exporter->folderFound(
+                    m_index, &child,
+                    NcduExport::Entry{sub.length, sub.allocated, sub.device, sub.inode, 1, true},
+                    sub.exportPlace);
+            if (sub.openError)
+                failed.push_back(&child);
+            else if (sub.fd >= 0)
+                ready.push_back(WorkItem{&child, sub.fd, sub.mountRoot});
+            else
+                local.push_back(WorkItem{&child, -1, sub.mountRoot});
+            if (sub.mountRoot && !sub.openError)
+                store.addMountRoot(&child);
+        }
+    }
+    std::size_t nextFailed = 0;
+    for (const FoundDir &sub : m_found)
+        if (sub.openError) {
+            DirNode *child = failed[nextFailed++];
+            store.fail(child, displayPath(child), sub.openError);
+        }
+}
+
+} // namespace quarn

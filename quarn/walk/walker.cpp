@@ -1,0 +1,219 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// The walk put together: the target checked and opened, workers made of a cursor and a lister, the sizes
+// summed and the report chosen.
+
+#include "walk/walker.h"
+
+#include "platform/descriptorbudget.h"
+#include "platform/entryinfo.h"
+#include "walk/foldercursor.h"
+#include "core/folderstore.h"
+#include "core/hardlinkset.h"
+#include "walk/linkplacement.h"
+#include "walk/lister.h"
+#include "cli/progress.h"
+#include "walk/scheduler.h"
+#include "select/selection.h"
+
+#include <sched.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <new>
+#include <thread>
+#include <vector>
+
+namespace quarn {
+
+namespace {
+
+// One walking thread: takes a folder from the scheduler and walks it, and
+// depth first the subfolders that found no pooled descriptor.
+class WalkWorker final : public Scheduler::Worker
+{
+public:
+    WalkWorker(Scheduler &scheduler, const ListerContext &context, int rootFd, unsigned index)
+        : lister(context, index), m_scheduler(scheduler), m_store(context.store),
+          m_cursor(rootFd, context.budget), m_exporter(context.settings.ncduExport), m_index(index)
+    {}
+
+    void walk(const WorkItem &item) override
+    {
+        if (enter(item)) {
+            lister.list(item.dir, m_cursor.fd(), m_cursor.path(), *this, m_local);
+            while (!m_local.empty() && !m_scheduler.outOfMemory()) {
+                // Out of pooled descriptors, folders stay with the worker
+                // that found them; others with nothing to do take the
+                // shallowest, reopening them from the target.
+                if (m_local.size() > 1 && othersIdle())
+                    lend(m_local);
+                const WorkItem next = m_local.back();
+                m_local.pop_back();
+                if (!enter(next))
+                    continue;
+                lister.list(next.dir, m_cursor.fd(), m_cursor.path(), *this, m_local);
+                shareReady(); // what it found with descriptors need not wait for this worker
+            }
+        }
+        m_cursor.release();
+    }
+
+    Lister lister;
+
+private:
+    // Moves the cursor to item's folder. False when there is nothing to
+    // list: it cannot be opened (reported) or it is the mount point of a
+    // virtual file system.
+    bool enter(const WorkItem &item)
+    {
+        if (item.fd >= 0) {
+            m_cursor.start(item.dir, item.fd);
+        } else if (int error = m_cursor.moveTo(item.dir)) {
+            m_store.fail(item.dir, displayPath(item.dir), error);
+            return false;
+        }
+        // statfs only at mount points; one of a virtual file system counts
+        // as empty, and the cursor stays, it is a folder like any other.
+        struct statfs fileSystem;
+        if (!(item.mountRoot && ::fstatfs(m_cursor.fd(), &fileSystem) == 0 &&
+              isVirtualFileSystem(fileSystem.f_type)))
+            return true;
+        if (m_exporter)
+            m_exporter->kernelFolder(m_index, item.dir);
+        return false;
+    }
+
+    Scheduler &m_scheduler;
+    FolderStore &m_store;
+    FolderCursor m_cursor;
+    std::vector<WorkItem> m_local; // subfolders without a pooled descriptor, walked depth first
+    NcduExport *m_exporter;
+    unsigned m_index;
+};
+
+} // namespace
+
+std::string displayName(const std::string &path)
+{
+    std::size_t length = path.size();
+    if (length > 2 && path[length - 1] == '/')
+        while (length > 1 && path[length - 2] == '/')
+            --length;
+    return path.substr(0, length);
+}
+
+unsigned availableProcessors()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return unsigned(CPU_COUNT(&set));
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+unsigned defaultThreadCount()
+{
+    return std::max(32u, availableProcessors());
+}
+
+ScanResult scan(const std::string &path, const ScanSettings &settings)
+{
+    ScanResult result;
+    EntryInfo info;
+    if (!statEntry(AT_FDCWD, path.c_str(), 0, settings.measure, info)) {
+        reportError(path, errorText(errno));
+        result.status = ScanResult::TargetUnreadable;
+        return result;
+    }
+    if (settings.counted && !settings.counted->insert(dev_t(info.device), ino_t(info.inode))) {
+        result.status = ScanResult::AlreadyCounted;
+        return result;
+    }
+    if (!info.isDirectory) {
+        result.report.add(0, displayName(path), info.bytes);
+        if (settings.ncduExport)
+            settings.ncduExport->writeFile(displayName(path), exportEntry(info));
+        return result;
+    }
+    // Opened without following a symbolic link, and it must be the folder
+    // looked at: a target changed in between is an error, never a walk of
+    // something else. A path ending in a slash names what a link points to
+    // in both looks. A folder that cannot be read reports its own size.
+    // Kept open for reopening directories below it; the walk lists a
+    // duplicate of it.
+    const int rootFd = ::open(path.c_str(), folderOpenFlags);
+    EntryInfo opened;
+    int error = rootFd < 0 ? errno : 0;
+    if (!error && !statEntry(rootFd, "", AT_EMPTY_PATH, settings.measure, opened))
+        error = errno;
+    else if (!error && (opened.device != info.device || opened.inode != info.inode))
+        error = ENOENT; // what was looked at is not there any more
+    if (error) {
+        if (rootFd >= 0)
+            ::close(rootFd);
+        reportError(path, errorText(error));
+        result.report.add(0, displayName(path), info.bytes, errorText(error));
+        result.status = ScanResult::Incomplete;
+        if (settings.ncduExport) { // the folder alone, marked unread
+            FolderStore alone(displayName(path), info.device, info.inode, info.bytes);
+            const DirNode *root = &alone.dirs()[0];
+            settings.ncduExport->folderFound(0, root, exportEntry(info));
+            settings.ncduExport->writeTree(alone.dirs(), FolderErrors{{root, errorText(error)}});
+        }
+        return result;
+    }
+    info = opened;
+
+    FolderStore store(displayName(path), info.device, info.inode, info.bytes);
+    DescriptorBudget budget(settings.threads);
+    const ListerContext context{settings, budget, store};
+    TopFiles topFiles(settings.top, settings.maxDepth);
+    if (settings.ncduExport)
+        settings.ncduExport->folderFound(0, &store.dirs()[0], exportEntry(info));
+    if (settings.progress)
+        settings.progress->start();
+    bool outOfMemory = true;
+    try {
+        Scheduler scheduler;
+        const unsigned threads = budget.threads();
+        const unsigned startThreads =
+            settings.addThreads ? std::min(threads, availableProcessors()) : threads;
+        const auto workers =
+            scheduler.run(WorkItem{&store.dirs()[0], -1, false}, threads, startThreads, [&](unsigned index) {
+                return std::make_unique<WalkWorker>(scheduler, context, rootFd, index);
+            });
+        if (!scheduler.outOfMemory()) {
+            std::vector<LinkNames *> linkNames;
+            for (const auto &worker : workers) {
+                Lister &lister = static_cast<WalkWorker &>(*worker).lister;
+                topFiles.mergeFrom(lister.topFiles);
+                linkNames.push_back(&lister.linkNames);
+            }
+            placeLinks(store.dirs(), linkNames, settings.counted, topFiles);
+            outOfMemory = false;
+        }
+    } catch (const std::bad_alloc &) {
+    }
+    if (settings.progress)
+        settings.progress->stop(); // it shows folders of the walk
+    ::close(rootFd);
+    if (outOfMemory)
+        throw std::bad_alloc();
+
+    DirNodeStore &dirs = store.dirs();
+    if (settings.ncduExport)
+        settings.ncduExport->writeTree(dirs, store.folderErrors());
+    for (std::size_t i = dirs.size(); i-- > 1;)
+        dirs[i].parent->totalBytes = addSizes(dirs[i].parent->totalBytes, dirs[i].totalBytes);
+    result.report =
+        selectReport(dirs, store.folderErrors(), topFiles.candidates(), settings.top, settings.maxDepth);
+    result.status = store.hadErrors() ? ScanResult::Incomplete : ScanResult::Complete;
+    return result;
+}
+
+} // namespace quarn
