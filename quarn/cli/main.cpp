@@ -4,16 +4,16 @@
 // quarn: reports the largest entries of a directory tree.
 
 #include "cli/atomicoutput.h"
+#include "cli/options.h"
+#include "cli/progress.h"
 #include "core/dirtree.h"
-#include "walk/exclusion.h"
 #include "core/hardlinkset.h"
+#include "core/utf8.h"
 #include "formats/jsonwriter.h"
 #include "formats/ncduexport.h"
 #include "formats/ncduimport.h"
-#include "cli/options.h"
-#include "cli/progress.h"
 #include "formats/textwriter.h"
-#include "core/utf8.h"
+#include "walk/exclusion.h"
 #include "walk/walker.h"
 
 #include <fcntl.h>

@@ -3,10 +3,10 @@
 
 #include "cli/progress.h"
 
-#include "platform/descriptorbudget.h"
 #include "core/dirtree.h"
-#include "formats/sizetext.h"
 #include "core/utf8.h"
+#include "formats/sizetext.h"
+#include "platform/descriptorbudget.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -3,9 +3,9 @@
 
 #include "core/folderstore.h"
 
-#include "platform/entryinfo.h"
 #include "cli/progress.h"
 #include "core/utf8.h"
+#include "platform/entryinfo.h"
 
 #include <algorithm>
 #include <cstring>

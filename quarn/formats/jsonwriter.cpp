@@ -3,8 +3,8 @@
 
 #include "formats/jsonwriter.h"
 
-#include "formats/sizetext.h"
 #include "core/utf8.h"
+#include "formats/sizetext.h"
 
 #include <cstdio>
 #include <vector>

@@ -3,9 +3,9 @@
 
 #include "formats/ncduexport.h"
 
-#include "platform/descriptorbudget.h"
-#include "formats/jsonwriter.h"
 #include "core/utf8.h"
+#include "formats/jsonwriter.h"
+#include "platform/descriptorbudget.h"
 
 #include <fcntl.h>
 #include <sys/sysmacros.h>

@@ -4,8 +4,8 @@
 #include "formats/ncduimport.h"
 
 #include "core/dirtree.h"
-#include "select/selection.h"
 #include "core/siblingnames.h"
+#include "select/selection.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,8 +3,8 @@
 
 #pragma once
 
-#include "formats/jsonreader.h"
 #include "core/report.h"
+#include "formats/jsonreader.h"
 #include "walk/walker.h"
 
 #include <cstddef>

@@ -3,8 +3,8 @@
 
 #include "formats/textwriter.h"
 
-#include "formats/sizetext.h"
 #include "core/utf8.h"
+#include "formats/sizetext.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -6,8 +6,8 @@
 
 #pragma once
 
-#include "walk/ancestorpath.h"
 #include "core/dirtree.h"
+#include "walk/ancestorpath.h"
 
 #include <string>
 #include <vector>

@@ -3,13 +3,13 @@
 
 #include "walk/lister.h"
 
-#include "walk/ancestorpath.h"
-#include "platform/descriptorbudget.h"
-#include "platform/entryinfo.h"
+#include "cli/progress.h"
 #include "core/folderstore.h"
 #include "core/hardlinkset.h"
+#include "platform/descriptorbudget.h"
+#include "platform/entryinfo.h"
+#include "walk/ancestorpath.h"
 #include "walk/linkplacement.h"
-#include "cli/progress.h"
 #include "walk/walker.h"
 
 #include <fcntl.h>

@@ -7,11 +7,11 @@
 #pragma once
 
 #include "core/dirtree.h"
+#include "formats/ncduexport.h"
+#include "select/selection.h"
 #include "walk/exclusion.h"
 #include "walk/linkplacement.h"
-#include "formats/ncduexport.h"
 #include "walk/scheduler.h"
-#include "select/selection.h"
 
 #include <cstddef>
 #include <cstdint>

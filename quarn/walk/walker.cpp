@@ -6,16 +6,16 @@
 
 #include "walk/walker.h"
 
-#include "platform/descriptorbudget.h"
-#include "platform/entryinfo.h"
-#include "walk/foldercursor.h"
+#include "cli/progress.h"
 #include "core/folderstore.h"
 #include "core/hardlinkset.h"
+#include "platform/descriptorbudget.h"
+#include "platform/entryinfo.h"
+#include "select/selection.h"
+#include "walk/foldercursor.h"
 #include "walk/linkplacement.h"
 #include "walk/lister.h"
-#include "cli/progress.h"
 #include "walk/scheduler.h"
-#include "select/selection.h"
 
 #include <sched.h>
 #include <sys/statfs.h>

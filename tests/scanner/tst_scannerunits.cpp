@@ -4,12 +4,12 @@
 // The scanner's pure units: size texts, JSON text, command line, folder
 // names as kept, a worker's path of folders.
 
-#include "walk/ancestorpath.h"
+#include "cli/options.h"
 #include "core/folderstore.h"
 #include "formats/jsonwriter.h"
 #include "formats/ncduimport.h"
-#include "cli/options.h"
 #include "formats/sizetext.h"
+#include "walk/ancestorpath.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
