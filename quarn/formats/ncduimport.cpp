@@ -339,6 +339,14 @@ void TreeBuilder::readTree(const Info &root)
 
 Report TreeBuilder::run()
 {
+    // Neither byte begins a JSON document; each begins a compressed file
+    // (gzip 1f 8b, xz fd 37 7a 58 5a 00), as an export saved with -o and
+    // then compressed does.
+    const int first = m_in.peek();
+    if (first == 0x1f || first == 0xfd) {
+        m_result.decompressor = first == 0x1f ? "zcat" : "xzcat";
+        m_in.fail("looks compressed");
+    }
     m_in.expect('[');
     const std::uint64_t versionOffset = m_in.offset();
     const std::uint64_t major = m_in.readUnsigned();
@@ -387,7 +395,9 @@ ImportResult importExport(const JsonReader::ReadFunction &read, const ImportSett
         result.report = builder.run();
         result.read = true;
     } catch (const JsonError &error) {
+        std::string decompressor = std::move(result.decompressor);
         result = ImportResult();
+        result.decompressor = std::move(decompressor);
         result.problem = "byte " + std::to_string(error.offset) + ": " + error.what();
     }
     return result;

@@ -602,10 +602,19 @@ void ScannerCliTest::totalsMatchDu()
         // The same as text lines, with -s: size first, name last.
         const Run summary = quarn(QStringList{"-s", "-b", "--color=never"} + measured + total + paths);
         QCOMPARE(summary.exitCode, 0);
+        // Each line's share is of the run's total (its last line, -c),
+        // not 100.0% on every line of several paths.
         QString summarized;
-        for (const QString &line : QString::fromUtf8(summary.out).split('\n', Qt::SkipEmptyParts)) {
+        const QStringList summaryLines = QString::fromUtf8(summary.out).split('\n', Qt::SkipEmptyParts);
+        const double whole =
+            summaryLines.isEmpty()
+                ? 0
+                : summaryLines.last().section(' ', 0, 0, QString::SectionSkipEmpty).toDouble();
+        for (const QString &line : summaryLines) {
             const QStringList words = line.split(' ', Qt::SkipEmptyParts);
             summarized += words.first() + " " + words.last() + "\n";
+            const double share = whole > 0 ? words.first().toDouble() * 100 / whole : 0;
+            QCOMPARE(words.at(1), QString::asprintf("%.1f%%", share));
         }
         QCOMPARE(summarized, expected);
 
@@ -1967,6 +1976,13 @@ void ScannerCliTest::badExports_data()
     const QByteArray head = "[1,2,{\"progname\":\"x\"},\n";
     QTest::newRow("empty") << QByteArray() << "byte 0: unexpected end of file";
     QTest::newRow("not JSON") << QByteArray("hello") << "byte 0: expected '['";
+    // FILE: the export's path.
+    QTest::newRow("gzip-compressed") << QByteArray("\x1f\x8b\x08\x00", 4)
+                                     << "byte 0: looks compressed; read it with 'zcat FILE | quarn -f -'";
+    QTest::newRow("xz-compressed") << QByteArray("\xfd"
+                                                 "7zXZ",
+                                                 5)
+                                   << "byte 0: looks compressed; read it with 'xzcat FILE | quarn -f -'";
     QTest::newRow("major version 2") << QByteArray("[2,0,{},[{\"name\":\"r\"}]]")
                                      << "byte 1: unsupported major version 2";
     QTest::newRow("missing comma") << head + "[{\"name\":\"r\"} {\"name\":\"a\"}]]"
@@ -2027,7 +2043,7 @@ void ScannerCliTest::badExports()
     const Run run = quarn({"-j", "-f", path});
     QCOMPARE(run.exitCode, 2);
     QCOMPARE(run.out, QByteArray());
-    QCOMPARE(QString::fromLocal8Bit(run.err), "quarn: " + path + ": " + message + "\n");
+    QCOMPARE(QString::fromLocal8Bit(run.err), "quarn: " + path + ": " + message.replace("FILE", path) + "\n");
 }
 
 QTEST_GUILESS_MAIN(ScannerCliTest)
