@@ -162,7 +162,10 @@ public:
         const quarn::ReportEntry &root = result.report.entries().front();
         m_total = quarn::addSizes(m_total, root.size);
         if (m_holdLines) {
-            m_held.add(0, result.report.name(root), root.size, result.report.error(root));
+            std::string name(result.report.name(root));
+            if (!result.report.linkTarget().empty())
+                name += " -> " + result.report.linkTarget(); // text only: the writer makes it printable
+            m_held.add(0, name, root.size, result.report.error(root));
             return true;
         }
         return write(result.report);
@@ -364,6 +367,8 @@ int run(int argc, char **argv)
     settings.top = reportedEntries(options);
     settings.measure = measureOf(options);
     settings.oneFileSystem = options.oneFileSystem;
+    settings.followTarget = options.followPaths;
+    settings.followLinks = options.followLinks;
     settings.threads = options.threads ? options.threads : quarn::defaultThreadCount();
     settings.addThreads = options.threads == 0;
     settings.maxDepth = options.maxDepth;
@@ -390,15 +395,16 @@ int run(int argc, char **argv)
         settings.progress = progress.get();
     }
 
+    // Several paths count what they share once, as du counts it; so does a
+    // walk that follows links, where one may lead anywhere.
+    quarn::HardLinkSet counted;
+    if (options.paths.size() > 1 || options.followLinks) {
+        settings.counted = &counted;
+        settings.noteEveryFile = options.followLinks || namesAFile(options.paths);
+    }
+
     if (options.output)
         return exportScan(options.paths.front(), options, settings, exclusion);
-
-    // Several paths count what they share once, as du counts it.
-    quarn::HardLinkSet counted;
-    if (options.paths.size() > 1) {
-        settings.counted = &counted;
-        settings.noteEveryFile = namesAFile(options.paths);
-    }
 
     // Each report is written as soon as its walk ends.
     for (const std::string &path : options.paths) {

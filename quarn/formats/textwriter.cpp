@@ -92,6 +92,10 @@ bool writeText(const Report &report, bool exactSizes, bool colour, OutputSink &s
         out += ' ';
         out.append(std::size_t(entry.depth) * 2, ' ');
         appendPrintable(report.name(entry), out);
+        if (&entry == &entries.front() && !report.linkTarget().empty()) {
+            out += " -> ";
+            appendPrintable(report.linkTarget(), out);
+        }
         const std::string_view error = report.error(entry);
         if (!error.empty()) {
             out += "  [";
