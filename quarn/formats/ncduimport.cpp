@@ -339,9 +339,7 @@ void TreeBuilder::readTree(const Info &root)
 
 Report TreeBuilder::run()
 {
-    // Neither byte begins a JSON document; each begins a compressed file
-    // (gzip 1f 8b, xz fd 37 7a 58 5a 00), as an export saved with -o and
-    // then compressed does.
+    // No JSON document starts so; a gzip file (1f 8b) or an xz one (fd 37 7a) does.
     const int first = m_in.peek();
     if (first == 0x1f || first == 0xfd) {
         m_result.decompressor = first == 0x1f ? "zcat" : "xzcat";
