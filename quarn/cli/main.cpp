@@ -369,8 +369,12 @@ int run(int argc, char **argv)
     settings.oneFileSystem = options.oneFileSystem;
     settings.followTarget = options.followPaths;
     settings.followLinks = options.followLinks;
-    settings.threads = options.threads ? options.threads : quarn::defaultThreadCount();
-    settings.addThreads = options.threads == 0;
+    // With -L a folder reached by two names counts at the one walked first:
+    // one thread walks, so that is the same name in every run.
+    settings.threads = options.followLinks ? 1
+                       : options.threads   ? options.threads
+                                           : quarn::defaultThreadCount();
+    settings.addThreads = options.threads == 0 && !options.followLinks;
     settings.maxDepth = options.maxDepth;
 
     quarn::Exclusion exclusion;
