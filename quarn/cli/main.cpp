@@ -122,24 +122,27 @@ bool namesAFile(const std::vector<std::string> &paths)
 }
 
 bool writeReport(const quarn::Report &report, const quarn::Options &options, bool exactSizes,
-                 quarn::OutputSink &out)
+                 quarn::OutputSink &out, std::uint64_t whole = 0)
 {
     if (options.json)
         return quarn::writeJson(report, exactSizes, out, [](std::string_view name) {
             writeAll(STDERR_FILENO,
                      "quarn: name is not UTF-8, shown with U+FFFD: '" + quarn::escapedForLog(name) + "'\n");
         });
-    return quarn::writeText(report, exactSizes, colour(options.colour), out);
+    return quarn::writeText(report, exactSizes, colour(options.colour), out, whole);
 }
 
 // The reports of a run, written as each comes, then the total line (-c):
 // one way for the walks of PATHs and the report of an export, so that both
-// print, count and end alike.
+// print, count and end alike. A text summary of several PATHs is held to
+// the end instead, one line for each, so that each shows its share of the
+// total rather than 100.0%.
 class Reports
 {
 public:
     explicit Reports(const quarn::Options &options)
-        : m_options(options), m_exactSizes(options.exactSizes || options.inodes) // a count is never scaled
+        : m_options(options), m_exactSizes(options.exactSizes || options.inodes), // a count is never scaled
+          m_holdLines(options.summarize && !options.json && !options.input && options.paths.size() > 1)
     {}
 
     // Writes result's report and adds its total: the status is the worst of
@@ -156,14 +159,27 @@ public:
             return true;
         if (result.status == quarn::ScanResult::Incomplete)
             failed(1);
-        m_total = quarn::addSizes(m_total, result.report.entries().front().size);
+        const quarn::ReportEntry &root = result.report.entries().front();
+        m_total = quarn::addSizes(m_total, root.size);
+        if (m_holdLines) {
+            std::string name(result.report.name(root));
+            if (!result.report.linkTarget().empty())
+                name += " -> " + result.report.linkTarget(); // text only: the writer makes it printable
+            m_held.add(0, name, root.size, result.report.error(root));
+            return true;
+        }
         return write(result.report);
     }
     void failed(int status) { m_status = std::max(m_status, status); }
     // Writes the total line if asked for; returns the run's status.
     int finish()
     {
-        if (m_options.total && !m_writeFailed) {
+        if (m_holdLines) {
+            if (m_options.total)
+                m_held.add(0, "total", m_total);
+            if (!m_held.entries().empty())
+                write(m_held, std::max<std::uint64_t>(m_total, 1));
+        } else if (m_options.total && !m_writeFailed) {
             quarn::Report sum;
             sum.add(0, "total", m_total);
             write(sum);
@@ -172,11 +188,11 @@ public:
     }
 
 private:
-    bool write(const quarn::Report &report)
+    bool write(const quarn::Report &report, std::uint64_t whole = 0)
     {
         if (m_writeFailed)
             return false;
-        if (writeReport(report, m_options, m_exactSizes, m_out))
+        if (writeReport(report, m_options, m_exactSizes, m_out, whole))
             return true;
         reportWriteError(m_out.error());
         m_writeFailed = true;
@@ -187,6 +203,8 @@ private:
     const quarn::Options &m_options;
     const bool m_exactSizes;
     StdoutSink m_out;
+    const bool m_holdLines;
+    quarn::Report m_held;      // with m_holdLines: each PATH's line, in order
     std::uint64_t m_total = 0; // of every report written, in what the run counts
     int m_status = 0;
     bool m_writeFailed = false;
@@ -226,7 +244,13 @@ bool readExport(const quarn::Options &options, quarn::ScanResult &result)
     if (fd != STDIN_FILENO)
         ::close(fd);
     if (!imported.read) {
-        writeAll(STDERR_FILENO, "quarn: " + quarn::escapedForLog(file) + ": " + imported.problem + "\n");
+        const std::string name = quarn::escapedForLog(file);
+        if (!imported.decompressor.empty()) // one line, with the command that reads it
+            writeAll(STDERR_FILENO, "quarn: " + name + ": " + imported.problem + "; read it with '" +
+                                        imported.decompressor + (file == "-" ? "" : " " + name) +
+                                        " | quarn -f -'\n");
+        else
+            writeAll(STDERR_FILENO, "quarn: " + name + ": " + imported.problem + "\n");
         return false;
     }
     // What the walk said of what it could not read, in one line.
@@ -343,8 +367,14 @@ int run(int argc, char **argv)
     settings.top = reportedEntries(options);
     settings.measure = measureOf(options);
     settings.oneFileSystem = options.oneFileSystem;
-    settings.threads = options.threads ? options.threads : quarn::defaultThreadCount();
-    settings.addThreads = options.threads == 0;
+    settings.followTarget = options.followPaths;
+    settings.followLinks = options.followLinks;
+    // With -L a folder reached by two names counts at the one walked first:
+    // one thread walks, so that is the same name in every run.
+    settings.threads = options.followLinks ? 1
+                       : options.threads   ? options.threads
+                                           : quarn::defaultThreadCount();
+    settings.addThreads = options.threads == 0 && !options.followLinks;
     settings.maxDepth = options.maxDepth;
 
     quarn::Exclusion exclusion;
@@ -369,15 +399,16 @@ int run(int argc, char **argv)
         settings.progress = progress.get();
     }
 
+    // Several paths count what they share once, as du counts it; so does a
+    // walk that follows links, where one may lead anywhere.
+    quarn::HardLinkSet counted;
+    if (options.paths.size() > 1 || options.followLinks) {
+        settings.counted = &counted;
+        settings.noteEveryFile = options.followLinks || namesAFile(options.paths);
+    }
+
     if (options.output)
         return exportScan(options.paths.front(), options, settings, exclusion);
-
-    // Several paths count what they share once, as du counts it.
-    quarn::HardLinkSet counted;
-    if (options.paths.size() > 1) {
-        settings.counted = &counted;
-        settings.noteEveryFile = namesAFile(options.paths);
-    }
 
     // Each report is written as soon as its walk ends.
     for (const std::string &path : options.paths) {

@@ -25,6 +25,8 @@ enum LongCode {
     LongJson,
     LongBytes,
     LongOneFileSystem,
+    LongDereferenceArgs,
+    LongDereference,
     LongApparentSize,
     LongInodes,
     LongSummarize,
@@ -47,6 +49,8 @@ const option longOptions[] = {
     {"json", no_argument, nullptr, LongJson},
     {"bytes", no_argument, nullptr, LongBytes},
     {"one-file-system", no_argument, nullptr, LongOneFileSystem},
+    {"dereference-args", no_argument, nullptr, LongDereferenceArgs},
+    {"dereference", no_argument, nullptr, LongDereference},
     {"apparent-size", no_argument, nullptr, LongApparentSize},
     {"inodes", no_argument, nullptr, LongInodes},
     {"summarize", no_argument, nullptr, LongSummarize},
@@ -66,7 +70,7 @@ const option longOptions[] = {
 };
 
 // The leading ':' makes a missing value return ':' instead of '?'.
-constexpr const char shortOptions[] = ":n:d:jbxsct:X:hVf:o:";
+constexpr const char shortOptions[] = ":n:d:jbxsct:X:hVf:o:DHL";
 
 const option *longOptionWithCode(int code)
 {
@@ -144,6 +148,11 @@ void noteUse(int code, Options &options)
     switch (code) {
     case 'x':
     case LongOneFileSystem:
+    case 'D':
+    case 'H':
+    case LongDereferenceArgs:
+    case 'L':
+    case LongDereference:
     case LongExclude:
     case 'X':
     case LongExcludeFrom:
@@ -226,6 +235,15 @@ std::string parseOptions(int argc, const char *const *argv, Options &options)
         case 'x':
         case LongOneFileSystem:
             options.oneFileSystem = true;
+            break;
+        case 'D':
+        case 'H':
+        case LongDereferenceArgs:
+            options.followPaths = true;
+            break;
+        case 'L':
+        case LongDereference:
+            options.followLinks = true;
             break;
         case LongApparentSize:
             options.apparentSize = true;
@@ -319,7 +337,8 @@ const char *usageText()
            "  -n, --top=N              report the N largest entries (default 20)\n"
            "  -d, --max-depth=N        report only entries at most N levels below PATH;\n"
            "                           everything is still counted\n"
-           "  -s, --summarize          one line for each PATH: its total (-n 1)\n"
+           "  -s, --summarize          one line for each PATH: its total (-n 1); with\n"
+           "                           several, each line's share is of their total\n"
            "  -c, --total              end with the total of every PATH, named total\n"
            "  -j, --json               print one JSON document a line, for each PATH,\n"
            "                           instead of a text tree\n"
@@ -328,6 +347,11 @@ const char *usageText()
            "      --inodes             count entries instead of space: each one counts\n"
            "                           1, a folder itself and everything below it\n"
            "  -x, --one-file-system    stay on PATH's file system\n"
+           "  -D, -H, --dereference-args\n"
+           "                           follow PATH where it is a symbolic link\n"
+           "  -L, --dereference        follow every symbolic link: each target counts\n"
+           "                           once, wherever it lies, as du -L counts it;\n"
+           "                           one thread walks\n"
            "      --exclude=PATTERN    leave out entries whose name or path matches the\n"
            "                           shell pattern PATTERN, as du --exclude does\n"
            "  -X, --exclude-from=FILE  leave out entries matching a pattern in FILE\n"
@@ -342,11 +366,13 @@ const char *usageText()
            "                           more, up to 32, while the disk is waited on)\n"
            "  -o, --output=FILE        write the whole walk to FILE ('-': standard\n"
            "                           output) in the disk-usage export format (JSON 1.2)\n"
-           "                           instead of a report\n"
+           "                           instead of a report; ncdu -f FILE and gdu -f FILE\n"
+           "                           open it, as does quarn -f; for scripts, -o - gives\n"
+           "                           every entry with exact numbers\n"
            "  -f, --input=FILE         report from such an export ('-': standard input)\n"
            "                           instead of walking a PATH; every report option\n"
-           "                           applies, not -x, --exclude, -X, --exclude-caches,\n"
-           "                           -t, -o or a PATH\n"
+           "                           applies, not -x, -D, -H, -L, --exclude, -X,\n"
+           "                           --exclude-caches, -t, -o or a PATH\n"
            "  -h, --help               show this help and exit\n"
            "  -V, --version            show the version and exit\n"
            "\n"

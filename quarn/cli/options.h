@@ -21,6 +21,8 @@ struct Options
     bool json = false;                        // -j, --json
     bool exactSizes = false;                  // -b, --bytes
     bool oneFileSystem = false;               // -x, --one-file-system
+    bool followPaths = false;                 // -D, -H, --dereference-args
+    bool followLinks = false;                 // -L, --dereference
     bool apparentSize = false;                // --apparent-size
     bool inodes = false;                      // --inodes
     bool summarize = false;                   // -s, --summarize: -n 1

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quarn {
@@ -52,6 +53,11 @@ public:
     {
         return std::string_view(m_text).substr(entry.textStart, entry.nameLength);
     }
+    // Where the target, a symbolic link that was not followed, points;
+    // empty for any other target. Only a text report shows it.
+    void setLinkTarget(std::string target) { m_linkTarget = std::move(target); }
+    const std::string &linkTarget() const { return m_linkTarget; }
+
     std::string_view error(const ReportEntry &entry) const
     {
         return std::string_view(m_text).substr(entry.textStart + entry.nameLength, entry.errorLength);
@@ -60,6 +66,7 @@ public:
 private:
     std::vector<ReportEntry> m_entries;
     std::string m_text; // every entry's name and error text, in entry order
+    std::string m_linkTarget;
 };
 
 // Where a writer's output goes, in chunks as it is produced.

@@ -173,7 +173,7 @@ void NcduExport::file(unsigned worker, const DirNode *folder, std::string_view n
     std::string &out = m_workers[worker].fragment;
     out += ",\n";
     appendEntry(out, name, entry, entry.device != folder->device);
-    if (entry.links > 1) {
+    if (entry.links > 1 || entry.byInode) {
         appendNumber(out, ",\"ino\":", entry.inode);
         appendNumber(out, ",\"hlnkc\":true,\"nlink\":", entry.links);
     }

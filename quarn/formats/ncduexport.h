@@ -48,6 +48,9 @@ public:
         std::uint64_t inode = 0;
         std::uint32_t links = 1;
         bool regular = true; // a regular file or a folder
+        // Met through symbolic links, so possibly again under another name:
+        // written with its inode, for readers to count it once.
+        bool byInode = false;
     };
     // Cycle: a folder shown inside itself without a mount, left out as an
     // error.

@@ -339,6 +339,12 @@ void TreeBuilder::readTree(const Info &root)
 
 Report TreeBuilder::run()
 {
+    // No JSON document starts so; a gzip file (1f 8b) or an xz one (fd 37 7a) does.
+    const int first = m_in.peek();
+    if (first == 0x1f || first == 0xfd) {
+        m_result.decompressor = first == 0x1f ? "zcat" : "xzcat";
+        m_in.fail("looks compressed");
+    }
     m_in.expect('[');
     const std::uint64_t versionOffset = m_in.offset();
     const std::uint64_t major = m_in.readUnsigned();
@@ -387,7 +393,9 @@ ImportResult importExport(const JsonReader::ReadFunction &read, const ImportSett
         result.report = builder.run();
         result.read = true;
     } catch (const JsonError &error) {
+        std::string decompressor = std::move(result.decompressor);
         result = ImportResult();
+        result.decompressor = std::move(decompressor);
         result.problem = "byte " + std::to_string(error.offset) + ": " + error.what();
     }
     return result;

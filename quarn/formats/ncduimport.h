@@ -24,6 +24,9 @@ struct ImportResult
 {
     bool read = false;   // false: problem tells what was wrong with the input
     std::string problem; // "byte N: WHAT"
+    // With read false: the program that writes the input out uncompressed
+    // ("zcat", "xzcat") when it starts as such a compressed file does.
+    std::string decompressor;
     Report report;
     // Entries the export marks as not read completely ("read_error"), and
     // the first of them: its path as the report shows paths, and the reason

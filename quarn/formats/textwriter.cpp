@@ -60,7 +60,7 @@ std::string bar(double share)
 
 } // namespace
 
-bool writeText(const Report &report, bool exactSizes, bool colour, OutputSink &sink)
+bool writeText(const Report &report, bool exactSizes, bool colour, OutputSink &sink, std::uint64_t whole)
 {
     const std::vector<ReportEntry> &entries = report.entries();
     if (entries.empty())
@@ -71,7 +71,7 @@ bool writeText(const Report &report, bool exactSizes, bool colour, OutputSink &s
 
     // Entries are in pre-order with children largest first: one line each,
     // in order.
-    const std::uint64_t total = entries.front().size;
+    const std::uint64_t total = whole ? whole : entries.front().size;
     ChunkedOutput output(sink);
     std::string &out = output.buffer();
     for (const ReportEntry &entry : entries) {
@@ -92,6 +92,10 @@ bool writeText(const Report &report, bool exactSizes, bool colour, OutputSink &s
         out += ' ';
         out.append(std::size_t(entry.depth) * 2, ' ');
         appendPrintable(report.name(entry), out);
+        if (&entry == &entries.front() && !report.linkTarget().empty()) {
+            out += " -> ";
+            appendPrintable(report.linkTarget(), out);
+        }
         const std::string_view error = report.error(entry);
         if (!error.empty()) {
             out += "  [";

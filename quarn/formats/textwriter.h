@@ -18,6 +18,7 @@ namespace quarn {
 // a terminal or reorder the rest of its line. With colour set (stdout is a
 // terminal) the bars are coloured. Returns false if out refused a chunk;
 // nothing more is written then.
-bool writeText(const Report &report, bool exactSizes, bool colour, OutputSink &out);
+// whole: what the shares are of; 0: the first entry's size (the target's).
+bool writeText(const Report &report, bool exactSizes, bool colour, OutputSink &out, std::uint64_t whole = 0);
 
 } // namespace quarn

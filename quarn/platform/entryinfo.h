@@ -21,6 +21,8 @@ namespace quarn {
 // Every folder is opened this way: never through a symbolic link, and
 // without blocking on a special file swapped in for it.
 constexpr int folderOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+// The same through a final symbolic link, for a walk that follows links.
+constexpr int followedFolderOpenFlags = folderOpenFlags & ~O_NOFOLLOW;
 
 // One record of getdents64.
 struct LinuxDirent64
@@ -53,13 +55,16 @@ inline std::uint32_t deviceOf(const struct statx &sx)
     return (sx.stx_dev_major << 20) | (sx.stx_dev_minor & 0xFFFFF);
 }
 
-// statx of name in dirFd without following a final symbolic link or
-// triggering an automount (as stat does); info.bytes as measure counts.
-inline bool statEntry(int dirFd, const char *name, int extraFlags, Measure measure, EntryInfo &info)
+// statx of name in dirFd without triggering an automount and, unless
+// follow is set, without following a final symbolic link (as lstat does);
+// info.bytes as measure counts.
+inline bool statEntry(int dirFd, const char *name, int extraFlags, Measure measure, EntryInfo &info,
+                      bool follow = false)
 {
     struct statx sx;
     constexpr unsigned mask = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_BLOCKS;
-    if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | extraFlags, mask, &sx) != 0)
+    const int flags = (follow ? 0 : AT_SYMLINK_NOFOLLOW) | AT_NO_AUTOMOUNT | extraFlags;
+    if (::statx(dirFd, name, flags, mask, &sx) != 0)
         return false;
     info.device = deviceOf(sx);
     info.inode = sx.stx_ino;

@@ -39,7 +39,7 @@ int FolderCursor::moveTo(const DirNode *dir)
     if (dir->parent && climbTo(dir->parent)) {
         m_scratch.assign(dir->name());     // names are kept without a terminating NUL
         close(m_parentFd, m_parentPooled); // two of the worker's own at most: the parent and the child
-        const int fd = ::openat(m_fd, m_scratch.c_str(), folderOpenFlags);
+        const int fd = ::openat(m_fd, m_scratch.c_str(), m_openFlags);
         if (fd >= 0) {
             m_parentFd = m_fd;
             m_parentPooled = m_pooled;
@@ -127,7 +127,7 @@ int FolderCursor::reopenOnce(const DirNode *dir)
             step += (*i)->name();
             ++i;
         }
-        int fd = ::openat(at, step.c_str(), folderOpenFlags);
+        int fd = ::openat(at, step.c_str(), m_openFlags);
         int error = errno;
         if (at != m_rootFd)
             ::close(at);

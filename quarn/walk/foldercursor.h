@@ -26,7 +26,11 @@ class DescriptorBudget;
 class FolderCursor
 {
 public:
-    FolderCursor(int rootFd, DescriptorBudget &budget) : m_rootFd(rootFd), m_budget(budget) {}
+    // openFlags: how each folder below the target is opened (folderOpenFlags,
+    // or followedFolderOpenFlags for a walk that follows links).
+    FolderCursor(int rootFd, DescriptorBudget &budget, int openFlags)
+        : m_rootFd(rootFd), m_budget(budget), m_openFlags(openFlags)
+    {}
     ~FolderCursor() { release(); }
     FolderCursor(const FolderCursor &) = delete;
     FolderCursor &operator=(const FolderCursor &) = delete;
@@ -59,6 +63,7 @@ private:
 
     int m_rootFd;
     DescriptorBudget &m_budget;
+    int m_openFlags;
     int m_fd = -1;
     bool m_pooled = false; // m_fd was taken from the pool
     int m_parentFd = -1;   // the parent of the folder at, kept on the way down; -1 if m_fd is

@@ -102,7 +102,7 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Schedul
             }
             ++entries;
             EntryInfo info;
-            if (!statEntry(fd, name, 0, settings.measure, info)) {
+            if (!statEntry(fd, name, 0, settings.measure, info, settings.followLinks)) {
                 int error = errno;
                 m_context.store.fail(dir, displayPath(dir, name), error);
                 if (exporter)
@@ -126,14 +126,18 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Schedul
             }
             if (info.links > 1 || noteEveryFile) {
                 // A file with several links counts, and is shown, only at
-                // its first name in the walk's order, known after the walk.
-                // The export keeps every name: its readers count the file
-                // once by its inode.
-                if (info.links > 1) {
+                // its first name in the walk's order, known after the walk;
+                // so does every file when links are followed, as any may be
+                // met again through one. The export keeps every name: its
+                // readers count the file once by its inode.
+                if (info.links > 1 || settings.followLinks) {
                     linkNames.add(dir, m_subfoldersNoted, info.device, info.inode, info.bytes,
                                   topFiles.mayRank(info.bytes, dir) ? name : nullptr);
-                    if (exporter)
-                        exporter->file(m_index, dir, name, exportEntry(info));
+                    if (exporter) {
+                        NcduExport::Entry entry = exportEntry(info);
+                        entry.byInode = settings.followLinks;
+                        exporter->file(m_index, dir, name, entry);
+                    }
                     continue;
                 }
                 // A file of one link another path may hold (or be).
@@ -162,8 +166,10 @@ void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo
     const bool mountRoot = info.mountRootKnown ? info.mountRoot : info.device != dir->device;
     if (const DirNode *repeated = path.find(info.device, info.inode)) {
         // Shown inside itself: by a mount, where a mount root lies between,
-        // it counts nothing, silently; otherwise the file system is broken.
-        if (!mountRoot && !m_context.store.mountRootBetween(dir, repeated)) {
+        // or by a followed link (as du -L counts it), it counts nothing,
+        // silently; otherwise the file system is broken.
+        if (!m_context.settings.followLinks && !mountRoot &&
+            !m_context.store.mountRootBetween(dir, repeated)) {
             m_context.store.failCycle(displayPath(dir, name));
             if (NcduExport *exporter = m_context.settings.ncduExport)
                 exporter->leftOut(m_index, name, NcduExport::LeftOut::Cycle);
@@ -190,7 +196,8 @@ void Lister::openSubfolders(int fd)
         if (!m_context.budget.take())
             continue;
         m_nameScratch.assign(m_nameArena, sub.nameOffset, sub.nameLength);
-        sub.fd = ::openat(fd, m_nameScratch.c_str(), folderOpenFlags);
+        sub.fd = ::openat(fd, m_nameScratch.c_str(),
+                          m_context.settings.followLinks ? followedFolderOpenFlags : folderOpenFlags);
         if (sub.fd < 0) {
             m_context.budget.give();
             // Out of descriptors after all: opened by this worker instead.

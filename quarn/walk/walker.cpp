@@ -39,7 +39,9 @@ class WalkWorker final : public Scheduler::Worker
 public:
     WalkWorker(Scheduler &scheduler, const ListerContext &context, int rootFd, unsigned index)
         : lister(context, index), m_scheduler(scheduler), m_store(context.store),
-          m_cursor(rootFd, context.budget), m_exporter(context.settings.ncduExport), m_index(index)
+          m_cursor(rootFd, context.budget,
+                   context.settings.followLinks ? followedFolderOpenFlags : folderOpenFlags),
+          m_exporter(context.settings.ncduExport), m_index(index)
     {}
 
     void walk(const WorkItem &item) override
@@ -96,6 +98,22 @@ private:
     unsigned m_index;
 };
 
+// What the symbolic link at path points to; empty when path is no link.
+std::string linkTarget(const std::string &path)
+{
+    std::string target(256, '\0');
+    for (;;) {
+        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+        if (length < 0)
+            return {};
+        if (std::size_t(length) < target.size()) {
+            target.resize(std::size_t(length));
+            return target;
+        }
+        target.resize(target.size() * 2);
+    }
+}
+
 } // namespace
 
 std::string displayName(const std::string &path)
@@ -125,7 +143,8 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
 {
     ScanResult result;
     EntryInfo info;
-    if (!statEntry(AT_FDCWD, path.c_str(), 0, settings.measure, info)) {
+    const bool follow = settings.followTarget || settings.followLinks;
+    if (!statEntry(AT_FDCWD, path.c_str(), 0, settings.measure, info, follow)) {
         reportError(path, errorText(errno));
         result.status = ScanResult::TargetUnreadable;
         return result;
@@ -136,17 +155,19 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
     }
     if (!info.isDirectory) {
         result.report.add(0, displayName(path), info.bytes);
+        if (!follow)
+            result.report.setLinkTarget(linkTarget(path));
         if (settings.ncduExport)
             settings.ncduExport->writeFile(displayName(path), exportEntry(info));
         return result;
     }
-    // Opened without following a symbolic link, and it must be the folder
-    // looked at: a target changed in between is an error, never a walk of
-    // something else. A path ending in a slash names what a link points to
-    // in both looks. A folder that cannot be read reports its own size.
+    // Opened without following a symbolic link (unless asked to), and it
+    // must be the folder looked at: a target changed in between is an
+    // error, never a walk of something else. A path ending in a slash names
+    // what a link points to in both looks. A folder that cannot be read reports its own size.
     // Kept open for reopening directories below it; the walk lists a
     // duplicate of it.
-    const int rootFd = ::open(path.c_str(), folderOpenFlags);
+    const int rootFd = ::open(path.c_str(), follow ? followedFolderOpenFlags : folderOpenFlags);
     EntryInfo opened;
     int error = rootFd < 0 ? errno : 0;
     if (!error && !statEntry(rootFd, "", AT_EMPTY_PATH, settings.measure, opened))

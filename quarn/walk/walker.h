@@ -25,7 +25,12 @@ struct ScanSettings
     std::size_t top = 20; // entries to report, the target included
     Measure measure = Measure::Allocated;
     bool oneFileSystem = false; // skip directories on other devices than the target's
-    unsigned threads = 1;       // walking threads, at least 1
+    bool followTarget = false;  // a symbolic link given as the path is walked as its target
+    // Every symbolic link is followed: what it points to is walked as if it
+    // lay there, each file and folder counted once, at the first name the
+    // walk meets. Needs counted set.
+    bool followLinks = false;
+    unsigned threads = 1; // walking threads, at least 1
     // threads is a ceiling: the walk starts with as many threads as
     // processors and adds more while those walking wait on the disk.
     bool addThreads = false;

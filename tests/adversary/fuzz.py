@@ -5,10 +5,10 @@
 """quarn against du -a on seeded random trees and option sets.
 
 Trees: folders, files (some sparse), hard links across folders, symbolic
-links, folders without read or search permission, names of any bytes but
+links (leading nowhere, to files, to folders holding them), folders without read or search permission, names of any bytes but
 '/' and NUL (newlines, invalid UTF-8, leading '-', up to 255 bytes). Options:
 --exclude patterns made from the tree's names (literal, with *, ?, [..], \\,
-paths with /), -x, --apparent-size, -d, -n, -t; run as root or as nobody.
+paths with /), -x, -L, --apparent-size, -d, -n, -t; run as root or as nobody.
 Each entry quarn reports must carry du's size, its total du's, its status
 du's, at every thread count (-t 1, 2, 8, 32, 64 and the default). A file with
 several links counts where du counts it, at the first name met in a
@@ -95,7 +95,16 @@ def build(rng, root):
         elif r < 0.45 and files:
             os.link(root + b"/" + rng.choice(files), path)
         elif r < 0.55:
-            os.symlink(random_name(rng), path)
+            # Leading nowhere (mostly), to a file anywhere in the tree, or to
+            # a folder holding the link (never above the tree): what -L meets.
+            k = rng.random()
+            if k < 0.4 and files:
+                to = os.path.relpath(root + b"/" + rng.choice(files), os.path.dirname(path))
+            elif k < 0.55 and depth > 0:
+                to = b"/".join([b".."] * rng.randint(1, depth))
+            else:
+                to = random_name(rng)
+            os.symlink(to, path)
         else:
             with open(path, "wb") as f:
                 if rng.random() < 0.2:  # sparse: a hole, then a little data
@@ -166,7 +175,9 @@ def compare(rng, base, entries):
     prefix = target if target.endswith(b"/") else target + b"/"
     excludes = [b"--exclude=" + pattern(rng, list(entries), target) for _ in range(rng.choice((0, 1, 1, 2, 3)))]
     apparent, nobody = rng.random() < 0.4, rng.random() < 0.3
-    shared = (["-x"] if rng.random() < 0.3 else []) + excludes
+    # -L: every link followed, each file and folder counted once, as du -L.
+    follow = ["-L"] if rng.random() < 0.25 else []
+    shared = (["-x"] if rng.random() < 0.3 else []) + follow + excludes
     top = rng.choice((1, 2, 5, 20, 1000000, 1000000))
     depth = rng.choice((None, None, None, 0, 1, 2, 3))
     own = ["-j", "-b", "-n", str(top)] + (["--apparent-size"] if apparent else []) + shared
@@ -214,7 +225,8 @@ def compare(rng, base, entries):
         return options, "%d rows for -n %d" % (len(rows), top)
     for name, size, level in reversed(rows):  # entries before their folders: the deepest culprit first
         st = stat_of.get(name)
-        key = (st.st_dev, st.st_ino) if st and (st.st_dev, st.st_ino) in names_of else None
+        # Followed links give files names of their own: du's list alone tells where each counts.
+        key = (st.st_dev, st.st_ino) if st and (st.st_dev, st.st_ino) in names_of and not follow else None
         if depth is not None and level > depth:
             return options, "%r at depth %d beyond -d %d" % (name, level, depth)
         if key:

@@ -517,7 +517,9 @@ private slots:
 void ScannerCliTest::totalsMatchDu_data()
 {
     QTest::addColumn<QString>("layout");
-    QTest::addColumn<QString>("target"); // relative to the tree, several separated by blanks; empty: the tree
+    // Relative to the tree, several separated by blanks; empty: the tree.
+    // Words starting with '-' are options given to du and quarn alike.
+    QTest::addColumn<QString>("target");
 
     QTest::newRow("files") << "f a 0; f b 1; f c 4095; f d 4097; f sub/e 100000; f sub/deeper/f 7000"
                            << "";
@@ -554,6 +556,27 @@ void ScannerCliTest::totalsMatchDu_data()
                                              << "link";
     QTest::newRow("symbolic link target is not followed") << "d dir; f dir/x 50000; l link dir"
                                                           << "link";
+    QTest::newRow("-D: a linked target followed, not the links below it")
+        << "d dir; f dir/x 50000; l dir/up ..; l dir/tofile x; l link dir"
+        << "-D link";
+    QTest::newRow("-H: a linked file target") << "f x 50000; l link x"
+                                              << "-H link";
+    // Each file and folder counts once, at the first name met; a link to an
+    // ancestor counts nothing; links lead out of the tree.
+    const QString followed = "f in/real 9000; d in/dir; f in/dir/inside 80000; l in/tofile real; "
+                             "l in/todir dir; l in/dir/up ..; l in/dir/out ../../outside; "
+                             "f outside/o 70000; h in/dir/hard in/real; l in/dir/again inside; "
+                             "d in/deep/er; l in/deep/er/back ../../dir/inside";
+    QTest::newRow("-L: links to files, folders, ancestors and out of the tree") << followed << "-L in";
+    QTest::newRow("-L: a linked target") << followed + "; l link in"
+                                         << "-L link";
+    QTest::newRow("-L: dangling links and loops of links")
+        << "f in/a 5000; l in/dangling nowhere; l in/loop loop; l in/ping pong; l in/pong ping; d in/sub; "
+           "l in/sub/gone ../nowhere"
+        << "-L in";
+    QTest::newRow("-L: several paths sharing a linked folder")
+        << "f one/sub/a 30000; f two/b 4000; l two/l ../one/sub; l two/m ../one/sub/a"
+        << "-L one two";
     // Several paths: what they share counts once, in the first path that
     // holds it, as du counts it.
     const QString linked = "f one/a 30000; h two/b one/a; h two/deep/c one/a; f two/d 5000; f one/e 700";
@@ -573,21 +596,26 @@ void ScannerCliTest::totalsMatchDu()
     Scratch scratch;
     QVERIFY(scratch.isValid());
     QVERIFY(buildTree(scratch.path(), layout));
-    QStringList paths;
+    QStringList paths, follow;
     for (const QString &name : target.split(' ', Qt::SkipEmptyParts))
-        paths << scratch.path() + "/" + name;
+        (name.startsWith('-') ? follow : paths)
+            << (name.startsWith('-') ? name : scratch.path() + "/" + name);
     if (paths.isEmpty())
         paths << scratch.path();
     // Several paths end with their total, as du -c prints it.
-    const QStringList total = paths.size() > 1 ? QStringList{"-c"} : QStringList();
+    const QStringList total = (paths.size() > 1 ? QStringList{"-c"} : QStringList()) + follow;
 
     for (const QString &measure : QStringList{"", "--apparent-size", "--inodes"}) {
         const QStringList measured = measure.isEmpty() ? QStringList() : QStringList{measure};
         const Run duTotals = runProgram("du", QStringList{"-s", "-B1"} + measured + total + paths);
         const QString expected = QString::fromLocal8Bit(duTotals.out).replace('\t', ' ');
+        // Entries du cannot read (links that lead nowhere) make it and
+        // quarn end with status 1.
+        const int status = duTotals.exitCode;
         const Run run = quarn(QStringList{"-j", "-b", "-n", "1000"} + measured + total + paths);
-        QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.exitCode, status);
+        if (status == 0)
+            QCOMPARE(run.err, QByteArray());
         // One document a line, each path's (or the total's) size first.
         QList<QJsonObject> reports;
         QString totals;
@@ -601,11 +629,24 @@ void ScannerCliTest::totalsMatchDu()
         QCOMPARE(totals, expected);
         // The same as text lines, with -s: size first, name last.
         const Run summary = quarn(QStringList{"-s", "-b", "--color=never"} + measured + total + paths);
-        QCOMPARE(summary.exitCode, 0);
+        QCOMPARE(summary.exitCode, status);
+        // Each line's share is of the run's total (its last line, -c),
+        // not 100.0% on every line of several paths.
         QString summarized;
-        for (const QString &line : QString::fromUtf8(summary.out).split('\n', Qt::SkipEmptyParts)) {
-            const QStringList words = line.split(' ', Qt::SkipEmptyParts);
+        const QStringList summaryLines = QString::fromUtf8(summary.out).split('\n', Qt::SkipEmptyParts);
+        const double whole =
+            summaryLines.isEmpty()
+                ? 0
+                : summaryLines.last().section(' ', 0, 0, QString::SectionSkipEmpty).toDouble();
+        for (const QString &line : summaryLines) {
+            // The name, without what a link points to or what could not be read.
+            const QStringList words =
+                line.section("  [", 0, 0).section(" -> ", 0, 0).split(' ', Qt::SkipEmptyParts);
             summarized += words.first() + " " + words.last() + "\n";
+            // A PATH that is a link not followed names what it points to.
+            QCOMPARE(line.contains(" -> "), follow.isEmpty() && QFileInfo(words.last()).isSymLink());
+            const double share = whole > 0 ? words.first().toDouble() * 100 / whole : 0;
+            QCOMPARE(words.at(1), QString::asprintf("%.1f%%", share));
         }
         QCOMPARE(summarized, expected);
 
@@ -626,7 +667,7 @@ void ScannerCliTest::totalsMatchDu()
         // Every entry's size as du's whole walk counts it: a file with
         // several links in the folder of the name du meets first, at every
         // thread count, and the same from the walk's export.
-        const QString expectedLines = duLines(paths, measured);
+        const QString expectedLines = duLines(paths, measured + follow);
         const auto reportLines = [](const QByteArray &out) {
             QStringList lines;
             forEachNode(parseReport(Run{0, out, {}}), [&](const QJsonObject &node) {
@@ -636,17 +677,19 @@ void ScannerCliTest::totalsMatchDu()
             return lines.join('\n');
         };
         for (const QString &threads : QStringList{"1", "2", "8", "32"}) {
-            const QStringList options = measured + QStringList{"-t", threads};
+            const QStringList options = measured + follow + QStringList{"-t", threads};
             const Run walk = quarn(QStringList{"-j", "-b", "-n", "1000"} + options + paths);
-            QCOMPARE(walk.exitCode, 0);
+            QCOMPARE(walk.exitCode, status);
             QCOMPARE(reportLines(walk.out), expectedLines);
-            const Run exported = quarn(QStringList{"-t", threads, "-o", "-"} + paths);
-            QCOMPARE(exported.exitCode, 0);
+            // The export of a followed walk holds what the links lead to.
+            const Run exported = quarn(QStringList{"-t", threads, "-o", "-"} + follow + paths);
+            QCOMPARE(exported.exitCode, status);
             QTemporaryFile file; // outside the tree
             QVERIFY(file.open() && file.write(exported.out) == exported.out.size() && file.flush());
             const Run imported =
                 quarn(QStringList{"-j", "-b", "-n", "1000"} + measured + QStringList{"-f", file.fileName()});
-            QCOMPARE(imported.err, QByteArray());
+            if (status == 0)
+                QCOMPARE(imported.err, QByteArray());
             QCOMPARE(imported.out, walk.out);
         }
     }
@@ -1283,6 +1326,8 @@ void ScannerCliTest::refusedRuns_data()
     QTest::newRow("walk option with --input")
         << QStringList{"-f", "x.json", "--exclude=a"} << ""
         << "quarn: option '--exclude' cannot be used with --input" + tryHelp;
+    QTest::newRow("-L with -f") << QStringList{"-L", "-f", "x.json"} << ""
+                                << "quarn: option '-L' cannot be used with --input" + tryHelp;
     QTest::newRow("-x with -f, grouped") << QStringList{"-xf", "x.json"} << ""
                                          << "quarn: option '-x' cannot be used with --input" + tryHelp;
     QTest::newRow("PATH with --input") << QStringList{"--input=x.json", "."} << ""
@@ -1967,6 +2012,13 @@ void ScannerCliTest::badExports_data()
     const QByteArray head = "[1,2,{\"progname\":\"x\"},\n";
     QTest::newRow("empty") << QByteArray() << "byte 0: unexpected end of file";
     QTest::newRow("not JSON") << QByteArray("hello") << "byte 0: expected '['";
+    // FILE: the export's path.
+    QTest::newRow("gzip-compressed") << QByteArray("\x1f\x8b\x08\x00", 4)
+                                     << "byte 0: looks compressed; read it with 'zcat FILE | quarn -f -'";
+    QTest::newRow("xz-compressed") << QByteArray("\xfd"
+                                                 "7zXZ",
+                                                 5)
+                                   << "byte 0: looks compressed; read it with 'xzcat FILE | quarn -f -'";
     QTest::newRow("major version 2") << QByteArray("[2,0,{},[{\"name\":\"r\"}]]")
                                      << "byte 1: unsupported major version 2";
     QTest::newRow("missing comma") << head + "[{\"name\":\"r\"} {\"name\":\"a\"}]]"
@@ -2027,7 +2079,7 @@ void ScannerCliTest::badExports()
     const Run run = quarn({"-j", "-f", path});
     QCOMPARE(run.exitCode, 2);
     QCOMPARE(run.out, QByteArray());
-    QCOMPARE(QString::fromLocal8Bit(run.err), "quarn: " + path + ": " + message + "\n");
+    QCOMPARE(QString::fromLocal8Bit(run.err), "quarn: " + path + ": " + message.replace("FILE", path) + "\n");
 }
 
 QTEST_GUILESS_MAIN(ScannerCliTest)
