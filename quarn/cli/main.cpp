@@ -270,9 +270,9 @@ bool accessible(const std::string &path)
 // quarn -o FILE PATH: the walk of PATH written as an export to FILE. What
 // can fail before the walk (FILE, the temporary files) is tried before it.
 // FILE is replaced only by a whole export: on any failure, or a signal, it
-// stays as it was.
+// stays as it was. progress: null where none is shown.
 int exportScan(const std::string &path, const quarn::Options &options, quarn::ScanSettings &settings,
-               quarn::Exclusion &exclusion)
+               quarn::Exclusion &exclusion, quarn::Progress *progress)
 {
     if (!accessible(path))
         return 2;
@@ -290,11 +290,14 @@ int exportScan(const std::string &path, const quarn::Options &options, quarn::Sc
         writeAll(STDERR_FILENO, "quarn: " + exporter.error() + "\n");
         return 1;
     }
-    settings.ncduExport = &exporter;
+    quarn::WalkFanOut consumers;
+    consumers.add(&exporter);
+    if (progress)
+        consumers.add(progress);
     settings.top = 1; // the report is not shown
     if (settings.exclusion)
         exclusion.setTarget(quarn::displayName(path));
-    const quarn::ScanResult result = quarn::scan(path, settings);
+    const quarn::ScanResult result = quarn::scan(path, settings, consumers.events());
     if (result.status == quarn::ScanResult::TargetUnreadable)
         return 2;
     if (exporter.failed()) {
@@ -366,11 +369,10 @@ int run(int argc, char **argv)
     std::unique_ptr<quarn::Progress> progress;
     if (options.progress && ::isatty(STDERR_FILENO)) {
         progress = std::make_unique<quarn::Progress>(settings.threads);
-        settings.progress = progress.get();
     }
 
     if (options.output)
-        return exportScan(options.paths.front(), options, settings, exclusion);
+        return exportScan(options.paths.front(), options, settings, exclusion, progress.get());
 
     // Several paths count what they share once, as du counts it.
     quarn::HardLinkSet counted;
@@ -387,7 +389,7 @@ int run(int argc, char **argv)
         }
         if (settings.exclusion)
             exclusion.setTarget(quarn::displayName(path));
-        if (!reports.add(quarn::scan(path, settings)))
+        if (!reports.add(quarn::scan(path, settings, progress.get())))
             break;
     }
     return reports.finish();

@@ -3,9 +3,9 @@
 
 #include "walk/lister.h"
 
-#include "cli/progress.h"
 #include "core/folderstore.h"
 #include "core/hardlinkset.h"
+#include "core/walkevents.h"
 #include "platform/descriptorbudget.h"
 #include "platform/entryinfo.h"
 #include "walk/ancestorpath.h"
@@ -32,12 +32,6 @@ constexpr std::size_t direntBufferSize = 128 * 1024; // bytes per getdents64 cal
 constexpr std::size_t foundBatch = 64;
 
 } // namespace
-
-NcduExport::Entry exportEntry(const EntryInfo &info)
-{
-    return NcduExport::Entry{info.length, info.allocated, info.device,
-                             info.inode,  info.links,     info.isRegular || info.isDirectory};
-}
 
 Lister::Lister(const ListerContext &context, unsigned workerIndex)
     : topFiles(context.settings.top, context.settings.maxDepth), m_context(context), m_index(workerIndex),
@@ -66,13 +60,14 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Schedul
 {
     const ScanSettings &settings = m_context.settings;
     const std::uint32_t rootDevice = m_context.store.root().device;
-    NcduExport *exporter = settings.ncduExport;
+    WalkEvents *const events = m_context.events;
+    WalkEvents *const entryEvents = m_context.entryEvents;
     m_nameArena.clear();
     m_found.clear();
     m_subfoldersNoted = 0;
     m_filter.enter(settings.exclusion, dir, fd);
-    if (settings.progress)
-        settings.progress->reading(m_index, dir);
+    if (events)
+        events->folderEntered(m_index, dir);
     const bool noteEveryFile = settings.counted && settings.noteEveryFile;
     std::uint64_t entries = 0;
     std::uint64_t ownBytes = dir->totalBytes;
@@ -96,8 +91,8 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Schedul
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
                 continue;
             if (m_filter.skips(name)) {
-                if (exporter)
-                    exporter->leftOut(m_index, name, NcduExport::LeftOut::Pattern);
+                if (entryEvents)
+                    entryEvents->leftOut(m_index, name, WalkEvents::LeftOut::Pattern);
                 continue;
             }
             ++entries;
@@ -105,15 +100,15 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Schedul
             if (!statEntry(fd, name, 0, settings.measure, info)) {
                 int error = errno;
                 m_context.store.fail(dir, displayPath(dir, name), error);
-                if (exporter)
-                    exporter->unreadable(m_index, name, errorText(error));
+                if (entryEvents)
+                    entryEvents->unreadable(m_index, name, errorText(error));
                 continue;
             }
             // -x leaves out every entry of another file system, files
             // mounted over files included.
             if (settings.oneFileSystem && info.device != rootDevice) {
-                if (exporter)
-                    exporter->leftOut(m_index, name, NcduExport::LeftOut::OtherFileSystem);
+                if (entryEvents)
+                    entryEvents->leftOut(m_index, name, WalkEvents::LeftOut::OtherFileSystem);
                 continue;
             }
             if (info.isDirectory) {
@@ -132,28 +127,26 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Schedul
                 if (info.links > 1) {
                     linkNames.add(dir, m_subfoldersNoted, info.device, info.inode, info.bytes,
                                   topFiles.mayRank(info.bytes, dir) ? name : nullptr);
-                    if (exporter)
-                        exporter->file(m_index, dir, name, exportEntry(info));
+                    if (entryEvents)
+                        entryEvents->entry(m_index, dir, name, info);
                     continue;
                 }
                 // A file of one link another path may hold (or be).
                 if (!settings.counted->insert(dev_t(info.device), ino_t(info.inode))) {
-                    if (exporter)
-                        exporter->file(m_index, dir, name, exportEntry(info));
+                    if (entryEvents)
+                        entryEvents->entry(m_index, dir, name, info);
                     continue;
                 }
             }
             ownBytes = addSizes(ownBytes, info.bytes);
             topFiles.offer(info.bytes, dir, name);
-            if (exporter)
-                exporter->file(m_index, dir, name, exportEntry(info));
+            if (entryEvents)
+                entryEvents->entry(m_index, dir, name, info);
         }
     }
     dir->totalBytes = ownBytes;
-    if (exporter)
-        exporter->folderListed(m_index, dir);
-    if (settings.progress)
-        settings.progress->counted(m_index, entries, ownBytes);
+    if (events)
+        events->folderListed(m_index, dir, entries, ownBytes);
 }
 
 void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo &info,
@@ -165,8 +158,8 @@ void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo
         // it counts nothing, silently; otherwise the file system is broken.
         if (!mountRoot && !m_context.store.mountRootBetween(dir, repeated)) {
             m_context.store.failCycle(displayPath(dir, name));
-            if (NcduExport *exporter = m_context.settings.ncduExport)
-                exporter->leftOut(m_index, name, NcduExport::LeftOut::Cycle);
+            if (m_context.entryEvents)
+                m_context.entryEvents->leftOut(m_index, name, WalkEvents::LeftOut::Cycle);
         }
         return;
     }
@@ -176,10 +169,10 @@ void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo
         !m_context.settings.counted->insert(dev_t(info.device), ino_t(info.inode)))
         return;
     const std::size_t length = std::strlen(name);
-    const NcduExport *exporter = m_context.settings.ncduExport;
-    m_found.push_back(FoundDir{m_nameArena.size(), length, info.device, info.inode, info.bytes, info.length,
-                               info.allocated, exporter ? exporter->fragmentSize(m_index) : 0, -1, 0,
-                               mountRoot});
+    if (m_context.events)
+        m_context.events->subfolderNoted(m_index, info);
+    m_found.push_back(
+        FoundDir{m_nameArena.size(), length, info.device, info.inode, info.bytes, -1, 0, mountRoot});
     m_nameArena.append(name, length);
     ++m_subfoldersNoted;
 }
@@ -211,11 +204,8 @@ void Lister::queueSubfolders(DirNode *dir, std::vector<WorkItem> &ready, std::ve
             child.device = sub.device;
             child.inode = sub.inode;
             child.totalBytes = sub.bytes;
-            if (NcduExport *exporter = m_context.settings.ncduExport)
-                exporter->folderFound(
-                    m_index, &child,
-                    NcduExport::Entry{sub.length, sub.allocated, sub.device, sub.inode, 1, true},
-                    sub.exportPlace);
+            if (m_context.events)
+                m_context.events->folderAdded(m_index, &child);
             if (sub.openError)
                 failed.push_back(&child);
             else if (sub.fd >= 0)

@@ -6,9 +6,9 @@
 
 #include "walk/walker.h"
 
-#include "cli/progress.h"
 #include "core/folderstore.h"
 #include "core/hardlinkset.h"
+#include "core/walkevents.h"
 #include "platform/descriptorbudget.h"
 #include "platform/entryinfo.h"
 #include "select/selection.h"
@@ -39,7 +39,7 @@ class WalkWorker final : public Scheduler::Worker
 public:
     WalkWorker(Scheduler &scheduler, const ListerContext &context, int rootFd, unsigned index)
         : lister(context, index), m_scheduler(scheduler), m_store(context.store),
-          m_cursor(rootFd, context.budget), m_exporter(context.settings.ncduExport), m_index(index)
+          m_cursor(rootFd, context.budget), m_events(context.events), m_index(index)
     {}
 
     void walk(const WorkItem &item) override
@@ -83,8 +83,8 @@ private:
         if (!(item.mountRoot && ::fstatfs(m_cursor.fd(), &fileSystem) == 0 &&
               isVirtualFileSystem(fileSystem.f_type)))
             return true;
-        if (m_exporter)
-            m_exporter->kernelFolder(m_index, item.dir);
+        if (m_events)
+            m_events->kernelFolder(m_index, item.dir);
         return false;
     }
 
@@ -92,7 +92,7 @@ private:
     FolderStore &m_store;
     FolderCursor m_cursor;
     std::vector<WorkItem> m_local; // subfolders without a pooled descriptor, walked depth first
-    NcduExport *m_exporter;
+    WalkEvents *m_events;          // null: nobody follows the walk
     unsigned m_index;
 };
 
@@ -121,7 +121,7 @@ unsigned defaultThreadCount()
     return std::max(32u, availableProcessors());
 }
 
-ScanResult scan(const std::string &path, const ScanSettings &settings)
+ScanResult scan(const std::string &path, const ScanSettings &settings, WalkEvents *events)
 {
     ScanResult result;
     EntryInfo info;
@@ -136,8 +136,8 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
     }
     if (!info.isDirectory) {
         result.report.add(0, displayName(path), info.bytes);
-        if (settings.ncduExport)
-            settings.ncduExport->writeFile(displayName(path), exportEntry(info));
+        if (events)
+            events->fileTarget(displayName(path), info);
         return result;
     }
     // Opened without following a symbolic link, and it must be the folder
@@ -159,11 +159,12 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
         reportError(path, errorText(error));
         result.report.add(0, displayName(path), info.bytes, errorText(error));
         result.status = ScanResult::Incomplete;
-        if (settings.ncduExport) { // the folder alone, marked unread
+        if (events) { // the folder alone, marked unread
             FolderStore alone(displayName(path), info.device, info.inode, info.bytes);
             const DirNode *root = &alone.dirs()[0];
-            settings.ncduExport->folderFound(0, root, exportEntry(info));
-            settings.ncduExport->writeTree(alone.dirs(), FolderErrors{{root, errorText(error)}});
+            events->subfolderNoted(0, info);
+            events->folderAdded(0, root);
+            events->treeDone(alone.dirs(), FolderErrors{{root, errorText(error)}});
         }
         return result;
     }
@@ -171,12 +172,14 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
 
     FolderStore store(displayName(path), info.device, info.inode, info.bytes);
     DescriptorBudget budget(settings.threads);
-    const ListerContext context{settings, budget, store};
+    const ListerContext context{settings, budget, store, events,
+                                events && events->wantsEntries() ? events : nullptr};
     TopFiles topFiles(settings.top, settings.maxDepth);
-    if (settings.ncduExport)
-        settings.ncduExport->folderFound(0, &store.dirs()[0], exportEntry(info));
-    if (settings.progress)
-        settings.progress->start();
+    if (events) {
+        events->subfolderNoted(0, info);
+        events->folderAdded(0, &store.dirs()[0]);
+        events->walkStarted();
+    }
     bool outOfMemory = true;
     try {
         Scheduler scheduler;
@@ -199,15 +202,15 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
         }
     } catch (const std::bad_alloc &) {
     }
-    if (settings.progress)
-        settings.progress->stop(); // it shows folders of the walk
+    if (events)
+        events->walkStopped(); // the progress line shows folders of the walk
     ::close(rootFd);
     if (outOfMemory)
         throw std::bad_alloc();
 
     DirNodeStore &dirs = store.dirs();
-    if (settings.ncduExport)
-        settings.ncduExport->writeTree(dirs, store.folderErrors());
+    if (events)
+        events->treeDone(dirs, store.folderErrors());
     for (std::size_t i = dirs.size(); i-- > 1;)
         dirs[i].parent->totalBytes = addSizes(dirs[i].parent->totalBytes, dirs[i].totalBytes);
     result.report =

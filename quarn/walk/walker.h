@@ -3,6 +3,7 @@
 
 #pragma once
 
+#include "core/entry.h"
 #include "core/report.h"
 
 #include <cstddef>
@@ -12,13 +13,8 @@
 namespace quarn {
 
 class Exclusion;
-class NcduExport;
 class HardLinkSet;
-class Progress;
-
-// What an entry counts for: its allocated blocks, its length (st_size), or
-// itself (1: the sizes are numbers of entries).
-enum class Measure { Allocated, Apparent, Entries };
+class WalkEvents;
 
 struct ScanSettings
 {
@@ -34,10 +30,6 @@ struct ScanSettings
     std::uint32_t maxDepth = UINT32_MAX;
     // Entries left out of the walk; null: none.
     const Exclusion *exclusion = nullptr;
-    // Shown during the walk, with a slot for each thread; null: none.
-    Progress *progress = nullptr;
-    // Gets the whole walk, entry by entry, and writes it at the end; null: none.
-    NcduExport *ncduExport = nullptr;
 
     // Where the walks of several paths note what they have counted, so
     // that each folder and file counts once across all of them, as du
@@ -58,11 +50,12 @@ struct ScanResult
     Report report; // empty when status is TargetUnreadable
 };
 
-// Walks the tree under path and selects the report. Every entry that cannot
-// be read is written to stderr as "quarn: cannot read 'PATH': REASON" as it
-// is met; the walk goes on with the rest. Throws std::bad_alloc, the walk
-// stopped, when memory runs out.
-ScanResult scan(const std::string &path, const ScanSettings &settings);
+// Walks the tree under path and selects the report, telling events (null:
+// nobody) what it meets, with worker indices below settings.threads. Every
+// entry that cannot be read is written to stderr as "quarn: cannot read
+// 'PATH': REASON" as it is met; the walk goes on with the rest. Throws
+// std::bad_alloc, the walk stopped, when memory runs out.
+ScanResult scan(const std::string &path, const ScanSettings &settings, WalkEvents *events = nullptr);
 
 // Target name as displayed, as du shows it: the path as given, but two or
 // more trailing slashes become one, except in "//" itself.
