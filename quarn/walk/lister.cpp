@@ -34,8 +34,8 @@ constexpr std::size_t foundBatch = 64;
 } // namespace
 
 Lister::Lister(const ListerContext &context, unsigned workerIndex)
-    : topFiles(context.settings.top, context.settings.maxDepth), m_context(context), m_index(workerIndex),
-      m_buffer(new char[direntBufferSize])
+    : topFiles(context.settings.report.top, context.settings.report.maxDepth), m_context(context),
+      m_index(workerIndex), m_buffer(new char[direntBufferSize])
 {}
 
 void Lister::list(DirNode *dir, int fd, const AncestorPath &path, Scheduler::Worker &worker,
@@ -65,10 +65,10 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Schedul
     m_nameArena.clear();
     m_found.clear();
     m_subfoldersNoted = 0;
-    m_filter.enter(settings.exclusion, dir, fd);
+    m_filter.enter(settings.walk.exclusion, dir, fd);
     if (events)
         events->folderEntered(m_index, dir);
-    const bool noteEveryFile = settings.counted && settings.noteEveryFile;
+    const bool noteEveryFile = settings.shared.counted && settings.shared.noteEveryFile;
     std::uint64_t entries = 0;
     std::uint64_t ownBytes = dir->totalBytes;
     char *buffer = m_buffer.get();
@@ -97,7 +97,7 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Schedul
             }
             ++entries;
             EntryInfo info;
-            if (!statEntry(fd, name, 0, settings.measure, info)) {
+            if (!statEntry(fd, name, 0, settings.walk.measure, info)) {
                 int error = errno;
                 m_context.store.fail(dir, displayPath(dir, name), error);
                 if (entryEvents)
@@ -106,7 +106,7 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Schedul
             }
             // -x leaves out every entry of another file system, files
             // mounted over files included.
-            if (settings.oneFileSystem && info.device != rootDevice) {
+            if (settings.walk.oneFileSystem && info.device != rootDevice) {
                 if (entryEvents)
                     entryEvents->leftOut(m_index, name, WalkEvents::LeftOut::OtherFileSystem);
                 continue;
@@ -132,7 +132,7 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Schedul
                     continue;
                 }
                 // A file of one link another path may hold (or be).
-                if (!settings.counted->insert(dev_t(info.device), ino_t(info.inode))) {
+                if (!settings.shared.counted->insert(dev_t(info.device), ino_t(info.inode))) {
                     if (entryEvents)
                         entryEvents->entry(m_index, dir, name, info);
                     continue;
@@ -165,8 +165,8 @@ void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo
     }
     // Counted already by the walk of an earlier path, or of this one
     // elsewhere: left out, as du leaves it out.
-    if (m_context.settings.counted &&
-        !m_context.settings.counted->insert(dev_t(info.device), ino_t(info.inode)))
+    if (m_context.settings.shared.counted &&
+        !m_context.settings.shared.counted->insert(dev_t(info.device), ino_t(info.inode)))
         return;
     const std::size_t length = std::strlen(name);
     if (m_context.events)

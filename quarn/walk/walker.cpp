@@ -121,16 +121,23 @@ unsigned defaultThreadCount()
     return std::max(32u, availableProcessors());
 }
 
+unsigned WalkOptions::workers() const
+{
+    return threads ? threads : defaultThreadCount();
+}
+
 ScanResult scan(const std::string &path, const ScanSettings &settings, WalkEvents *events)
 {
     ScanResult result;
+    if (settings.walk.exclusion)
+        settings.walk.exclusion->setTarget(displayName(path));
     EntryInfo info;
-    if (!statEntry(AT_FDCWD, path.c_str(), 0, settings.measure, info)) {
+    if (!statEntry(AT_FDCWD, path.c_str(), 0, settings.walk.measure, info)) {
         reportError(path, errorText(errno));
         result.status = ScanResult::TargetUnreadable;
         return result;
     }
-    if (settings.counted && !settings.counted->insert(dev_t(info.device), ino_t(info.inode))) {
+    if (settings.shared.counted && !settings.shared.counted->insert(dev_t(info.device), ino_t(info.inode))) {
         result.status = ScanResult::AlreadyCounted;
         return result;
     }
@@ -149,7 +156,7 @@ ScanResult scan(const std::string &path, const ScanSettings &settings, WalkEvent
     const int rootFd = ::open(path.c_str(), folderOpenFlags);
     EntryInfo opened;
     int error = rootFd < 0 ? errno : 0;
-    if (!error && !statEntry(rootFd, "", AT_EMPTY_PATH, settings.measure, opened))
+    if (!error && !statEntry(rootFd, "", AT_EMPTY_PATH, settings.walk.measure, opened))
         error = errno;
     else if (!error && (opened.device != info.device || opened.inode != info.inode))
         error = ENOENT; // what was looked at is not there any more
@@ -171,10 +178,10 @@ ScanResult scan(const std::string &path, const ScanSettings &settings, WalkEvent
     info = opened;
 
     FolderStore store(displayName(path), info.device, info.inode, info.bytes);
-    DescriptorBudget budget(settings.threads);
+    DescriptorBudget budget(settings.walk.workers());
     const ListerContext context{settings, budget, store, events,
                                 events && events->wantsEntries() ? events : nullptr};
-    TopFiles topFiles(settings.top, settings.maxDepth);
+    TopFiles topFiles(settings.report.top, settings.report.maxDepth);
     if (events) {
         events->subfolderNoted(0, info);
         events->folderAdded(0, &store.dirs()[0]);
@@ -185,7 +192,7 @@ ScanResult scan(const std::string &path, const ScanSettings &settings, WalkEvent
         Scheduler scheduler;
         const unsigned threads = budget.threads();
         const unsigned startThreads =
-            settings.addThreads ? std::min(threads, availableProcessors()) : threads;
+            settings.walk.threads ? threads : std::min(threads, availableProcessors());
         const auto workers =
             scheduler.run(WorkItem{&store.dirs()[0], -1, false}, threads, startThreads, [&](unsigned index) {
                 return std::make_unique<WalkWorker>(scheduler, context, rootFd, index);
@@ -197,7 +204,7 @@ ScanResult scan(const std::string &path, const ScanSettings &settings, WalkEvent
                 topFiles.mergeFrom(lister.topFiles);
                 linkNames.push_back(&lister.linkNames);
             }
-            placeLinks(store.dirs(), linkNames, settings.counted, topFiles);
+            placeLinks(store.dirs(), linkNames, settings.shared.counted, topFiles);
             outOfMemory = false;
         }
     } catch (const std::bad_alloc &) {
@@ -213,8 +220,8 @@ ScanResult scan(const std::string &path, const ScanSettings &settings, WalkEvent
         events->treeDone(dirs, store.folderErrors());
     for (std::size_t i = dirs.size(); i-- > 1;)
         dirs[i].parent->totalBytes = addSizes(dirs[i].parent->totalBytes, dirs[i].totalBytes);
-    result.report =
-        selectReport(dirs, store.folderErrors(), topFiles.candidates(), settings.top, settings.maxDepth);
+    result.report = selectReport(dirs, store.folderErrors(), topFiles.candidates(), settings.report.top,
+                                 settings.report.maxDepth);
     result.status = store.hadErrors() ? ScanResult::Incomplete : ScanResult::Complete;
     return result;
 }
