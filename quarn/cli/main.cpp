@@ -3,89 +3,18 @@
 
 // quarn: reports the largest entries of a directory tree.
 
-#include "cli/atomicoutput.h"
+#include "cli/command.h"
 #include "cli/options.h"
-#include "cli/progress.h"
-#include "core/dirtree.h"
-#include "core/hardlinkset.h"
-#include "core/utf8.h"
-#include "formats/jsonwriter.h"
-#include "formats/ncduexport.h"
-#include "formats/ncduimport.h"
-#include "formats/textwriter.h"
-#include "walk/exclusion.h"
-#include "walk/walker.h"
 
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <clocale>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
 #include <new>
 #include <string>
-#include <string_view>
 
 namespace {
-
-// Writes all of text to fd, waiting for room when fd is non-blocking.
-// Returns 0, or the errno of the write that failed.
-int writeAll(int fd, std::string_view text)
-{
-    while (!text.empty()) {
-        ssize_t written = ::write(fd, text.data(), text.size());
-        if (written > 0) {
-            text.remove_prefix(std::size_t(written));
-            continue;
-        }
-        if (written == 0)
-            return EIO; // no progress and no reason given: retrying could spin forever
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
-            return errno;
-        pollfd ready{fd, POLLOUT, 0};
-        if (::poll(&ready, 1, -1) < 0 && errno != EINTR)
-            return errno;
-    }
-    return 0;
-}
-
-void reportWriteError(int error)
-{
-    writeAll(STDERR_FILENO, std::string("quarn: write error: ") + std::strerror(error) + "\n");
-}
-
-// Writes text on stdout; on failure says why on stderr. Returns whether it
-// was written whole.
-bool writeOutput(std::string_view text)
-{
-    int error = writeAll(STDOUT_FILENO, text);
-    if (error == 0)
-        return true;
-    reportWriteError(error);
-    return false;
-}
-
-// The report's way to stdout, chunk by chunk; the first failure ends it.
-class StdoutSink final : public quarn::OutputSink
-{
-public:
-    bool write(std::string_view chunk) override
-    {
-        m_error = writeAll(STDOUT_FILENO, chunk);
-        return m_error == 0;
-    }
-    int error() const { return m_error; }
-
-private:
-    int m_error = 0;
-};
 
 // A standard stream that was closed at start would be taken by the next
 // descriptor opened (a folder of the walk), and the report or the error
@@ -102,172 +31,6 @@ void holdClosedStandardStreams()
     }
 }
 
-// NO_COLOR set to anything but the empty text turns the automatic colour off.
-bool colour(quarn::Options::Colour choice)
-{
-    if (choice != quarn::Options::ColourAuto)
-        return choice == quarn::Options::ColourAlways;
-    const char *noColour = std::getenv("NO_COLOR");
-    return ::isatty(STDOUT_FILENO) && !(noColour && *noColour);
-}
-
-// True if one of paths is not a folder (or cannot be looked at): a file
-// that the walk of another path may meet again.
-bool namesAFile(const std::vector<std::string> &paths)
-{
-    struct stat info;
-    return std::any_of(paths.begin(), paths.end(), [&](const std::string &path) {
-        return ::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode);
-    });
-}
-
-bool writeReport(const quarn::Report &report, const quarn::Options &options, bool exactSizes,
-                 quarn::OutputSink &out, std::uint64_t whole = 0)
-{
-    if (options.json)
-        return quarn::writeJson(report, exactSizes, out, [](std::string_view name) {
-            writeAll(STDERR_FILENO,
-                     "quarn: name is not UTF-8, shown with U+FFFD: '" + quarn::escapedForLog(name) + "'\n");
-        });
-    return quarn::writeText(report, exactSizes, colour(options.colour), out, whole);
-}
-
-// The reports of a run, written as each comes, then the total line (-c):
-// one way for the walks of PATHs and the report of an export, so that both
-// print, count and end alike. A text summary of several PATHs is held to
-// the end instead, one line for each, so that each shows its share of the
-// total rather than 100.0%.
-class Reports
-{
-public:
-    explicit Reports(const quarn::Options &options)
-        : m_options(options), m_exactSizes(options.exactSizes || options.inodes), // a count is never scaled
-          m_holdLines(options.summarize && !options.json && !options.input && options.paths.size() > 1)
-    {}
-
-    // Writes result's report and adds its total: the status is the worst of
-    // the results', 2 for a target that could not be read at all, 1 for
-    // entries that could not be read. False once a write failed (said on
-    // stderr): nothing more is written then.
-    bool add(const quarn::ScanResult &result)
-    {
-        if (result.status == quarn::ScanResult::TargetUnreadable) {
-            failed(2);
-            return true;
-        }
-        if (result.status == quarn::ScanResult::AlreadyCounted)
-            return true;
-        if (result.status == quarn::ScanResult::Incomplete)
-            failed(1);
-        const quarn::ReportEntry &root = result.report.entries().front();
-        m_total = quarn::addSizes(m_total, root.size);
-        if (m_holdLines) {
-            std::string name(result.report.name(root));
-            if (!result.report.linkTarget().empty())
-                name += " -> " + result.report.linkTarget(); // text only: the writer makes it printable
-            m_held.add(0, name, root.size, result.report.error(root));
-            return true;
-        }
-        return write(result.report);
-    }
-    void failed(int status) { m_status = std::max(m_status, status); }
-    // Writes the total line if asked for; returns the run's status.
-    int finish()
-    {
-        if (m_holdLines) {
-            if (m_options.total)
-                m_held.add(0, "total", m_total);
-            if (!m_held.entries().empty())
-                write(m_held, std::max<std::uint64_t>(m_total, 1));
-        } else if (m_options.total && !m_writeFailed) {
-            quarn::Report sum;
-            sum.add(0, "total", m_total);
-            write(sum);
-        }
-        return m_status;
-    }
-
-private:
-    bool write(const quarn::Report &report, std::uint64_t whole = 0)
-    {
-        if (m_writeFailed)
-            return false;
-        if (writeReport(report, m_options, m_exactSizes, m_out, whole))
-            return true;
-        reportWriteError(m_out.error());
-        m_writeFailed = true;
-        failed(1);
-        return false;
-    }
-
-    const quarn::Options &m_options;
-    const bool m_exactSizes;
-    StdoutSink m_out;
-    const bool m_holdLines;
-    quarn::Report m_held;      // with m_holdLines: each PATH's line, in order
-    std::uint64_t m_total = 0; // of every report written, in what the run counts
-    int m_status = 0;
-    bool m_writeFailed = false;
-};
-
-// The entries the report names, the target included, as -n and -s choose.
-std::size_t reportedEntries(const quarn::Options &options)
-{
-    return options.summarize ? 1 : options.top;
-}
-
-quarn::Measure measureOf(const quarn::Options &options)
-{
-    return options.inodes         ? quarn::Measure::Entries
-           : options.apparentSize ? quarn::Measure::Apparent
-                                  : quarn::Measure::Allocated;
-}
-
-// quarn -f FILE: the export read into the result its walk would give.
-// False, with nothing on stdout, for a file that cannot be read or is not
-// such an export.
-bool readExport(const quarn::Options &options, quarn::ScanResult &result)
-{
-    const std::string &file = *options.input;
-    const int fd = file == "-" ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        writeAll(STDERR_FILENO,
-                 "quarn: cannot read '" + quarn::escapedForLog(file) + "': " + std::strerror(errno) + "\n");
-        return false;
-    }
-    quarn::ImportSettings settings;
-    settings.top = reportedEntries(options);
-    settings.maxDepth = options.maxDepth;
-    settings.measure = measureOf(options);
-    quarn::ImportResult imported = quarn::importExport(
-        [fd](char *buffer, std::size_t size) { return long(::read(fd, buffer, size)); }, settings);
-    if (fd != STDIN_FILENO)
-        ::close(fd);
-    if (!imported.read) {
-        const std::string name = quarn::escapedForLog(file);
-        if (!imported.decompressor.empty()) // one line, with the command that reads it
-            writeAll(STDERR_FILENO, "quarn: " + name + ": " + imported.problem + "; read it with '" +
-                                        imported.decompressor + (file == "-" ? "" : " " + name) +
-                                        " | quarn -f -'\n");
-        else
-            writeAll(STDERR_FILENO, "quarn: " + name + ": " + imported.problem + "\n");
-        return false;
-    }
-    // What the walk said of what it could not read, in one line.
-    if (imported.unreadable > 0) {
-        const std::string count = imported.unreadable == 1
-                                      ? "a read error"
-                                      : std::to_string(imported.unreadable) + " read errors, the first";
-        const std::string reason =
-            imported.firstReason.empty() ? "" : ": " + quarn::escapedForLog(imported.firstReason);
-        writeAll(STDERR_FILENO, "quarn: " + quarn::escapedForLog(file) + ": records " + count + " at '" +
-                                    quarn::escapedForLog(imported.firstUnreadable) + "'" + reason + "\n");
-    }
-    result.status = imported.unreadable > 0 ? quarn::ScanResult::Incomplete : quarn::ScanResult::Complete;
-    result.report = std::move(imported.report);
-    return true;
-}
-
 // As du: patterns match characters of the user's locale (LC_CTYPE) and
 // order ranges by it (LC_COLLATE), and the progress line counts columns by
 // it. Every other category stays that of the C locale, so that the report
@@ -279,160 +42,24 @@ void useLocale()
     std::setlocale(LC_COLLATE, "");
 }
 
-// The operand must exist, as du checks it before anything else, and says
-// so in the same words.
-bool accessible(const std::string &path)
-{
-    struct stat info;
-    if (::lstat(path.c_str(), &info) == 0)
-        return true;
-    writeAll(STDERR_FILENO,
-             "quarn: cannot access '" + quarn::escapedForLog(path) + "': " + std::strerror(errno) + "\n");
-    return false;
-}
-
-// quarn -o FILE PATH: the walk of PATH written as an export to FILE. What
-// can fail before the walk (FILE, the temporary files) is tried before it.
-// FILE is replaced only by a whole export: on any failure, or a signal, it
-// stays as it was.
-int exportScan(const std::string &path, const quarn::Options &options, quarn::ScanSettings &settings,
-               quarn::Exclusion &exclusion)
-{
-    if (!accessible(path))
-        return 2;
-    quarn::AtomicOutput file; // with -o -, standard output as it is
-    if (*options.output != "-") {
-        const std::string problem = file.open(*options.output);
-        if (!problem.empty()) {
-            writeAll(STDERR_FILENO, "quarn: " + problem + "\n");
-            return 2;
-        }
-    }
-    StdoutSink out;
-    quarn::NcduExport exporter(out, settings.threads);
-    if (exporter.failed()) {
-        writeAll(STDERR_FILENO, "quarn: " + exporter.error() + "\n");
-        return 1;
-    }
-    settings.ncduExport = &exporter;
-    settings.top = 1; // the report is not shown
-    if (settings.exclusion)
-        exclusion.setTarget(quarn::displayName(path));
-    const quarn::ScanResult result = quarn::scan(path, settings);
-    if (result.status == quarn::ScanResult::TargetUnreadable)
-        return 2;
-    if (exporter.failed()) {
-        if (!exporter.error().empty())
-            writeAll(STDERR_FILENO, "quarn: " + exporter.error() + "\n");
-        else if (file.file().empty())
-            reportWriteError(out.error());
-        else
-            writeAll(STDERR_FILENO, "quarn: cannot write '" + quarn::escapedForLog(file.file()) +
-                                        "': " + std::strerror(out.error()) + "\n");
-        return 1;
-    }
-    const std::string problem = file.commit();
-    if (!problem.empty()) {
-        writeAll(STDERR_FILENO, "quarn: " + problem + "\n");
-        return 1;
-    }
-    return result.status == quarn::ScanResult::Complete ? 0 : 1;
-}
-
-// The whole run; main() turns an allocation that failed into one line.
-int run(int argc, char **argv)
-{
-    holdClosedStandardStreams();
-    useLocale();
-
-    quarn::Options options;
-    std::string problem = quarn::parseOptions(argc - 1, argv + 1, options);
-    if (!problem.empty()) {
-        writeAll(STDERR_FILENO, "quarn: " + problem + "\nTry 'quarn --help' for more information.\n");
-        return 2;
-    }
-    if (options.action == quarn::Options::Help)
-        return writeOutput(quarn::usageText()) ? 0 : 1;
-    if (options.action == quarn::Options::Version)
-        return writeOutput(quarn::versionText()) ? 0 : 1;
-    Reports reports(options);
-    if (options.input) {
-        quarn::ScanResult result;
-        if (!readExport(options, result))
-            return 2;
-        reports.add(result);
-        return reports.finish();
-    }
-    quarn::ScanSettings settings;
-    settings.top = reportedEntries(options);
-    settings.measure = measureOf(options);
-    settings.oneFileSystem = options.oneFileSystem;
-    settings.followTarget = options.followPaths;
-    settings.followLinks = options.followLinks;
-    // With -L a folder reached by two names counts at the one walked first:
-    // one thread walks, so that is the same name in every run.
-    settings.threads = options.followLinks ? 1
-                       : options.threads   ? options.threads
-                                           : quarn::defaultThreadCount();
-    settings.addThreads = options.threads == 0 && !options.followLinks;
-    settings.maxDepth = options.maxDepth;
-
-    quarn::Exclusion exclusion;
-    for (const std::string &pattern : options.excludePatterns)
-        exclusion.addPattern(pattern);
-    for (const std::string &file : options.excludeFiles) {
-        const std::string reason = exclusion.addPatternsFrom(file);
-        if (!reason.empty()) {
-            writeAll(STDERR_FILENO,
-                     "quarn: cannot read '" + quarn::escapedForLog(file) + "': " + reason + "\n");
-            return 2;
-        }
-    }
-    exclusion.setExcludeCaches(options.excludeCaches);
-    if (exclusion.active())
-        settings.exclusion = &exclusion;
-
-    // Only for a person watching: never when standard error goes to a log.
-    std::unique_ptr<quarn::Progress> progress;
-    if (options.progress && ::isatty(STDERR_FILENO)) {
-        progress = std::make_unique<quarn::Progress>(settings.threads);
-        settings.progress = progress.get();
-    }
-
-    // Several paths count what they share once, as du counts it; so does a
-    // walk that follows links, where one may lead anywhere.
-    quarn::HardLinkSet counted;
-    if (options.paths.size() > 1 || options.followLinks) {
-        settings.counted = &counted;
-        settings.noteEveryFile = options.followLinks || namesAFile(options.paths);
-    }
-
-    if (options.output)
-        return exportScan(options.paths.front(), options, settings, exclusion);
-
-    // Each report is written as soon as its walk ends.
-    for (const std::string &path : options.paths) {
-        if (!accessible(path)) {
-            reports.failed(2);
-            continue;
-        }
-        if (settings.exclusion)
-            exclusion.setTarget(quarn::displayName(path));
-        if (!reports.add(quarn::scan(path, settings)))
-            break;
-    }
-    return reports.finish();
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     try {
-        return run(argc, argv);
+        holdClosedStandardStreams();
+        useLocale();
+        quarn::Options options;
+        const std::string problem = quarn::parseOptions(argc - 1, argv + 1, options);
+        if (!problem.empty()) {
+            quarn::writeAll(STDERR_FILENO,
+                            "quarn: " + problem + "\nTry 'quarn --help' for more information.\n");
+            return 2;
+        }
+        return quarn::runCommand(options);
     } catch (const std::bad_alloc &) {
         // Whatever was being done is dropped; this line needs no memory.
-        writeAll(STDERR_FILENO, "quarn: memory exhausted\n");
+        quarn::writeAll(STDERR_FILENO, "quarn: memory exhausted\n");
         return 1;
     }
 }

@@ -4,6 +4,7 @@
 #include "cli/progress.h"
 
 #include "core/dirtree.h"
+#include "core/errorline.h"
 #include "core/utf8.h"
 #include "formats/sizetext.h"
 #include "platform/descriptorbudget.h"
@@ -35,7 +36,6 @@ constexpr std::size_t columnsIfUnknown = 80;
 constexpr int clearingSignals[] = {SIGINT, SIGTERM, SIGQUIT};
 
 // The terminal line shared by the progress line and error lines.
-std::mutex terminalLock;
 // What a signal handler reads too, hence atomic.
 std::atomic<bool> lineShown{false};       // a progress line (or part of one) is on the terminal
 std::atomic<std::size_t> shownColumns{0}; // its width
@@ -92,7 +92,18 @@ std::string clearingText(std::size_t columns)
     return "\r" + std::string(columns, ' ') + "\r";
 }
 
-// With terminalLock held.
+// The hook of error lines: with errorLineLock held.
+std::string takeShownLine()
+{
+    std::string out;
+    if (lineShown.load())
+        out = clearingText(shownColumns.load());
+    lineShown.store(false);
+    shownColumns.store(0);
+    return out;
+}
+
+// With errorLineLock held.
 void clearShownLine()
 {
     if (!lineShown.load())
@@ -199,6 +210,7 @@ Progress::Progress(unsigned workers)
     : m_slots(new Slot[std::max(1u, workers)]), m_workers(std::max(1u, workers)),
       m_seen(new const DirNode *[std::max(1u, workers)]())
 {
+    setErrorLineClearing(takeShownLine);
     // A description of its own for the terminal, so that being non-blocking
     // touches neither standard error's nor that of other programs sharing it;
     // opened before the walk divides the descriptors free, so that the walk
@@ -273,7 +285,7 @@ void Progress::stop()
         pthread_join(m_thread, nullptr);
         m_running = false;
     }
-    std::lock_guard<std::mutex> guard(terminalLock);
+    std::lock_guard<std::mutex> guard(errorLineLock());
     clearShownLine();
     for (std::size_t i = 0; i < std::size(clearingSignals); ++i)
         if (m_signalsTaken[i]) {
@@ -323,7 +335,7 @@ void Progress::draw()
         lineText(entries, bytes, m_folder ? pathTail(m_folder, width) : std::string(), width);
     const std::size_t columns = columnsOf(text);
 
-    std::lock_guard<std::mutex> guard(terminalLock);
+    std::lock_guard<std::mutex> guard(errorLineLock());
     const bool shown = lineShown.load();
     if (shown && text == m_lastText)
         return;
@@ -370,27 +382,6 @@ std::string Progress::lineText(std::uint64_t entries, std::uint64_t bytes, std::
         start = c->offset;
     }
     return line + std::string(ellipsis) + name.substr(start);
-}
-
-void writeErrorLine(std::string_view line)
-{
-    // The clearing and the line in one write that waits as long as it must:
-    // an error line is never dropped, and never mixed with the progress line.
-    std::lock_guard<std::mutex> guard(terminalLock);
-    std::string out;
-    if (lineShown.load())
-        out = clearingText(shownColumns.load());
-    lineShown.store(false);
-    shownColumns.store(0);
-    out += line;
-    std::string_view left = out;
-    while (!left.empty()) {
-        const ssize_t written = ::write(STDERR_FILENO, left.data(), left.size());
-        if (written > 0)
-            left.remove_prefix(std::size_t(written));
-        else if (written == 0 || errno != EINTR)
-            break; // standard error refuses it: nowhere else to say so
-    }
 }
 
 } // namespace quarn

@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "core/walkevents.h"
+
 #include <pthread.h>
 
 #include <atomic>
@@ -24,24 +26,26 @@ struct DirNode;
 // walking threads only store counters of their own, once per folder. It
 // never waits for the terminal: what a terminal whose output is suspended,
 // or that nobody reads, does not take at once is dropped.
-class Progress
+class Progress final : public WalkEvents
 {
 public:
     explicit Progress(unsigned workers); // workers: slots for walking threads 0 to workers - 1
     ~Progress();
 
     void start();
-    // Ends the drawing and clears the line. The folders passed to reading()
+    // Ends the drawing and clears the line. The folders passed to folderEntered()
     // must stay alive until then.
     void stop();
 
-    // Called by walking thread worker as it starts a folder, and when it is
-    // done with it.
-    void reading(unsigned worker, const DirNode *folder)
+    // Drawn from the walk's start to its stop. Each walking thread stores
+    // the folder it starts and, when it is done with it, what it counted.
+    void walkStarted() override { start(); }
+    void walkStopped() override { stop(); }
+    void folderEntered(unsigned worker, const DirNode *folder) override
     {
         m_slots[worker].folder.store(folder, std::memory_order_release);
     }
-    void counted(unsigned worker, std::uint64_t entries, std::uint64_t bytes)
+    void folderListed(unsigned worker, const DirNode *, std::uint64_t entries, std::uint64_t bytes) override
     {
         Slot &slot = m_slots[worker];
         slot.entries.store(slot.entries.load(std::memory_order_relaxed) + entries, std::memory_order_relaxed);
@@ -82,10 +86,5 @@ private:
     bool m_signalsTaken[3] = {};
     int m_terminal = -1; // owned: standard error's terminal opened again, non-blocking; or -1
 };
-
-// Writes line (ending in a line feed) to standard error whole, waiting as
-// long as that takes, after clearing the progress line if one is shown, so
-// that the two never mix.
-void writeErrorLine(std::string_view line);
 
 } // namespace quarn

@@ -3,9 +3,8 @@
 
 #include "core/folderstore.h"
 
-#include "cli/progress.h"
+#include "core/errorline.h"
 #include "core/utf8.h"
-#include "platform/entryinfo.h"
 
 #include <algorithm>
 #include <cstring>

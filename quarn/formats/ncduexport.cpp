@@ -3,6 +3,7 @@
 
 #include "formats/ncduexport.h"
 
+#include "core/errorline.h"
 #include "core/utf8.h"
 #include "formats/jsonwriter.h"
 #include "platform/descriptorbudget.h"
@@ -32,12 +33,6 @@ constexpr std::uint32_t noFolder = UINT32_MAX;
 // end of each worker's last.
 constexpr std::uint64_t spillStretch = 1024 * 1024;
 
-std::string errorText(int error)
-{
-    char buffer[256];
-    return strerror_r(error, buffer, sizeof buffer); // GNU variant: returns the text
-}
-
 // The device number as stat reports it, which is what other writers store.
 std::uint64_t deviceNumber(std::uint32_t device)
 {
@@ -51,14 +46,15 @@ void appendNumber(std::string &out, const char *key, std::uint64_t value)
 }
 
 // The entry's object without its closing brace.
-void appendEntry(std::string &out, std::string_view name, const NcduExport::Entry &entry, bool device)
+void appendEntry(std::string &out, std::string_view name, std::uint64_t length, std::uint64_t allocated,
+                 std::uint32_t device, bool withDevice)
 {
     out += "{\"name\":";
     appendExportString(name, out);
-    appendNumber(out, ",\"asize\":", entry.length);
-    appendNumber(out, ",\"dsize\":", entry.allocated);
-    if (device)
-        appendNumber(out, ",\"dev\":", deviceNumber(entry.device));
+    appendNumber(out, ",\"asize\":", length);
+    appendNumber(out, ",\"dsize\":", allocated);
+    if (withDevice)
+        appendNumber(out, ",\"dev\":", deviceNumber(device));
 }
 
 std::string temporaryFolder()
@@ -163,21 +159,34 @@ long NcduExport::readSpill(const Worker &worker, char *buffer, std::size_t lengt
     return long(::pread(m_spill, buffer, part, off_t(worker.stretches[offset / spillStretch] + within)));
 }
 
-void NcduExport::folderFound(unsigned worker, const DirNode *folder, const Entry &own, std::uint64_t place)
+void NcduExport::subfolderNoted(unsigned worker, const EntryInfo &info)
 {
-    m_workers[worker].records.push_back(Record{folder, own.length, own.allocated, place, Record::Found});
+    Worker &w = m_workers[worker];
+    w.noted.push_back(Record{nullptr, info.length, info.allocated, fragmentSize(worker), Record::Found});
 }
 
-void NcduExport::file(unsigned worker, const DirNode *folder, std::string_view name, const Entry &entry)
+void NcduExport::folderAdded(unsigned worker, const DirNode *folder)
+{
+    Worker &w = m_workers[worker];
+    Record record = w.noted[w.nextNoted++];
+    if (w.nextNoted == w.noted.size()) {
+        w.noted.clear();
+        w.nextNoted = 0;
+    }
+    record.dir = folder;
+    w.records.push_back(record);
+}
+
+void NcduExport::entry(unsigned worker, const DirNode *folder, std::string_view name, const EntryInfo &info)
 {
     std::string &out = m_workers[worker].fragment;
     out += ",\n";
-    appendEntry(out, name, entry, entry.device != folder->device);
-    if (entry.links > 1 || entry.byInode) {
-        appendNumber(out, ",\"ino\":", entry.inode);
-        appendNumber(out, ",\"hlnkc\":true,\"nlink\":", entry.links);
+    appendEntry(out, name, info.length, info.allocated, info.device, info.device != folder->device);
+    if (info.links > 1 || m_everyInode) {
+        appendNumber(out, ",\"ino\":", info.inode);
+        appendNumber(out, ",\"hlnkc\":true,\"nlink\":", info.links);
     }
-    if (!entry.regular)
+    if (!(info.isRegular || info.isDirectory))
         out += ",\"notreg\":true";
     out += '}';
     if (out.size() >= fragmentFlushSize)
@@ -209,7 +218,7 @@ void NcduExport::unreadable(unsigned worker, std::string_view name, std::string_
         flush(m_workers[worker]);
 }
 
-void NcduExport::folderListed(unsigned worker, const DirNode *folder)
+void NcduExport::folderListed(unsigned worker, const DirNode *folder, std::uint64_t, std::uint64_t)
 {
     Worker &w = m_workers[worker];
     flush(w);
@@ -229,13 +238,13 @@ void NcduExport::header(std::string &out) const
     out += "},\n";
 }
 
-bool NcduExport::writeFileDocument(std::string_view name, const Entry &entry)
+bool NcduExport::writeFileDocument(std::string_view name, const EntryInfo &info)
 {
     ChunkedOutput output(m_out);
     std::string &out = output.buffer();
     header(out);
-    appendEntry(out, name, entry, true);
-    if (!entry.regular)
+    appendEntry(out, name, info.length, info.allocated, info.device, true);
+    if (!(info.isRegular || info.isDirectory))
         out += ",\"notreg\":true";
     out += "}]\n";
     return output.flush();
@@ -324,7 +333,7 @@ bool NcduExport::writeDocument(const DirNodeStore &dirs, const FolderErrors &err
         const DirNode &dir = dirs[i];
         const Folder &folder = folders[i];
         out += '[';
-        appendEntry(out, dir.name(), Entry{folder.length, folder.allocated, dir.device, dir.inode, 1, true},
+        appendEntry(out, dir.name(), folder.length, folder.allocated, dir.device,
                     !dir.parent || dir.device != dir.parent->device);
         if (const auto error = errors.find(&dir); error != errors.end()) {
             out += ",\"read_error\":true,\"error\":";

@@ -5,6 +5,7 @@
 
 #include "core/dirtree.h"
 #include "core/report.h"
+#include "core/walkevents.h"
 
 #include <atomic>
 #include <cstdint>
@@ -36,26 +37,9 @@ namespace quarn {
 // its subfolders at their places in it: entries in the order listed, so a
 // reader counting a file with several links at its first name in the
 // document counts it where the walk did.
-class NcduExport
+class NcduExport final : public WalkEvents
 {
 public:
-    // What the walk learnt about an entry.
-    struct Entry
-    {
-        std::uint64_t length = 0;    // st_size
-        std::uint64_t allocated = 0; // st_blocks * 512
-        std::uint32_t device = 0;    // as in DirNode
-        std::uint64_t inode = 0;
-        std::uint32_t links = 1;
-        bool regular = true; // a regular file or a folder
-        // Met through symbolic links, so possibly again under another name:
-        // written with its inode, for readers to count it once.
-        bool byInode = false;
-    };
-    // Cycle: a folder shown inside itself without a mount, left out as an
-    // error.
-    enum class LeftOut { Pattern, OtherFileSystem, Cycle };
-
     // Opens the temporary file (in TMPDIR, else /tmp) now: failed() tells
     // whether that failed, before any walk.
     NcduExport(OutputSink &out, unsigned workers);
@@ -63,38 +47,36 @@ public:
     NcduExport(const NcduExport &) = delete;
     NcduExport &operator=(const NcduExport &) = delete;
 
-    // During the walk, each worker with its own index, listing one folder at
-    // a time: the folder's own sizes once it is known (by its parent's
-    // lister; the target's before the walk), its entries, then the end of
-    // its listing. A folder that is never listed (unreadable, repeated by a
-    // bind mount) is written with its object alone.
-    // A subfolder's place is how many bytes of its parent's fragment
-    // (fragmentSize) were written when it was found: it is written there,
-    // among its parent's entries as they were listed.
-    void folderFound(unsigned worker, const DirNode *folder, const Entry &own, std::uint64_t place = 0);
-    std::uint64_t fragmentSize(unsigned worker) const
-    {
-        const Worker &w = m_workers[worker];
-        return w.spillSize - w.fragmentStart + w.fragment.size();
-    }
-    void file(unsigned worker, const DirNode *folder, std::string_view name, const Entry &entry);
-    void leftOut(unsigned worker, std::string_view name, LeftOut why);
-    void unreadable(unsigned worker, std::string_view name, std::string_view reason); // could not be examined
-    void folderListed(unsigned worker, const DirNode *folder);
-    void kernelFolder(unsigned worker, const DirNode *folder); // a kernel file system's mount point
+    // Every file is written with its inode: the walk follows symbolic
+    // links, so any file may be met again under another name, and readers
+    // count it once by its inode.
+    void writeEveryInode() { m_everyInode = true; }
+
+    // A subfolder is written where it was noted among its parent's entries:
+    // how many bytes of the parent's fragment were written then. A folder
+    // that is never listed (unreadable, repeated by a bind mount) is
+    // written with its object alone.
+    bool wantsEntries() const override { return true; }
+    void subfolderNoted(unsigned worker, const EntryInfo &info) override;
+    void folderAdded(unsigned worker, const DirNode *folder) override;
+    void entry(unsigned worker, const DirNode *folder, std::string_view name, const EntryInfo &info) override;
+    void leftOut(unsigned worker, std::string_view name, LeftOut why) override;
+    void unreadable(unsigned worker, std::string_view name, std::string_view reason) override;
+    void folderListed(unsigned worker, const DirNode *folder, std::uint64_t, std::uint64_t) override;
+    void kernelFolder(unsigned worker, const DirNode *folder) override;
 
     // After the walk: the document, of the folders (dirs[0] the target) or
-    // of the target file. False if the output refused it or a temporary
-    // file could not be written (error() tells why).
-    bool writeTree(const DirNodeStore &dirs, const FolderErrors &errors)
+    // of the target file; failed() tells whether the output refused it or a
+    // temporary file could not be written (error() tells why).
+    void treeDone(const DirNodeStore &dirs, const FolderErrors &errors) override
     {
-        return !(m_failed = !writeDocument(dirs, errors));
+        m_failed = !writeDocument(dirs, errors);
     }
-    bool writeFile(std::string_view name, const Entry &entry)
+    void fileTarget(std::string_view name, const EntryInfo &info) override
     {
-        return !(m_failed = !writeFileDocument(name, entry));
+        m_failed = !writeFileDocument(name, info);
     }
-    // Whether the temporary file could not be made, or writeTree or writeFile failed.
+    // Whether the temporary file could not be made, or the document could not be written.
     bool failed() const { return m_failed; }
     // Empty when the output refused (the sink knows why).
     const std::string &error() const { return m_error; }
@@ -122,11 +104,21 @@ private:
         std::uint64_t fragmentStart = 0; // where the folder being listed starts in the spill
         std::string fragment;
         std::vector<Record> records;
+        // Of subfolders noted and not added yet, in the order noted: the
+        // length, the allocated size and the place in the parent's fragment.
+        std::vector<Record> noted;
+        std::size_t nextNoted = 0; // the first of noted not added yet
         std::string error;
     };
 
+    // Bytes of the fragment of the folder worker lists written so far.
+    std::uint64_t fragmentSize(unsigned worker) const
+    {
+        const Worker &w = m_workers[worker];
+        return w.spillSize - w.fragmentStart + w.fragment.size();
+    }
     bool writeDocument(const DirNodeStore &dirs, const FolderErrors &errors);
-    bool writeFileDocument(std::string_view name, const Entry &entry);
+    bool writeFileDocument(std::string_view name, const EntryInfo &info);
     void flush(Worker &worker);
     bool spill(Worker &worker, const char *data, std::size_t length);
     long readSpill(const Worker &worker, char *buffer, std::size_t length, std::uint64_t offset) const;
@@ -139,6 +131,7 @@ private:
     std::atomic<std::uint64_t> m_spillEnd{0}; // bytes of m_spill taken by stretches
     std::string m_error;
     bool m_failed = false;
+    bool m_everyInode = false; // writeEveryInode()
 };
 
 // Appends bytes as a string of the export: '"', '\' and control characters

@@ -3,9 +3,9 @@
 
 #pragma once
 
+#include "core/entry.h"
 #include "core/report.h"
 #include "formats/jsonreader.h"
-#include "walk/walker.h"
 
 #include <cstddef>
 #include <cstdint>

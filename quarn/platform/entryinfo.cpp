@@ -3,12 +3,7 @@
 
 #include "platform/entryinfo.h"
 
-#include "cli/progress.h"
-#include "core/utf8.h"
-
 #include <linux/magic.h>
-
-#include <cstring>
 
 namespace quarn {
 
@@ -48,20 +43,6 @@ bool isVirtualFileSystem(long type)
     default:
         return false;
     }
-}
-
-std::string errorText(int error)
-{
-    char buffer[256];
-    return strerror_r(error, buffer, sizeof buffer); // GNU variant: returns the text
-}
-
-void reportError(const std::string &path, const std::string &reason)
-{
-    // Escaped: a name holding a line end could otherwise forge a line.
-    std::string line = "quarn: cannot read '" + escapedForLog(path) + "': " + reason + "\n";
-    // One write per line keeps lines from different threads whole.
-    writeErrorLine(line);
 }
 
 } // namespace quarn

@@ -6,7 +6,8 @@
 #pragma once
 
 #include "core/dirtree.h"
-#include "walk/walker.h"
+#include "core/entry.h"
+#include "core/errorline.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,21 +33,6 @@ struct LinuxDirent64
     unsigned short d_reclen;
     unsigned char d_type;
     char d_name[];
-};
-
-// What the walk needs to know of an entry.
-struct EntryInfo
-{
-    std::uint32_t device;
-    std::uint64_t inode;
-    std::uint64_t bytes; // counted: length or allocated
-    std::uint64_t length;
-    std::uint64_t allocated;
-    std::uint32_t links;
-    bool isDirectory;
-    bool isRegular;
-    bool mountRoot;      // the root of a mount (or on another device than its parent, where unknown)
-    bool mountRootKnown; // the kernel tells mount roots apart
 };
 
 // The kernel's own device number of a statx result: 12 bits of major, 20 of minor.
@@ -92,10 +78,5 @@ bool isFolder(int fd, const DirNode &dir);
 // Kernel file systems whose contents are not stored data: their mount points
 // count as empty directories.
 bool isVirtualFileSystem(long type);
-
-std::string errorText(int error);
-
-// Writes "quarn: cannot read 'PATH': REASON" on stderr, the path escaped.
-void reportError(const std::string &path, const std::string &reason);
 
 } // namespace quarn

@@ -14,6 +14,13 @@
 
 namespace quarn {
 
+// What the report shows.
+struct ReportOptions
+{
+    std::size_t top = 20;                // entries to report, the target included
+    std::uint32_t maxDepth = UINT32_MAX; // entries deeper below the target are counted, not reported
+};
+
 // A file that may still be among the largest entries.
 struct FileCandidate
 {

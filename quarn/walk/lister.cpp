@@ -3,9 +3,9 @@
 
 #include "walk/lister.h"
 
-#include "cli/progress.h"
 #include "core/folderstore.h"
 #include "core/hardlinkset.h"
+#include "core/walkevents.h"
 #include "platform/descriptorbudget.h"
 #include "platform/entryinfo.h"
 #include "walk/ancestorpath.h"
@@ -33,15 +33,9 @@ constexpr std::size_t foundBatch = 64;
 
 } // namespace
 
-NcduExport::Entry exportEntry(const EntryInfo &info)
-{
-    return NcduExport::Entry{info.length, info.allocated, info.device,
-                             info.inode,  info.links,     info.isRegular || info.isDirectory};
-}
-
 Lister::Lister(const ListerContext &context, unsigned workerIndex)
-    : topFiles(context.settings.top, context.settings.maxDepth), m_context(context), m_index(workerIndex),
-      m_buffer(new char[direntBufferSize])
+    : topFiles(context.settings.report.top, context.settings.report.maxDepth), m_context(context),
+      m_index(workerIndex), m_buffer(new char[direntBufferSize])
 {}
 
 void Lister::list(DirNode *dir, int fd, const AncestorPath &path, Scheduler::Worker &worker,
@@ -66,14 +60,15 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Schedul
 {
     const ScanSettings &settings = m_context.settings;
     const std::uint32_t rootDevice = m_context.store.root().device;
-    NcduExport *exporter = settings.ncduExport;
+    WalkEvents *const events = m_context.events;
+    WalkEvents *const entryEvents = m_context.entryEvents;
     m_nameArena.clear();
     m_found.clear();
     m_subfoldersNoted = 0;
-    m_filter.enter(settings.exclusion, dir, fd);
-    if (settings.progress)
-        settings.progress->reading(m_index, dir);
-    const bool noteEveryFile = settings.counted && settings.noteEveryFile;
+    m_filter.enter(settings.walk.exclusion, dir, fd);
+    if (events)
+        events->folderEntered(m_index, dir);
+    const bool noteEveryFile = settings.shared.counted && settings.shared.noteEveryFile;
     std::uint64_t entries = 0;
     std::uint64_t ownBytes = dir->totalBytes;
     char *buffer = m_buffer.get();
@@ -96,24 +91,24 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Schedul
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
                 continue;
             if (m_filter.skips(name)) {
-                if (exporter)
-                    exporter->leftOut(m_index, name, NcduExport::LeftOut::Pattern);
+                if (entryEvents)
+                    entryEvents->leftOut(m_index, name, WalkEvents::LeftOut::Pattern);
                 continue;
             }
             ++entries;
             EntryInfo info;
-            if (!statEntry(fd, name, 0, settings.measure, info, settings.followLinks)) {
+            if (!statEntry(fd, name, 0, settings.walk.measure, info, settings.walk.followLinks)) {
                 int error = errno;
                 m_context.store.fail(dir, displayPath(dir, name), error);
-                if (exporter)
-                    exporter->unreadable(m_index, name, errorText(error));
+                if (entryEvents)
+                    entryEvents->unreadable(m_index, name, errorText(error));
                 continue;
             }
             // -x leaves out every entry of another file system, files
             // mounted over files included.
-            if (settings.oneFileSystem && info.device != rootDevice) {
-                if (exporter)
-                    exporter->leftOut(m_index, name, NcduExport::LeftOut::OtherFileSystem);
+            if (settings.walk.oneFileSystem && info.device != rootDevice) {
+                if (entryEvents)
+                    entryEvents->leftOut(m_index, name, WalkEvents::LeftOut::OtherFileSystem);
                 continue;
             }
             if (info.isDirectory) {
@@ -130,34 +125,29 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Schedul
                 // so does every file when links are followed, as any may be
                 // met again through one. The export keeps every name: its
                 // readers count the file once by its inode.
-                if (info.links > 1 || settings.followLinks) {
+                if (info.links > 1 || settings.walk.followLinks) {
                     linkNames.add(dir, m_subfoldersNoted, info.device, info.inode, info.bytes,
                                   topFiles.mayRank(info.bytes, dir) ? name : nullptr);
-                    if (exporter) {
-                        NcduExport::Entry entry = exportEntry(info);
-                        entry.byInode = settings.followLinks;
-                        exporter->file(m_index, dir, name, entry);
-                    }
+                    if (entryEvents)
+                        entryEvents->entry(m_index, dir, name, info);
                     continue;
                 }
                 // A file of one link another path may hold (or be).
-                if (!settings.counted->insert(dev_t(info.device), ino_t(info.inode))) {
-                    if (exporter)
-                        exporter->file(m_index, dir, name, exportEntry(info));
+                if (!settings.shared.counted->insert(dev_t(info.device), ino_t(info.inode))) {
+                    if (entryEvents)
+                        entryEvents->entry(m_index, dir, name, info);
                     continue;
                 }
             }
             ownBytes = addSizes(ownBytes, info.bytes);
             topFiles.offer(info.bytes, dir, name);
-            if (exporter)
-                exporter->file(m_index, dir, name, exportEntry(info));
+            if (entryEvents)
+                entryEvents->entry(m_index, dir, name, info);
         }
     }
     dir->totalBytes = ownBytes;
-    if (exporter)
-        exporter->folderListed(m_index, dir);
-    if (settings.progress)
-        settings.progress->counted(m_index, entries, ownBytes);
+    if (events)
+        events->folderListed(m_index, dir, entries, ownBytes);
 }
 
 void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo &info,
@@ -168,24 +158,24 @@ void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo
         // Shown inside itself: by a mount, where a mount root lies between,
         // or by a followed link (as du -L counts it), it counts nothing,
         // silently; otherwise the file system is broken.
-        if (!m_context.settings.followLinks && !mountRoot &&
+        if (!m_context.settings.walk.followLinks && !mountRoot &&
             !m_context.store.mountRootBetween(dir, repeated)) {
             m_context.store.failCycle(displayPath(dir, name));
-            if (NcduExport *exporter = m_context.settings.ncduExport)
-                exporter->leftOut(m_index, name, NcduExport::LeftOut::Cycle);
+            if (m_context.entryEvents)
+                m_context.entryEvents->leftOut(m_index, name, WalkEvents::LeftOut::Cycle);
         }
         return;
     }
     // Counted already by the walk of an earlier path, or of this one
     // elsewhere: left out, as du leaves it out.
-    if (m_context.settings.counted &&
-        !m_context.settings.counted->insert(dev_t(info.device), ino_t(info.inode)))
+    if (m_context.settings.shared.counted &&
+        !m_context.settings.shared.counted->insert(dev_t(info.device), ino_t(info.inode)))
         return;
     const std::size_t length = std::strlen(name);
-    const NcduExport *exporter = m_context.settings.ncduExport;
-    m_found.push_back(FoundDir{m_nameArena.size(), length, info.device, info.inode, info.bytes, info.length,
-                               info.allocated, exporter ? exporter->fragmentSize(m_index) : 0, -1, 0,
-                               mountRoot});
+    if (m_context.events)
+        m_context.events->subfolderNoted(m_index, info);
+    m_found.push_back(
+        FoundDir{m_nameArena.size(), length, info.device, info.inode, info.bytes, -1, 0, mountRoot});
     m_nameArena.append(name, length);
     ++m_subfoldersNoted;
 }
@@ -197,7 +187,7 @@ void Lister::openSubfolders(int fd)
             continue;
         m_nameScratch.assign(m_nameArena, sub.nameOffset, sub.nameLength);
         sub.fd = ::openat(fd, m_nameScratch.c_str(),
-                          m_context.settings.followLinks ? followedFolderOpenFlags : folderOpenFlags);
+                          m_context.settings.walk.followLinks ? followedFolderOpenFlags : folderOpenFlags);
         if (sub.fd < 0) {
             m_context.budget.give();
             // Out of descriptors after all: opened by this worker instead.
@@ -218,11 +208,8 @@ void Lister::queueSubfolders(DirNode *dir, std::vector<WorkItem> &ready, std::ve
             child.device = sub.device;
             child.inode = sub.inode;
             child.totalBytes = sub.bytes;
-            if (NcduExport *exporter = m_context.settings.ncduExport)
-                exporter->folderFound(
-                    m_index, &child,
-                    NcduExport::Entry{sub.length, sub.allocated, sub.device, sub.inode, 1, true},
-                    sub.exportPlace);
+            if (m_context.events)
+                m_context.events->folderAdded(m_index, &child);
             if (sub.openError)
                 failed.push_back(&child);
             else if (sub.fd >= 0)

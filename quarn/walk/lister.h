@@ -7,7 +7,6 @@
 #pragma once
 
 #include "core/dirtree.h"
-#include "formats/ncduexport.h"
 #include "select/selection.h"
 #include "walk/exclusion.h"
 #include "walk/linkplacement.h"
@@ -24,6 +23,7 @@ namespace quarn {
 class AncestorPath;
 class DescriptorBudget;
 class FolderStore;
+class WalkEvents;
 struct EntryInfo;
 struct ScanSettings;
 
@@ -33,10 +33,9 @@ struct ListerContext
     const ScanSettings &settings;
     DescriptorBudget &budget;
     FolderStore &store;
+    WalkEvents *events;      // null: nobody follows the walk
+    WalkEvents *entryEvents; // events, or null where nobody wants each entry
 };
-
-// What the export writes of an entry.
-NcduExport::Entry exportEntry(const EntryInfo &info);
 
 // One per walking thread, with the buffers it reuses for every folder.
 class Lister
@@ -71,9 +70,6 @@ private:
         std::uint32_t device;
         std::uint64_t inode;
         std::uint64_t bytes;
-        std::uint64_t length;      // for the export
-        std::uint64_t allocated;   // for the export
-        std::uint64_t exportPlace; // bytes of the folder's export fragment written before it
         int fd;
         int openError;
         bool mountRoot;
@@ -96,7 +92,7 @@ private:
     void queueSubfolders(DirNode *dir, std::vector<WorkItem> &ready, std::vector<WorkItem> &local);
 
     ListerContext m_context;
-    unsigned m_index; // the worker's slot in the progress
+    unsigned m_index; // the worker's index in the events
     std::unique_ptr<char[]> m_buffer;
     std::string m_nameArena;
     std::vector<FoundDir> m_found;

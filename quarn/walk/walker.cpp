@@ -6,9 +6,9 @@
 
 #include "walk/walker.h"
 
-#include "cli/progress.h"
 #include "core/folderstore.h"
 #include "core/hardlinkset.h"
+#include "core/walkevents.h"
 #include "platform/descriptorbudget.h"
 #include "platform/entryinfo.h"
 #include "select/selection.h"
@@ -40,8 +40,8 @@ public:
     WalkWorker(Scheduler &scheduler, const ListerContext &context, int rootFd, unsigned index)
         : lister(context, index), m_scheduler(scheduler), m_store(context.store),
           m_cursor(rootFd, context.budget,
-                   context.settings.followLinks ? followedFolderOpenFlags : folderOpenFlags),
-          m_exporter(context.settings.ncduExport), m_index(index)
+                   context.settings.walk.followLinks ? followedFolderOpenFlags : folderOpenFlags),
+          m_events(context.events), m_index(index)
     {}
 
     void walk(const WorkItem &item) override
@@ -85,8 +85,8 @@ private:
         if (!(item.mountRoot && ::fstatfs(m_cursor.fd(), &fileSystem) == 0 &&
               isVirtualFileSystem(fileSystem.f_type)))
             return true;
-        if (m_exporter)
-            m_exporter->kernelFolder(m_index, item.dir);
+        if (m_events)
+            m_events->kernelFolder(m_index, item.dir);
         return false;
     }
 
@@ -94,7 +94,7 @@ private:
     FolderStore &m_store;
     FolderCursor m_cursor;
     std::vector<WorkItem> m_local; // subfolders without a pooled descriptor, walked depth first
-    NcduExport *m_exporter;
+    WalkEvents *m_events;          // null: nobody follows the walk
     unsigned m_index;
 };
 
@@ -139,17 +139,24 @@ unsigned defaultThreadCount()
     return std::max(32u, availableProcessors());
 }
 
-ScanResult scan(const std::string &path, const ScanSettings &settings)
+unsigned WalkOptions::workers() const
+{
+    return threads ? threads : defaultThreadCount();
+}
+
+ScanResult scan(const std::string &path, const ScanSettings &settings, WalkEvents *events)
 {
     ScanResult result;
+    if (settings.walk.exclusion)
+        settings.walk.exclusion->setTarget(displayName(path));
     EntryInfo info;
-    const bool follow = settings.followTarget || settings.followLinks;
-    if (!statEntry(AT_FDCWD, path.c_str(), 0, settings.measure, info, follow)) {
+    const bool follow = settings.walk.followTarget || settings.walk.followLinks;
+    if (!statEntry(AT_FDCWD, path.c_str(), 0, settings.walk.measure, info, follow)) {
         reportError(path, errorText(errno));
         result.status = ScanResult::TargetUnreadable;
         return result;
     }
-    if (settings.counted && !settings.counted->insert(dev_t(info.device), ino_t(info.inode))) {
+    if (settings.shared.counted && !settings.shared.counted->insert(dev_t(info.device), ino_t(info.inode))) {
         result.status = ScanResult::AlreadyCounted;
         return result;
     }
@@ -157,20 +164,21 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
         result.report.add(0, displayName(path), info.bytes);
         if (!follow)
             result.report.setLinkTarget(linkTarget(path));
-        if (settings.ncduExport)
-            settings.ncduExport->writeFile(displayName(path), exportEntry(info));
+        if (events)
+            events->fileTarget(displayName(path), info);
         return result;
     }
     // Opened without following a symbolic link (unless asked to), and it
     // must be the folder looked at: a target changed in between is an
     // error, never a walk of something else. A path ending in a slash names
-    // what a link points to in both looks. A folder that cannot be read reports its own size.
+    // what a link points to in both looks. A folder that cannot be read
+    // reports its own size.
     // Kept open for reopening directories below it; the walk lists a
     // duplicate of it.
     const int rootFd = ::open(path.c_str(), follow ? followedFolderOpenFlags : folderOpenFlags);
     EntryInfo opened;
     int error = rootFd < 0 ? errno : 0;
-    if (!error && !statEntry(rootFd, "", AT_EMPTY_PATH, settings.measure, opened))
+    if (!error && !statEntry(rootFd, "", AT_EMPTY_PATH, settings.walk.measure, opened))
         error = errno;
     else if (!error && (opened.device != info.device || opened.inode != info.inode))
         error = ENOENT; // what was looked at is not there any more
@@ -180,30 +188,33 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
         reportError(path, errorText(error));
         result.report.add(0, displayName(path), info.bytes, errorText(error));
         result.status = ScanResult::Incomplete;
-        if (settings.ncduExport) { // the folder alone, marked unread
+        if (events) { // the folder alone, marked unread
             FolderStore alone(displayName(path), info.device, info.inode, info.bytes);
             const DirNode *root = &alone.dirs()[0];
-            settings.ncduExport->folderFound(0, root, exportEntry(info));
-            settings.ncduExport->writeTree(alone.dirs(), FolderErrors{{root, errorText(error)}});
+            events->subfolderNoted(0, info);
+            events->folderAdded(0, root);
+            events->treeDone(alone.dirs(), FolderErrors{{root, errorText(error)}});
         }
         return result;
     }
     info = opened;
 
     FolderStore store(displayName(path), info.device, info.inode, info.bytes);
-    DescriptorBudget budget(settings.threads);
-    const ListerContext context{settings, budget, store};
-    TopFiles topFiles(settings.top, settings.maxDepth);
-    if (settings.ncduExport)
-        settings.ncduExport->folderFound(0, &store.dirs()[0], exportEntry(info));
-    if (settings.progress)
-        settings.progress->start();
+    DescriptorBudget budget(settings.walk.workers());
+    const ListerContext context{settings, budget, store, events,
+                                events && events->wantsEntries() ? events : nullptr};
+    TopFiles topFiles(settings.report.top, settings.report.maxDepth);
+    if (events) {
+        events->subfolderNoted(0, info);
+        events->folderAdded(0, &store.dirs()[0]);
+        events->walkStarted();
+    }
     bool outOfMemory = true;
     try {
         Scheduler scheduler;
         const unsigned threads = budget.threads();
         const unsigned startThreads =
-            settings.addThreads ? std::min(threads, availableProcessors()) : threads;
+            settings.walk.threads ? threads : std::min(threads, availableProcessors());
         const auto workers =
             scheduler.run(WorkItem{&store.dirs()[0], -1, false}, threads, startThreads, [&](unsigned index) {
                 return std::make_unique<WalkWorker>(scheduler, context, rootFd, index);
@@ -215,24 +226,24 @@ ScanResult scan(const std::string &path, const ScanSettings &settings)
                 topFiles.mergeFrom(lister.topFiles);
                 linkNames.push_back(&lister.linkNames);
             }
-            placeLinks(store.dirs(), linkNames, settings.counted, topFiles);
+            placeLinks(store.dirs(), linkNames, settings.shared.counted, topFiles);
             outOfMemory = false;
         }
     } catch (const std::bad_alloc &) {
     }
-    if (settings.progress)
-        settings.progress->stop(); // it shows folders of the walk
+    if (events)
+        events->walkStopped(); // the progress line shows folders of the walk
     ::close(rootFd);
     if (outOfMemory)
         throw std::bad_alloc();
 
     DirNodeStore &dirs = store.dirs();
-    if (settings.ncduExport)
-        settings.ncduExport->writeTree(dirs, store.folderErrors());
+    if (events)
+        events->treeDone(dirs, store.folderErrors());
     for (std::size_t i = dirs.size(); i-- > 1;)
         dirs[i].parent->totalBytes = addSizes(dirs[i].parent->totalBytes, dirs[i].totalBytes);
-    result.report =
-        selectReport(dirs, store.folderErrors(), topFiles.candidates(), settings.top, settings.maxDepth);
+    result.report = selectReport(dirs, store.folderErrors(), topFiles.candidates(), settings.report.top,
+                                 settings.report.maxDepth);
     result.status = store.hadErrors() ? ScanResult::Incomplete : ScanResult::Complete;
     return result;
 }

@@ -3,7 +3,9 @@
 
 #pragma once
 
+#include "core/entry.h"
 #include "core/report.h"
+#include "select/selection.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,62 +14,63 @@
 namespace quarn {
 
 class Exclusion;
-class NcduExport;
 class HardLinkSet;
-class Progress;
+class WalkEvents;
 
-// What an entry counts for: its allocated blocks, its length (st_size), or
-// itself (1: the sizes are numbers of entries).
-enum class Measure { Allocated, Apparent, Entries };
-
-struct ScanSettings
+// How the tree is walked.
+struct WalkOptions
 {
-    std::size_t top = 20; // entries to report, the target included
     Measure measure = Measure::Allocated;
     bool oneFileSystem = false; // skip directories on other devices than the target's
     bool followTarget = false;  // a symbolic link given as the path is walked as its target
     // Every symbolic link is followed: what it points to is walked as if it
     // lay there, each file and folder counted once, at the first name the
-    // walk meets. Needs counted set.
+    // walk meets. Needs SharedCount::counted set.
     bool followLinks = false;
-    unsigned threads = 1; // walking threads, at least 1
-    // threads is a ceiling: the walk starts with as many threads as
-    // processors and adds more while those walking wait on the disk.
-    bool addThreads = false;
+    // Walking threads. 0: as many as processors at first, more while those
+    // walking wait on the disk, up to defaultThreadCount().
+    unsigned threads = 0;
+    // Entries left out of the walk; null: none. scan() gives it its target.
+    Exclusion *exclusion = nullptr;
 
-    // Entries deeper below the target are counted, not reported.
-    std::uint32_t maxDepth = UINT32_MAX;
-    // Entries left out of the walk; null: none.
-    const Exclusion *exclusion = nullptr;
-    // Shown during the walk, with a slot for each thread; null: none.
-    Progress *progress = nullptr;
-    // Gets the whole walk, entry by entry, and writes it at the end; null: none.
-    NcduExport *ncduExport = nullptr;
+    // Most threads the walk runs: the worker indices its listeners see lie below it.
+    unsigned workers() const;
+};
 
-    // Where the walks of several paths note what they have counted, so
-    // that each folder and file counts once across all of them, as du
-    // counts them; null for a single path. Files with several links are
-    // added as each walk places them, after it.
+// What the walks of several paths share, so that each folder and file
+// counts once across all of them, as du counts them.
+struct SharedCount
+{
+    // Where each walk notes what it has counted; null for a single path.
+    // Files with several links are added as each walk places them, after it.
     HardLinkSet *counted = nullptr;
     // With counted set, every file is noted, not only those with several
     // links: one of the paths is a file that another may hold.
     bool noteEveryFile = false;
 };
 
+struct ScanSettings
+{
+    WalkOptions walk;
+    ReportOptions report; // the entries kept for it, in the walk, and the selection after it
+    SharedCount shared;
+};
+
 struct ScanResult
 {
     // AlreadyCounted: the target was counted by an earlier walk sharing
-    // ScanSettings::counted, and nothing is reported.
+    // SharedCount::counted, and nothing is reported.
     enum Status { Complete, Incomplete, TargetUnreadable, AlreadyCounted };
     Status status = Complete;
     Report report; // empty when status is TargetUnreadable
 };
 
-// Walks the tree under path and selects the report. Every entry that cannot
-// be read is written to stderr as "quarn: cannot read 'PATH': REASON" as it
-// is met; the walk goes on with the rest. Throws std::bad_alloc, the walk
-// stopped, when memory runs out.
-ScanResult scan(const std::string &path, const ScanSettings &settings);
+// Walks the tree under path and selects the report, telling events (null:
+// nobody) what it meets, with worker indices below settings.walk.workers(). Every
+// entry that cannot be read is written to stderr as "quarn: cannot read
+// 'PATH': REASON" as it is met; the walk goes on with the rest. Throws
+// std::bad_alloc, the walk stopped, when memory runs out.
+ScanResult scan(const std::string &path, const ScanSettings &settings, WalkEvents *events = nullptr);
 
 // Target name as displayed, as du shows it: the path as given, but two or
 // more trailing slashes become one, except in "//" itself.
@@ -76,7 +79,7 @@ std::string displayName(const std::string &path);
 // Processors this process may run on.
 unsigned availableProcessors();
 
-// Most walking threads when none are asked for (with addThreads). A cold
+// Most walking threads when none are asked for. A cold
 // cache is bound by the disk and gains from many requests in flight (on 2
 // processors, 300,000 files: 32 threads take about 0.75x the time of 2); a
 // warm one is bound by the processors, and threads beyond them only cost
