@@ -4,6 +4,7 @@
 #include "platform/kernelcounters.h"
 
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -20,21 +21,25 @@ long long nanoseconds(clockid_t clock)
     return now.tv_sec * 1000000000LL + now.tv_nsec;
 }
 
-bool waitingOnDevice(pid_t thread)
+bool waitingInCall(pid_t thread)
 {
+    // The kernel tells the call a sleeping thread is in: "running" for one
+    // that runs or may run, else the call's number (-1: not in a call, a
+    // page fault) and its arguments.
     char path[64];
-    std::snprintf(path, sizeof path, "/proc/self/task/%d/stat", int(thread));
+    std::snprintf(path, sizeof path, "/proc/self/task/%d/syscall", int(thread));
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    char text[512];
+    char text[256];
     const ssize_t got = ::read(fd, text, sizeof text - 1);
     ::close(fd);
     if (got <= 0)
         return false;
     text[got] = 0;
-    const char *end = std::strrchr(text, ')'); // after the name, which may hold any character
-    return end && end[1] == ' ' && end[2] == 'D';
+    char *end = nullptr;
+    const long call = std::strtol(text, &end, 10);
+    return end != text && call != SYS_futex;
 }
 
 DiskReads::DiskReads() : m_fd(::open("/proc/self/io", O_RDONLY | O_CLOEXEC))

@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // What the scheduler's watch reads of the process from the kernel: a thread's processor time, whether a
-// thread waits on a device, and how much the process has read from block devices.
+// thread waits in a call to the kernel, and how much the process has read from block devices.
 
 #pragma once
 
@@ -14,10 +14,12 @@ namespace quarn {
 // The time of clock in nanoseconds, or -1 if it cannot be read.
 long long nanoseconds(clockid_t clock);
 
-// True if the thread waits on a device (state D): a walker that used next to
-// no processor time may instead have waited for a processor or for a lock
-// held by one that did, which more threads would not help.
-bool waitingOnDevice(pid_t thread);
+// True if the thread sleeps in a call to the kernel other than a lock's
+// (futex), or on a page fault: waiting for a disk, a server or a FUSE
+// daemon alike, whatever the file system. A walker that used next to no
+// processor time may instead have waited for a processor (it is runnable)
+// or for a lock held by another walker, which more threads would not help.
+bool waitingInCall(pid_t thread);
 
 // The kernel's count of what this process has read from block devices
 // (/proc/self/io): a walk whose count grows is reading folders and inodes

@@ -76,9 +76,9 @@ constexpr auto watchPeriod = std::chrono::milliseconds(1);
 // read is still noticed within this time.
 constexpr auto quietWatchPeriod = std::chrono::milliseconds(8);
 // A walker that used less of the processor than this share of the time
-// since the last look was waiting (on the disk, or for a processor).
+// since the last look was waiting (in the kernel, or for a processor).
 constexpr long waitingShare = 4;
-// Walkers so found whose state is read to tell disk from processor.
+// Walkers so found whose call is read to tell a file system's wait from a processor's.
 constexpr unsigned samplesLooked = 3;
 
 } // namespace
@@ -300,7 +300,7 @@ void Scheduler::share(Worker &worker)
 }
 
 // Processor time is the measure: a walker in the cache uses all of the time
-// it is given, one waiting on the disk next to none. Looking costs one clock
+// it is given, one waiting in the kernel next to none. Looking costs one clock
 // reading per walker a look, and nothing on the walkers' side.
 void Scheduler::watch()
 {
@@ -358,31 +358,32 @@ void Scheduler::watch()
         // processor time is the reads' own, in the kernel). A few reads
         // that kept nobody waiting (a walk in the cache, but for a few
         // blocks the kernel let go) are no reason for more threads, and no
-        // reason for fewer either. File systems without a block device
-        // (network, FUSE) read nothing there; for them, a few of the walkers
-        // that used little of the processor tell whether they wait on a
-        // device or for a processor (other programs busy): more threads
-        // help only the first.
+        // reason for fewer either. Any other wait in the kernel (a network
+        // or FUSE file system's round trip, which reads nothing from a block
+        // device) shows in the call a few of the walkers that used little of
+        // the processor sleep in: asleep in a file-system call, they wait on
+        // the file system; runnable, or asleep on a lock, they wait for a
+        // processor or for each other. More threads help only the first.
         const bool readFromDisk = diskReads.grew();
         ++nextSample;
-        bool onDevice = false;
-        for (unsigned i = 0; !readFromDisk && i < waiting && i < samplesLooked && !onDevice; ++i)
-            onDevice = samples[i] && waitingOnDevice(samples[i]);
+        bool inCall = false;
+        for (unsigned i = 0; !readFromDisk && i < waiting && i < samplesLooked && !inCall; ++i)
+            inCall = samples[i] && waitingInCall(samples[i]);
         // The processors the walk started with, a quarter of one or more
         // left unused.
         const bool processorsIdle = (long long)(m_baseAwake)*elapsed - usedByAll > elapsed / waitingShare;
         lock.lock();
-        // While the walk waits on reads from the disk, or walkers wait on a
-        // device and the processors idle, twice as many walkers as are
+        // While the walk waits on reads from the disk, or walkers wait in
+        // file-system calls and the processors idle, twice as many walkers as are
         // awake; while it reads, as many; otherwise one fewer a look, so
         // that a look that happens to find them between two reads does not
         // park them all.
         const unsigned awake = unsigned(m_workers.size()) - m_sleeping + m_wakeTokens;
-        if ((readFromDisk && waiting > 0) || (onDevice && processorsIdle))
+        if ((readFromDisk && waiting > 0) || (inCall && processorsIdle))
             m_awakeLimit = std::max(m_awakeLimit, 2 * awake);
         else if (!readFromDisk && m_awakeLimit > m_baseAwake)
             --m_awakeLimit;
-        const bool quiet = !readFromDisk && !onDevice && m_awakeLimit == m_baseAwake;
+        const bool quiet = !readFromDisk && !inCall && m_awakeLimit == m_baseAwake;
         period = quiet ? std::min<Clock::duration>(2 * period, quietWatchPeriod) : watchPeriod;
         unsigned woken = 0;
         for (std::size_t i = 0; i < m_queue.size() && wakeOne(); ++i)

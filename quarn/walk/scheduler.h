@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // Hands folders to the walking threads: the shared stack, the idle workers parked and woken, and threads
-// added while those walking wait on the disk.
+// added while those walking wait in the kernel (a disk, a server, a FUSE daemon).
 
 #pragma once
 
@@ -66,7 +66,7 @@ public:
     // Runs the walk from first on workers made by makeWorker, the calling
     // thread being the first, until nothing is queued and nobody walks.
     // startThreads work from the start and at most that many are awake at
-    // once, more while walkers are seen waiting on the disk: then sleeping
+    // once, more while walkers are seen waiting in the kernel: then sleeping
     // workers are woken and new ones made, up to threads in all. Threads
     // that cannot be had (memory, process limits) are done without, down to
     // the calling thread alone; where the address space is limited, all are
@@ -96,8 +96,9 @@ private:
     // Keeps m_othersIdle up to date. Under m_lock.
     void noteIdleWorkers();
     // Every millisecond (less often while nothing is read from the disk):
-    // while walkers wait and the walk reads from the disk, or they wait on a
-    // device (not for a processor) and the processors idle, lets twice as
+    // while walkers wait and the walk reads from the disk, or they sleep in
+    // file-system calls (not on a lock or for a processor) and the
+    // processors idle, lets twice as
     // many be awake as are; otherwise, unless the walk reads, one fewer,
     // down to startThreads.
     void watch();
@@ -110,7 +111,7 @@ private:
     unsigned m_sleeping = 0;       // workers waiting for a folder
     unsigned m_wakeTokens = 0;     // wake-ups given and not yet taken by a sleeper
     unsigned m_awakeLimit = 1;     // workers that may be awake at once
-    unsigned m_baseAwake = 1;      // m_awakeLimit when nobody waits on the disk
+    unsigned m_baseAwake = 1;      // m_awakeLimit when nobody waits in the kernel
     unsigned m_maxThreads = 1;
     bool m_over = false; // the walk is over (or memory ran out): every worker leaves
     // Nothing is queued, and a worker is asleep or may be made within the
