@@ -4,6 +4,7 @@
 // What a parsed command line does: which command runs, who follows the walk, and the exit status.
 
 #include "cli/command.h"
+#include "cli/endingsignals.h"
 
 #include "cli/atomicoutput.h"
 #include "cli/options.h"
@@ -270,7 +271,7 @@ bool accessible(const std::string &path)
 // FILE is replaced only by a whole export: on any failure, or a signal, it
 // stays as it was. progress: null where none is shown.
 int exportScan(const std::string &path, const quarn::Options &options, quarn::ScanSettings &settings,
-               quarn::Progress *progress)
+               quarn::Progress *progress, quarn::EndingSignalsThread &endingSignals)
 {
     if (!accessible(path))
         return 2;
@@ -308,6 +309,8 @@ int exportScan(const std::string &path, const quarn::Options &options, quarn::Sc
                                         "': " + std::strerror(out.error()) + "\n");
         return 1;
     }
+    // The commit holds the signals off in this thread only: no other may take them.
+    endingSignals.stop();
     const std::string problem = file.commit();
     if (!problem.empty()) {
         writeAll(STDERR_FILENO, "quarn: " + problem + "\n");
@@ -358,6 +361,10 @@ int quarn::runCommand(const Options &options)
     if (exclusion.active())
         settings.walk.exclusion = &exclusion;
 
+    // A walker held in a request (a FUSE reply, a network round trip) must
+    // not hold up a signal's handler while the others go on.
+    quarn::EndingSignalsThread endingSignals;
+
     // Only for a person watching: never when standard error goes to a log.
     std::unique_ptr<quarn::Progress> progress;
     if (options.progress && ::isatty(STDERR_FILENO))
@@ -372,7 +379,7 @@ int quarn::runCommand(const Options &options)
     }
 
     if (options.output)
-        return exportScan(options.paths.front(), options, settings, progress.get());
+        return exportScan(options.paths.front(), options, settings, progress.get(), endingSignals);
 
     // Each report is written as soon as its walk ends.
     for (const std::string &path : options.paths) {

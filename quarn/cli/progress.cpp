@@ -33,7 +33,7 @@ constexpr std::size_t drawingStackSize = 128 * 1024;
 constexpr auto firstDrawing = std::chrono::milliseconds(500);
 constexpr auto drawingInterval = std::chrono::milliseconds(100);
 constexpr std::size_t columnsIfUnknown = 80;
-constexpr int clearingSignals[] = {SIGINT, SIGTERM, SIGQUIT};
+constexpr int clearingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 // The terminal line shared by the progress line and error lines.
 // What a signal handler reads too, hence atomic.

@@ -82,8 +82,8 @@ private:
     std::unique_ptr<const DirNode *[]> m_seen; // each slot's folder at the last drawing
     std::string m_lastText;
     unsigned m_nextSlot = 0;
-    // SIGINT, SIGTERM and SIGQUIT while drawing: whether taken.
-    bool m_signalsTaken[3] = {};
+    // SIGINT, SIGTERM, SIGHUP and SIGQUIT while drawing: whether taken.
+    bool m_signalsTaken[4] = {};
     int m_terminal = -1; // owned: standard error's terminal opened again, non-blocking; or -1
 };
 

@@ -5,6 +5,7 @@
 // change while they are read, one folder of a million entries, and chains of
 // folders deeper than any path the system accepts.
 #include "testpaths.h"
+#include "tracestop.h"
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,7 +15,6 @@
 #include <QtTest>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -369,27 +369,6 @@ void HostileScannerTest::targetSwapped_data()
                                         << "No such file or directory";
 }
 
-// Reads strace's trace from traceFd until a process stops by SIGSTOP: its
-// pid, or 0 when the trace ends first or nothing comes for a minute (a hang).
-static pid_t stoppedProcess(int traceFd)
-{
-    QByteArray trace;
-    for (;;) {
-        pollfd ready{traceFd, POLLIN, 0};
-        if (::poll(&ready, 1, 60000) != 1)
-            return 0;
-        char buffer[4096];
-        const ssize_t got = ::read(traceFd, buffer, sizeof buffer);
-        if (got == 0)
-            return 0;
-        if (got > 0)
-            trace.append(buffer, qsizetype(got));
-        for (qsizetype end; (end = trace.indexOf('\n')) >= 0; trace.remove(0, end + 1))
-            if (trace.left(end).endsWith("--- stopped by SIGSTOP ---"))
-                return pid_t(trace.left(end).split(' ').value(0).toInt());
-    }
-}
-
 void HostileScannerTest::targetSwapped()
 {
     QFETCH(QString, swap);
@@ -401,10 +380,8 @@ void HostileScannerTest::targetSwapped()
     const QString other = dir.path() + "/other";
     const QString trace = dir.path() + "/trace";
     QVERIFY(QDir().mkpath(target + "/sub") && QDir().mkpath(other + "/a/b/c"));
-    QCOMPARE(::mkfifo(QFile::encodeName(trace).constData(), 0600), 0);
-    // Opened before strace has a writer on it, so the open does not wait.
-    const int traceFd = ::open(QFile::encodeName(trace).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    QVERIFY(traceFd >= 0);
+    TraceFifo traceFifo(trace); // kept open until quarn ends: strace writes a few more lines
+    QVERIFY(traceFifo.isOpen());
     const qint64 firstSeen = QFileInfo(target).size(); // a folder's own allocation on these file systems
 
     QProcess process;
@@ -414,8 +391,7 @@ void HostileScannerTest::targetSwapped()
                   {"-f", "-o", trace, "-E", "ASAN_OPTIONS=detect_leaks=0", "-P", target, "-e", "trace=statx",
                    "-e", "inject=statx:signal=SIGSTOP:when=1", QUARN_PROGRAM, "-j", "-b", target});
     QVERIFY(process.waitForStarted());
-    // Kept open until quarn ends: strace writes a few more lines.
-    const pid_t stopped = stoppedProcess(traceFd);
+    const pid_t stopped = traceFifo.stoppedThread();
     QVERIFY2(stopped > 0, "strace never stopped quarn at its first look");
     QVERIFY(QDir().rename(target, target + ".old"));
     if (swap == "link")
@@ -423,9 +399,7 @@ void HostileScannerTest::targetSwapped()
     else
         QVERIFY(QDir().rename(other, target));
     QCOMPARE(::kill(stopped, SIGCONT), 0);
-    const bool finished = process.waitForFinished(60000);
-    ::close(traceFd);
-    QVERIFY(finished);
+    QVERIFY(process.waitForFinished(60000));
     QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()),
              "quarn: cannot read '" + target + "': " + reason + "\n");
     QCOMPARE(process.exitCode(), 1);

@@ -4,6 +4,7 @@
 // The quarn program run on trees built at test time, compared with du.
 
 #include "testpaths.h"
+#include "tracestop.h"
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -26,6 +27,7 @@
 #include <cwchar>
 #include <functional>
 #include <limits>
+#include <thread>
 
 namespace {
 
@@ -1890,15 +1892,29 @@ void ScannerCliTest::exportReplacesFileWhole()
         program = "setpriv";
     }
     Run run;
+    QTemporaryDir traceDir;
+    TraceFifo traceFifo(traceDir.path() + "/trace");
+    std::thread signaller;
     if (traced) {
-        // The signal comes as the walk reads the folder sub, whenever that
-        // is; an open of the file's folder by name fails as asked.
+        // The walk is stopped as it reads the folder sub, whenever that is,
+        // and sent the signal as a user's kill sends it, to the process; an
+        // open of the file's folder by name fails as asked.
+        QVERIFY(traceFifo.isOpen());
+        const bool signalled = injection.startsWith("SIG");
         const int signal = injection.startsWith("SIGTERM") ? SIGTERM : SIGINT;
-        QStringList strace{"strace", "-f",
-                           "-o",     "/dev/null",
-                           "-P",     tree + "/sub",
-                           "-e",     "trace=openat,getdents64",
-                           "-e",     QString("inject=getdents64:signal=%1").arg(signal)};
+        QStringList strace{
+            "strace", "-f",          "-o", signalled ? traceDir.path() + "/trace" : "/dev/null",
+            "-P",     tree + "/sub", "-e", "trace=openat,getdents64"};
+        if (signalled) {
+            strace << "-e"
+                   << "inject=getdents64:signal=SIGSTOP:when=1";
+            signaller = std::thread([&traceFifo, signal] {
+                if (const pid_t stopped = traceFifo.stoppedThread()) {
+                    ::kill(stopped, signal);
+                    ::kill(stopped, SIGCONT);
+                }
+            });
+        }
         if (injection.endsWith("named")) // O_TMPFILE refused in the file's folder
             strace << "-P" << folder << "-e"
                    << "inject=openat:error=EOPNOTSUPP";
@@ -1917,6 +1933,8 @@ void ScannerCliTest::exportReplacesFileWhole()
     } else {
         run = runProgram(program, arguments, limited, environment);
     }
+    if (signaller.joinable())
+        signaller.join();
     QCOMPARE(run.exitCode, status);
     QCOMPARE(
         QString::fromLocal8Bit(injection.endsWith("terminal") ? screenLines(run.err).join('\n') : run.err),

@@ -1,0 +1,32 @@
+// SPDX-FileCopyrightText: 2026 The quarn-gui developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// Stopping a traced program at a chosen system call: strace injects SIGSTOP
+// there (`-e inject=CALL:signal=SIGSTOP`) and writes its trace to a FIFO
+// that the test reads, so the test acts while the program is held, then
+// lets it go on with SIGCONT. Deterministic: no sleeping, no timing.
+
+#pragma once
+
+#include <QString>
+
+#include <sys/types.h>
+
+// A FIFO for strace's trace (strace -o PATH), opened for reading before
+// strace has a writer on it, so the open does not wait.
+class TraceFifo
+{
+public:
+    explicit TraceFifo(const QString &path);
+    ~TraceFifo();
+    TraceFifo(const TraceFifo &) = delete;
+    TraceFifo &operator=(const TraceFifo &) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    // Reads the trace until a thread stops by SIGSTOP: its id, or 0 when the
+    // trace ends first or nothing comes for a minute (a hang).
+    pid_t stoppedThread();
+
+private:
+    int m_fd = -1;
+};
