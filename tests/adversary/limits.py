@@ -41,6 +41,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 QUARN = os.environ.get("QUARN_BIN") or sys.argv[1]
@@ -327,14 +328,60 @@ def export_failures(export, failures):
     # The leak checker cannot run under a tracer.
     untraced = dict(os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":detect_leaks=0")
     for number, name in ((15, "SIGTERM"), (2, "SIGINT"), (1, "SIGHUP")):
-        for call, when in (("getdents64", "3"), ("fsync", "1"), ("fdatasync", "1")):
+        for call, when in (("getdents64", "3"), ("linkat", "1"), ("rename", "1")):
             for threads in (["-t", "1"], ["-t", "8"]):
-                wrap = ["strace", "-f", "-o", "/dev/null", "-e", "trace=" + call, "-e",
-                        "inject=%s:signal=%s:when=%s" % (call, name, when)]
-                row("%s %s at %s %s" % (" ".join(threads), name, call, when),
-                    export.check(threads, wrap=wrap, env=untraced, signal=number))
+                with SignalAtCall(call, when, number) as wrap:
+                    problem = export.check(threads, wrap=wrap, env=untraced, signal=number)
+                row("%s %s at %s %s" % (" ".join(threads), name, call, when), problem)
                 runs += 1
     return runs
+
+
+class SignalAtCall:
+    """An strace wrapping that stops the run at the WHEN-th CALL (SIGSTOP,
+    which holds every thread) and then sends it NUMBER as kill(1) does, to the
+    process, not to the thread in the call, before letting it go on: the
+    signal reaches the program at that point whichever thread takes it."""
+
+    def __init__(self, call, when, number):
+        self.folder = tempfile.mkdtemp()
+        trace = os.path.join(self.folder, "trace")
+        os.mkfifo(trace)
+        # Opened before strace has a writer on it, so the open does not wait.
+        self.fd = os.open(trace, os.O_RDONLY | os.O_NONBLOCK)
+        self.number = number
+        self.sent = False
+        self.wrap = ["strace", "-f", "-o", trace, "-e", "trace=" + call, "-e",
+                     "inject=%s:signal=SIGSTOP:when=%s" % (call, when)]
+        self.thread = threading.Thread(target=self.signal_when_stopped)
+
+    def signal_when_stopped(self):
+        # Reads the trace to its end, so that strace never waits on it.
+        text, deadline = b"", time.monotonic() + 90
+        while time.monotonic() < deadline:
+            if not select.select([self.fd], [], [], 1)[0]:
+                continue
+            chunk = os.read(self.fd, 4096)
+            if not chunk:
+                return
+            text += chunk
+            while b"\n" in text:
+                line, text = text.split(b"\n", 1)
+                # Every thread reports the stop: the first line is the one.
+                if line.endswith(b"--- stopped by SIGSTOP ---") and not self.sent:
+                    self.sent = True
+                    stopped = int(line.split()[0])
+                    os.kill(stopped, self.number)
+                    os.kill(stopped, signal.SIGCONT)
+
+    def __enter__(self):
+        self.thread.start()
+        return self.wrap
+
+    def __exit__(self, *exc):
+        self.thread.join()
+        os.close(self.fd)
+        shutil.rmtree(self.folder)
 
 
 def inject(rng, root, total, failures, every, export):

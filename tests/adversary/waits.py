@@ -159,9 +159,8 @@ def main():
     work = tempfile.mkdtemp(prefix="quarn-waits-")
     try:
         thread_counts(work)
-        if os.environ.get("QUARN_WAITS_SIGNALS"):  # the signal rows: see stalled_signal
-            for signum, terminal in ((signal.SIGINT, True), (signal.SIGTERM, True), (signal.SIGHUP, False)):
-                stalled_signal(work, signum, terminal)
+        for signum, terminal in ((signal.SIGINT, True), (signal.SIGTERM, True), (signal.SIGHUP, False)):
+            stalled_signal(work, signum, terminal)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if failures:
