@@ -25,6 +25,15 @@
 #                    du, the walks with 64 threads) and the root file system
 #                    (quarn -x, du -sx, the walks with -x)
 # QUARN_BENCH_SWEEP  1: also time quarn by thread count on the file tree
+# QUARN_BENCH_WAITS  1: also time where every call waits, as on a network
+#                    share (needs /dev/fuse): quarn, the floor walk with 64
+#                    threads, gdu and du on slowfs (tests/adversary), a
+#                    mirror of /usr/share/doc answering each call after 0.2,
+#                    1 and 5 ms, and a made-up tree of 64 folders of 10 files
+#                    whose every file's look waits 20 ms; quarn's targets
+#                    there: within 1.1 x the floor walk with 64 threads
+#                    (paired) and faster than gdu. QUARN_BENCH_ONLY=waits
+#                    measures these alone.
 # QUARN_FLOORWALK_SOURCE  the floor walk's source (default: ../shared/bench/floorwalk.c
 #                    beside the project)
 #
@@ -63,6 +72,8 @@ quarn=${QUARN_BIN:-$root/build/quarn/quarn}
 barewalk=$root/build/bench/barewalk
 floorwalk_source=${QUARN_FLOORWALK_SOURCE:-$root/../shared/bench/floorwalk.c}
 floorwalk=$root/build/bench/floorwalk
+slowfs=${QUARN_SLOWFS:-$root/build/tests/adversary/slowfs}
+waits=${QUARN_BENCH_WAITS:-0}
 cold=${QUARN_BENCH_COLD:-0}
 only=${QUARN_BENCH_ONLY:-files,folders,chain,linux,usr,root}
 linux_archive=/usr/src/linux-source-6.1.tar.xz
@@ -73,8 +84,8 @@ die() { echo "scan.sh: $*" >&2; exit 2; }
 IFS=, read -r -a selected <<<"$only"
 for name in "${selected[@]}"; do
   case $name in
-    files | folders | chain | linux | usr | root) ;;
-    *) die "unknown tree '$name' in QUARN_BENCH_ONLY (files, folders, chain, linux, usr, root)" ;;
+    files | folders | chain | linux | usr | root | waits) ;;
+    *) die "unknown tree '$name' in QUARN_BENCH_ONLY (files, folders, chain, linux, usr, root, waits)" ;;
   esac
 done
 wanted() { [[ ",$only," == *",$1,"* ]]; }
@@ -465,6 +476,44 @@ if [ "$cold" = 1 ]; then
       cold_targets "root, cold" du_x "$(floor_key cold x)"
     fi
   fi
+fi
+
+# waits_table TITLE SLOWFS-ARGUMENTS...: the table of quarn, the floor walk
+# with 64 threads, gdu and du on slowfs mounted with those arguments, and
+# quarn's targets there.
+waits_table() {
+  local title=$1 mountpoint fs
+  shift
+  mountpoint=$(mktemp -d)
+  "$slowfs" "$@" "$mountpoint" -f >/dev/null 2>&1 &
+  fs=$!
+  while ! mountpoint -q "$mountpoint"; do
+    kill -0 "$fs" 2>/dev/null || { echo "where every call waits: slowfs could not mount (no /dev/fuse?)"; return; }
+    sleep 0.05
+  done
+  printf '\n%s: every call waits, %d runs each\n' "$title" "$runs"
+  table 0 du "$mountpoint" quarn "$(floor_key cold)" gdu du
+  awk -v n="$title" -v q="${seconds[quarn]}" -v g="${seconds[gdu]}" \
+    -v r="$(paired_ratio quarn "$(floor_key cold)")" -v bl="${label[$(floor_key cold)]}" '
+    function mark(ok) { return ok ? "✓" : "✗" }
+    BEGIN {
+      printf "%s targets: quarn ≤ 1.1 x %s %s %.3f x (paired); quarn < gdu %s %.3f x\n",
+        n, bl, mark(r <= 1.1), r, mark(q < g), q / g
+    }'
+  fusermount3 -u -z "$mountpoint" 2>/dev/null || true
+  wait "$fs" 2>/dev/null || true
+  rmdir "$mountpoint"
+}
+
+if [ "$waits" = 1 ] || { [ -n "${QUARN_BENCH_ONLY:-}" ] && wanted waits; }; then
+  if [ ! -x "$slowfs" ]; then
+    cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$root/build" --target slowfs --parallel "$(nproc)" >/dev/null
+  fi
+  for delay in 200 1000 5000; do
+    waits_table "/usr/share/doc mirrored, $delay us a call" --mirror=/usr/share/doc --delay-us="$delay"
+  done
+  waits_table "64 folders x 10 files, 20 ms a file's look" --tree=64,10 --stat-us=20000
 fi
 
 if [ "${QUARN_BENCH_SWEEP:-0}" = 1 ] && wanted files; then
