@@ -3,8 +3,6 @@
 
 #include "cli/endingsignals.h"
 
-#include <unistd.h>
-
 namespace quarn {
 
 namespace {
@@ -21,13 +19,18 @@ sigset_t endingSet()
 }
 
 // The only thread with the ending signals unblocked: the kernel hands them
-// to it, and it runs their handlers. pause() is where stop() cancels it.
-void *takeSignals(void *)
+// to it, and it runs their handlers while it waits for stop(). Not
+// cancelled: pthread_cancel loads a library on first use, which may fail
+// when memory runs short; no descriptor either, which a tight limit lacks.
+void *takeSignals(void *stopState)
 {
+    auto &state = *static_cast<EndingSignalsThread::StopState *>(stopState);
     const sigset_t set = endingSet();
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-    for (;;)
-        ::pause();
+    pthread_mutex_lock(&state.mutex);
+    while (!state.stopping)
+        pthread_cond_wait(&state.stopped, &state.mutex);
+    pthread_mutex_unlock(&state.mutex);
     return nullptr;
 }
 
@@ -41,7 +44,7 @@ EndingSignalsThread::EndingSignalsThread()
     pthread_attr_t attributes;
     if (pthread_attr_init(&attributes) == 0) {
         pthread_attr_setstacksize(&attributes, 64 * 1024); // handlers only: no recursion, no buffers
-        m_running = pthread_create(&m_thread, &attributes, takeSignals, nullptr) == 0;
+        m_running = pthread_create(&m_thread, &attributes, takeSignals, &m_stop) == 0;
         pthread_attr_destroy(&attributes);
     }
     if (!m_running)
@@ -53,7 +56,10 @@ void EndingSignalsThread::stop()
     if (!m_running)
         return;
     m_running = false;
-    pthread_cancel(m_thread);
+    pthread_mutex_lock(&m_stop.mutex);
+    m_stop.stopping = true;
+    pthread_cond_signal(&m_stop.stopped);
+    pthread_mutex_unlock(&m_stop.mutex);
     pthread_join(m_thread, nullptr);
     pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
 }

@@ -33,9 +33,18 @@ public:
     // that came meanwhile is taken as soon as the caller's mask lets it.
     void stop();
 
+    // What stop() tells the thread.
+    struct StopState
+    {
+        pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+        pthread_cond_t stopped = PTHREAD_COND_INITIALIZER;
+        bool stopping = false; // under mutex
+    };
+
 private:
     pthread_t m_thread{};
     bool m_running = false;
+    StopState m_stop;
     sigset_t m_before; // the caller's mask before
 };
 

@@ -100,6 +100,24 @@ def thread_counts(work):
           "every call waiting: the report differs from the mirrored tree's")
 
 
+def live_threads(pid):
+    """Threads of pid not yet ended: whichever walker the stall holds, the
+    main thread, ended before it, stays listed as a zombie until it ends."""
+    live = 0
+    try:
+        tasks = os.listdir("/proc/%d/task" % pid)
+    except FileNotFoundError:
+        return 0
+    for task in tasks:
+        try:
+            with open("/proc/%d/task/%s/stat" % (pid, task)) as stat:
+                state = stat.read().rpartition(")")[2].split()[0]
+        except (FileNotFoundError, ProcessLookupError, IndexError):
+            continue
+        live += state not in ("Z", "X")
+    return live
+
+
 def read_all(fd):
     text = b""
     while True:
@@ -116,8 +134,8 @@ def stalled_signal(work, signum, terminal):
     """A signal while the main walker's listing is held by the file system."""
     tree = os.path.join(work, "tree")
     mountpoint = os.path.join(work, "stall")
-    # The stalled folder is listed last in the root, so that the main thread
-    # walks it itself; the other folders keep the other walkers busy.
+    # The stalled folder is listed last in the root; the other folders keep
+    # the other walkers busy.
     fs = mount(tree, mountpoint, "--delay-us=2000", "--stall=zstall,6")
     name = signal.Signals(signum).name
     try:
@@ -136,10 +154,7 @@ def stalled_signal(work, signum, terminal):
         # Every thread but the one held must end before the reply.
         ended = False
         while not ended and not select.select([fs.stdout], [], [], 0.001)[0]:
-            try:
-                ended = len(os.listdir("/proc/%d/task" % run.pid)) <= 1
-            except FileNotFoundError:
-                ended = True
+            ended = live_threads(run.pid) <= 1
         check(ended, name + ": walkers went on while one was held in a request")
         check(fs.stdout.readline().strip() == "answered", name + ": the stall did not end")
         out, _ = run.communicate()
