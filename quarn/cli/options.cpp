@@ -363,7 +363,7 @@ const char *usageText()
            "                           always or never\n"
            "      --no-progress        no progress line on a terminal's standard error\n"
            "  -t, --threads=N          walking threads (default: one per processor, and\n"
-           "                           more, up to 32, while walkers wait in the kernel:\n"
+           "                           more, up to 64, while walkers wait in the kernel:\n"
            "                           a disk, a network or FUSE file system)\n"
            "  -o, --output=FILE        write the whole walk to FILE ('-': standard\n"
            "                           output) in the disk-usage export format (JSON 1.2)\n"

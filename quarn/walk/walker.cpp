@@ -136,7 +136,7 @@ unsigned availableProcessors()
 
 unsigned defaultThreadCount()
 {
-    return std::max(32u, availableProcessors());
+    return std::max(64u, availableProcessors());
 }
 
 unsigned WalkOptions::workers() const

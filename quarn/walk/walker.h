@@ -81,11 +81,14 @@ unsigned availableProcessors();
 
 // Most walking threads when none are asked for. A cold
 // cache is bound by the disk and gains from many requests in flight (on 2
-// processors, 300,000 files: 32 threads take about 0.75x the time of 2); a
-// warm one is bound by the processors, and threads beyond them only cost
-// (wake-ups, shared state: 8 % on 2 processors). So the walk starts with one
-// thread per processor and adds threads, up to at least 32 and never fewer
-// than the processors, only while those walking are seen waiting.
+// processors, 300,000 files: 32 threads take about 0.75x the time of 2, 64
+// as long as 32); a FUSE or network file system answers each request in a
+// round trip, and only more in flight help (a folder of slow stats each:
+// 64 threads take half the time of 32); a warm one is bound by the
+// processors, and threads beyond them only cost (wake-ups, shared state: 8 %
+// on 2 processors). So the walk starts with one thread per processor and
+// adds threads, up to at least 64 and never fewer than the processors, only
+// while those walking are seen waiting.
 unsigned defaultThreadCount();
 
 } // namespace quarn
