@@ -5,6 +5,7 @@
 
 #include "core/dirtree.h"
 #include "core/siblingnames.h"
+#include "formats/exportentry.h"
 #include "select/selection.h"
 
 #include <algorithm>
@@ -17,86 +18,7 @@ namespace quarn {
 
 namespace {
 
-// A report keeps names' lengths in 32 bits; any name a file system serves
-// is far shorter.
-constexpr std::size_t longestName = UINT32_MAX;
-// Keys and values only compared with a few short words: what is kept of
-// longer ones, which then match none (no more than a short string holds
-// without allocating).
-constexpr std::size_t keptWord = 15;
-
-// One entry's object, as far as counting needs it.
-struct Info
-{
-    std::uint64_t nameOffset = 0; // of the name's opening quote
-    std::string name;
-    bool named = false;
-    std::uint64_t asize = 0;
-    std::uint64_t dsize = 0;
-    std::uint64_t device = 0;
-    bool hasDevice = false;
-    std::uint64_t inode = 0;
-    bool hasInode = false;
-    std::uint64_t links = 0;
-    bool hardLink = false; // "hlnkc", from versions that had no "nlink"
-    bool readError = false;
-    std::string reason;        // "error": why it could not be read, as quarn writes it
-    bool excluded = false;     // left out by the writer, for any reason
-    bool kernelFolder = false; // left out as a kernel file system's mount point
-};
-
-// Reads one entry's object into info, whose texts keep their memory from
-// one entry to the next.
-void readInfo(JsonReader &in, Info &info)
-{
-    const std::uint64_t start = in.offset();
-    info.named = info.hasDevice = info.hasInode = info.hardLink = false;
-    info.readError = info.excluded = info.kernelFolder = false;
-    info.asize = info.dsize = info.device = info.inode = info.links = 0;
-    info.reason.clear();
-    std::string key, word;
-    in.expect('{');
-    if (in.peek() == '}') {
-        in.expect('}');
-    } else {
-        do {
-            if (!in.readStringStart(key, keptWord))
-                key.clear(); // longer than any key known
-            in.expect(':');
-            if (key == "name") {
-                in.peek();
-                info.nameOffset = in.offset();
-                in.readString(&info.name, longestName);
-                info.named = true;
-            } else if (key == "asize") {
-                info.asize = in.readUnsigned();
-            } else if (key == "dsize") {
-                info.dsize = in.readUnsigned();
-            } else if (key == "dev") {
-                info.device = in.readUnsigned();
-                info.hasDevice = true;
-            } else if (key == "ino") {
-                info.inode = in.readUnsigned();
-                info.hasInode = true;
-            } else if (key == "nlink") {
-                info.links = in.readUnsigned();
-            } else if (key == "hlnkc") {
-                info.hardLink = in.readBool();
-            } else if (key == "read_error") {
-                info.readError = in.readBool();
-            } else if (key == "excluded") {
-                info.excluded = true;
-                info.kernelFolder = in.readStringStart(word, keptWord) && word == "kernfs";
-            } else if (key == "error" && in.peek() == '"') {
-                in.readString(&info.reason);
-            } else {
-                in.skipValue(); // later versions' keys, and those counting does not need
-            }
-        } while (in.commaOr('}'));
-    }
-    if (!info.named)
-        in.failAt(start, "entry without a name");
-}
+using Info = ExportEntry;
 
 class TreeBuilder
 {
@@ -107,8 +29,6 @@ public:
     Report run();
 
 private:
-    // Reads the header object: the name of the program that wrote the file.
-    std::string writerName();
     // A folder whose array is open: counted (dir set) or inside what the
     // writer left out.
     struct Level
@@ -137,9 +57,7 @@ private:
         const std::uint64_t bytes = m_settings.measure == Measure::Apparent ? info.asize : info.dsize;
         return bytes < largestSize ? bytes : largestSize;
     }
-    void checkRootName(const Info &info) const;
-    // Refuses a name no folder can hold, or one its folder holds already.
-    void checkName(const Info &info);
+    void checkName(const Info &info) { checkEntryName(m_in, info, m_names.back()); }
     void openFolder(DirNode *dir, std::uint64_t device);
     void closeFolder();
     void readTree(const Info &root);
@@ -166,25 +84,6 @@ private:
     char *m_nameFree = nullptr;
     std::size_t m_nameLeft = 0;
 };
-
-void TreeBuilder::checkRootName(const Info &info) const
-{
-    if (info.name.empty())
-        m_in.failAt(info.nameOffset, "empty name");
-    if (info.name.find('\0') != std::string::npos)
-        m_in.failAt(info.nameOffset, "name holds a NUL byte");
-}
-
-void TreeBuilder::checkName(const Info &info)
-{
-    checkRootName(info);
-    if (info.name == "." || info.name == "..")
-        m_in.failAt(info.nameOffset, "'" + info.name + "' cannot be an entry's name");
-    if (info.name.find('/') != std::string::npos)
-        m_in.failAt(info.nameOffset, "name holds a '/'");
-    if (!m_names.back().insert(info.name))
-        m_in.failAt(info.nameOffset, "name given twice in one folder");
-}
 
 void TreeBuilder::openFolder(DirNode *dir, std::uint64_t device)
 {
@@ -283,25 +182,6 @@ void TreeBuilder::addFile(const Info &info)
     m_topFiles.offer(bytes, parent.dir, info.name);
 }
 
-std::string TreeBuilder::writerName()
-{
-    std::string key, name;
-    m_in.expect('{');
-    if (m_in.peek() == '}') {
-        m_in.expect('}');
-        return name;
-    }
-    do {
-        const bool progname = m_in.readStringStart(key, keptWord) && key == "progname";
-        m_in.expect(':');
-        if (!progname || m_in.peek() != '"')
-            m_in.skipValue(); // its version and time
-        else if (!m_in.readStringStart(name, keptWord))
-            name.clear(); // longer than any name compared with
-    } while (m_in.commaOr('}'));
-    return name;
-}
-
 // The target folder, whose object root is, and everything in it.
 void TreeBuilder::readTree(const Info &root)
 {
@@ -322,10 +202,10 @@ void TreeBuilder::readTree(const Info &root)
         const int next = m_in.peek();
         if (next == '[') {
             m_in.expect('[');
-            readInfo(m_in, info);
+            readExportEntry(m_in, info);
             addFolder(info);
         } else if (next == '{') {
-            readInfo(m_in, info);
+            readExportEntry(m_in, info);
             addFile(info);
         } else if (next < 0) {
             m_in.fail("unexpected end of file");
@@ -339,28 +219,14 @@ void TreeBuilder::readTree(const Info &root)
 
 Report TreeBuilder::run()
 {
-    // No JSON document starts so; a gzip file (1f 8b) or an xz one (fd 37 7a) does.
-    const int first = m_in.peek();
-    if (first == 0x1f || first == 0xfd) {
-        m_result.decompressor = first == 0x1f ? "zcat" : "xzcat";
-        m_in.fail("looks compressed");
-    }
-    m_in.expect('[');
-    const std::uint64_t versionOffset = m_in.offset();
-    const std::uint64_t major = m_in.readUnsigned();
-    if (major != 1)
-        m_in.failAt(versionOffset, "unsupported major version " + std::to_string(major));
-    m_in.expect(',');
-    m_in.readUnsigned(); // every minor version of 1 reads alike
-    m_in.expect(',');
-    m_repeatsMarked = writerName() == "gdu";
+    m_repeatsMarked = readExportHeader(m_in, m_result.decompressor) == "gdu";
 
     Info info;
     m_in.expect(',');
     Report report;
     if (m_in.peek() == '{') { // the target is a file
-        readInfo(m_in, info);
-        checkRootName(info);
+        readExportEntry(m_in, info);
+        checkRootName(m_in, info);
         const std::string reason = info.reason.empty() ? std::string(importedReadError) : info.reason;
         if (info.readError && m_result.unreadable++ == 0) {
             m_result.firstUnreadable = info.name;
@@ -370,8 +236,8 @@ Report TreeBuilder::run()
                    info.readError ? reason : std::string());
     } else {
         m_in.expect('[');
-        readInfo(m_in, info);
-        checkRootName(info);
+        readExportEntry(m_in, info);
+        checkRootName(m_in, info);
         readTree(info);
     }
     while (m_in.commaOr(']'))
