@@ -110,6 +110,8 @@ int runDiff(const Options &options, ScanSettings &settings, Progress *progress,
                              : oldTree.store        ? std::string(oldTree.store->root().name())
                                                     : oldTree.fileName;
     TreeDiff diff(old, settings.walk.workers(), top, options.maxDepth);
+    if (settings.walk.followLinks)
+        diff.placeEveryFile();
     if (options.output) {
         // -o makes standard output the export: the comparison goes where it went before.
         const int reportFd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);

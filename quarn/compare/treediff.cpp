@@ -155,7 +155,7 @@ void TreeDiff::folderListed(unsigned index, const DirNode *folder, std::uint64_t
                 worker.oldFiles.erase(known);
             }
         }
-        if (file.links > 1) { // what it counts here is known once the walk is placed
+        if (file.links > 1 || m_placeEveryFile) { // what it counts here is known once the walk is placed
             worker.links.push_back(Worker::LinkName{folder, file.subfoldersBefore, file.device, file.inode,
                                                     file.bytes, oldBytes, wasThere, 0, worker.links.size(),
                                                     worker.linkText.size(), file.nameLength, index});

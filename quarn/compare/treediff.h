@@ -46,6 +46,10 @@ public:
     // workers: the walk's; top: the entries shown, the target included;
     // entries deeper below the target than maxDepth are compared, not shown.
     TreeDiff(const OldTree &old, unsigned workers, std::size_t top, std::uint32_t maxDepth);
+
+    // Every file is placed as a file with several links is: the walk
+    // follows symbolic links, and counts each file at its first name.
+    void placeEveryFile() { m_placeEveryFile = true; }
     ~TreeDiff() override;
 
     bool wantsEntries() const override { return true; }
@@ -93,6 +97,7 @@ private:
     DiffReport m_report;
     std::string m_problem;
     bool m_done = false;
+    bool m_placeEveryFile = false;
 };
 
 } // namespace quarn
