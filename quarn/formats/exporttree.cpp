@@ -7,6 +7,7 @@
 #include "core/siblingnames.h"
 #include "core/walkevents.h"
 #include "formats/exportentry.h"
+#include "select/selection.h"
 
 #include <mutex>
 #include <vector>
@@ -18,8 +19,8 @@ namespace {
 class TreeReader
 {
 public:
-    TreeReader(JsonReader &in, Measure measure, WalkEvents *events, ExportTree &tree)
-        : m_in(in), m_measure(measure), m_events(events), m_tree(tree)
+    TreeReader(JsonReader &in, Measure measure, WalkEvents *events, TopFiles *topFiles, ExportTree &tree)
+        : m_in(in), m_measure(measure), m_events(events), m_topFiles(topFiles), m_tree(tree)
     {}
     void run();
 
@@ -51,6 +52,7 @@ private:
     JsonReader &m_in;
     const Measure m_measure;
     WalkEvents *const m_events;
+    TopFiles *const m_topFiles;
     ExportTree &m_tree;
     bool m_repeatsMarked = false; // gdu: "hlnkc" marks only the names of a file after its first
     HardLinkSet m_links;
@@ -162,8 +164,11 @@ void TreeReader::addFile(const ExportEntry &entry)
         info.links = std::uint32_t(entry.links > 1 ? std::min<std::uint64_t>(entry.links, UINT32_MAX) : 2);
         counts = m_links.insert(dev_t(device), ino_t(entry.inode));
     }
-    if (counts)
+    if (counts) {
         parent.dir->totalBytes = addSizes(parent.dir->totalBytes, info.bytes);
+        if (m_topFiles)
+            m_topFiles->offer(info.bytes, parent.dir, entry.name);
+    }
     if (m_events)
         m_events->entry(0, parent.dir, entry.name, info);
 }
@@ -255,12 +260,13 @@ void TreeReader::run()
 
 } // namespace
 
-ExportTree readExportTree(const JsonReader::ReadFunction &read, Measure measure, WalkEvents *events)
+ExportTree readExportTree(const JsonReader::ReadFunction &read, Measure measure, WalkEvents *events,
+                          TopFiles *topFiles)
 {
     ExportTree tree;
     JsonReader in(read);
     try {
-        TreeReader(in, measure, events, tree).run();
+        TreeReader(in, measure, events, topFiles, tree).run();
         tree.read = true;
     } catch (const JsonError &error) {
         std::string decompressor = std::move(tree.decompressor);

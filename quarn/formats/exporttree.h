@@ -17,6 +17,7 @@
 
 namespace quarn {
 
+class TopFiles;
 class WalkEvents;
 
 struct ExportTree
@@ -54,7 +55,11 @@ struct ExportTree
 // parent's next entry; folders nest so, in store order. A kernel file
 // system's mount point gets folderAdded and kernelFolder. Then walkStopped
 // and treeDone; for a target that is a file, fileTarget alone. Names no walk
-// can meet are refused as the report of an export refuses them.
-ExportTree readExportTree(const JsonReader::ReadFunction &read, Measure measure, WalkEvents *events);
+// can meet are refused: "", ".", "..", with a '/' or a NUL (the target's
+// name aside: it is a path, any but ""), or named as another entry of its
+// folder. Each file is offered to topFiles (null: none) where it counts, as
+// the walk's lister offers it.
+ExportTree readExportTree(const JsonReader::ReadFunction &read, Measure measure, WalkEvents *events,
+                          TopFiles *topFiles = nullptr);
 
 } // namespace quarn
