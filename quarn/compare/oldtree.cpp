@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <new>
 
 namespace quarn {
 
@@ -39,6 +40,8 @@ OldTree::~OldTree()
 
 void OldTree::folderAdded(unsigned, const DirNode *folder)
 {
+    if (m_records.size() >= (std::size_t(1) << 30))
+        throw std::bad_alloc(); // a record keeps its parent's place in 30 bits: a billion folders
     Record record;
     record.parent = 0;
     record.listed = 0;

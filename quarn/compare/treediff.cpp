@@ -16,36 +16,33 @@ namespace quarn {
 
 namespace {
 
-using Change = TreeDiff::Change;
-
-// The path of name in folder below the target, or of the folder itself.
-std::string relativePath(const DirNode *folder, std::string_view name)
+// The names from below the target down to the entry: the folder's, then the file's name if any.
+void componentsOf(const DirNode *folder, std::string_view name, std::vector<std::string_view> &parts)
 {
-    std::vector<std::string_view> parts;
-    for (const DirNode *d = folder; d && d->parent; d = d->parent)
+    parts.clear();
+    if (!name.empty())
+        parts.push_back(name);
+    for (const DirNode *d = folder; d->parent; d = d->parent)
         parts.push_back(d->name());
-    std::string path;
-    for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
-        path += *it;
-        path += '/';
-    }
-    if (name.empty() && !path.empty())
-        path.pop_back();
-    path += name;
-    return path;
+    std::reverse(parts.begin(), parts.end());
 }
 
 } // namespace
 
-// Larger changes first, then shallower entries, then by path.
-bool ranksBefore(const Change &a, const Change &b)
+// Larger changes first, then shallower entries, then by path, compared
+// component by component as bytes, as the report ranks entries. Paths are
+// only looked at for ties: no path is kept.
+bool TreeDiff::ranksBefore(const Change &a, const Change &b) const
 {
     const std::uint64_t ma = a.magnitude(), mb = b.magnitude();
     if (ma != mb)
         return ma > mb;
     if (a.depth != b.depth)
         return a.depth < b.depth;
-    return a.path < b.path;
+    std::vector<std::string_view> pa, pb;
+    componentsOf(a.newFolder ? a.newFolder : &m_old.folder(a.oldFolder), a.name, pa);
+    componentsOf(b.newFolder ? b.newFolder : &m_old.folder(b.oldFolder), b.name, pb);
+    return std::lexicographical_compare(pa.begin(), pa.end(), pb.begin(), pb.end());
 }
 
 TreeDiff::TreeDiff(const OldTree &old, unsigned workers, std::size_t top, std::uint32_t maxDepth)
@@ -65,16 +62,13 @@ void TreeDiff::offer(Worker &worker, Change &&change)
     if (worker.cut &&
         (magnitude != worker.cutMagnitude ? magnitude < worker.cutMagnitude : change.depth > worker.cutDepth))
         return; // it can never rank among the best
-    if (change.newFolder)
-        change.path = relativePath(change.newFolder, change.name);
-    else
-        change.path = relativePath(&m_old.folder(change.oldFolder), change.name);
     worker.kept.push_back(std::move(change));
     const std::size_t capacity = m_top - 1;
     if (worker.kept.size() < 2 * capacity + 64)
         return;
     std::nth_element(worker.kept.begin(), worker.kept.begin() + std::ptrdiff_t(capacity - 1),
-                     worker.kept.end(), ranksBefore);
+                     worker.kept.end(),
+                     [this](const Change &a, const Change &b) { return ranksBefore(a, b); });
     worker.kept.resize(capacity);
     worker.cut = true;
     worker.cutMagnitude = worker.kept.back().magnitude();

@@ -72,6 +72,7 @@ public:
 
 private:
     void offer(Worker &worker, Change &&change);
+    bool ranksBefore(const Change &a, const Change &b) const;
     std::size_t resolve(Worker &worker, const DirNode *folder);
     void placeLinks(const DirNodeStore &dirs);
     void compareFolders(const DirNodeStore &dirs, const FolderErrors &errors);

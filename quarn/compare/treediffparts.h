@@ -29,7 +29,6 @@ struct TreeDiff::Change
     const DirNode *newFolder = nullptr;
     std::size_t oldFolder = OldTree::none;
     std::string name; // a file's
-    std::string path; // below the target, for ties
 
     std::uint64_t magnitude() const { return oldSize > newSize ? oldSize - newSize : newSize - oldSize; }
 };
@@ -86,8 +85,5 @@ struct TreeDiff::Worker
     std::string linkText;
     std::string problem;
 };
-
-// Larger changes first, then shallower entries, then by path.
-bool ranksBefore(const TreeDiff::Change &a, const TreeDiff::Change &b);
 
 } // namespace quarn

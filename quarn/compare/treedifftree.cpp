@@ -102,7 +102,8 @@ void TreeDiff::buildReport(const DirNodeStore &dirs, const FolderErrors &errors)
         if (m_problem.empty())
             m_problem = worker->problem;
     }
-    std::sort(chosen.begin(), chosen.end(), ranksBefore);
+    std::sort(chosen.begin(), chosen.end(),
+              [this](const Change &a, const Change &b) { return ranksBefore(a, b); });
     if (chosen.size() > m_top - 1)
         chosen.resize(m_top - 1);
 
@@ -121,26 +122,40 @@ void TreeDiff::buildReport(const DirNodeStore &dirs, const FolderErrors &errors)
     std::unordered_map<std::uint64_t, std::size_t> folderNodes; // by 2 * later place, or 2 * earlier + 1
     std::vector<std::pair<std::size_t, std::size_t>> path;      // (later, earlier) folders, the deepest first
     for (const Change &change : chosen) {
+        // Up from the entry's folder to the first one shown already, then
+        // down again adding them: each folder is climbed to once.
         path.clear();
-        if (change.newFolder) {
-            for (std::size_t i = m_index->of(change.newFolder); i != 0; i = m_newParent[i])
-                path.emplace_back(i, OldTree::none);
-        } else {
-            std::size_t o = change.oldFolder;
-            for (; o != 0 && m_newOf[o] == noFolder; o = m_old.parentOf(o))
-                path.emplace_back(OldTree::none, o);
-            for (std::size_t i = o ? m_newOf[o] : 0; i != 0; i = m_newParent[i])
-                path.emplace_back(i, OldTree::none);
-        }
+        const auto keyOf = [](const std::pair<std::size_t, std::size_t> &folder) {
+            return folder.first != OldTree::none ? 2 * std::uint64_t(folder.first)
+                                                 : 2 * std::uint64_t(folder.second) + 1;
+        };
         std::size_t at = 0;
-        for (auto it = path.rbegin(); it != path.rend(); ++it) {
-            const std::uint64_t key = it->first != OldTree::none ? 2 * it->first : 2 * it->second + 1;
-            const auto [known, added] = folderNodes.emplace(key, nodes.size());
-            if (added) {
-                nodes.push_back(Node{folderLine(dirs, errors, it->first, it->second), {}});
-                nodes[at].children.push_back(known->second);
+        std::size_t i = change.newFolder ? m_index->of(change.newFolder) : 0;
+        for (std::size_t o = change.newFolder ? 0 : change.oldFolder; o != 0 && m_newOf[o] == noFolder;
+             o = m_old.parentOf(o)) {
+            const auto known = folderNodes.find(keyOf({OldTree::none, o}));
+            if (known != folderNodes.end()) {
+                at = known->second;
+                break;
             }
-            at = known->second;
+            path.emplace_back(OldTree::none, o);
+            i = m_old.parentOf(o) ? m_newOf[m_old.parentOf(o)] : 0;
+        }
+        if (path.empty() || at == 0) {
+            for (; i != 0; i = m_newParent[i]) {
+                const auto known = folderNodes.find(keyOf({i, OldTree::none}));
+                if (known != folderNodes.end()) {
+                    at = known->second;
+                    break;
+                }
+                path.emplace_back(i, OldTree::none);
+            }
+        }
+        for (auto it = path.rbegin(); it != path.rend(); ++it) {
+            folderNodes.emplace(keyOf(*it), nodes.size());
+            nodes[at].children.push_back(nodes.size());
+            nodes.push_back(Node{folderLine(dirs, errors, it->first, it->second), {}});
+            at = nodes.size() - 1;
         }
         if (!change.isFile)
             continue;
