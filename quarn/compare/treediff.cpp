@@ -46,7 +46,7 @@ bool TreeDiff::ranksBefore(const Change &a, const Change &b) const
 }
 
 TreeDiff::TreeDiff(const OldTree &old, unsigned workers, std::size_t top, std::uint32_t maxDepth)
-    : m_old(old), m_top(top), m_maxDepth(maxDepth), m_compared(old.size(), 0)
+    : m_old(old), m_top(top), m_maxDepth(maxDepth)
 {
     for (unsigned i = 0; i < std::max(1u, workers); ++i)
         m_workers.push_back(std::make_unique<Worker>());
@@ -114,8 +114,18 @@ void TreeDiff::subfolderNoted(unsigned index, const EntryInfo &)
 void TreeDiff::entry(unsigned index, const DirNode *, std::string_view name, const EntryInfo &info)
 {
     Worker &worker = *m_workers[index];
-    worker.files.push_back(Worker::File{worker.names.size(), std::uint32_t(name.size()), info.links,
-                                        info.device, worker.open.back().subfolders, info.inode, info.bytes});
+    worker.files.push_back(Worker::File{worker.names.size(), std::uint32_t(name.size()),
+                                        std::max(info.links, 1u), info.device, worker.open.back().subfolders,
+                                        info.inode, info.bytes});
+    worker.names.append(name);
+}
+
+// Not looked at now: neither its size nor whether it is gone is known.
+void TreeDiff::unreadable(unsigned index, std::string_view name, std::string_view)
+{
+    Worker &worker = *m_workers[index];
+    worker.files.push_back(Worker::File{worker.names.size(), std::uint32_t(name.size()), 0, 0,
+                                        worker.open.back().subfolders, 0, 0});
     worker.names.append(name);
 }
 
@@ -127,7 +137,6 @@ void TreeDiff::folderListed(unsigned index, const DirNode *folder, std::uint64_t
     worker.oldFiles.clear();
     const bool compared = open.old != OldTree::none && m_old.listed(open.old);
     if (compared) {
-        m_compared[open.old] = 1; // one later folder a path: no other worker writes it
         const bool read =
             m_old.files(open.old, worker.buffer, [&](std::string_view name, std::uint64_t bytes) {
                 worker.oldFiles.emplace(name, bytes);
@@ -149,6 +158,8 @@ void TreeDiff::folderListed(unsigned index, const DirNode *folder, std::uint64_t
                 worker.oldFiles.erase(known);
             }
         }
+        if (file.links == 0)
+            continue;
         if (file.links > 1 || m_placeEveryFile) { // what it counts here is known once the walk is placed
             worker.links.push_back(Worker::LinkName{folder, file.subfoldersBefore, file.device, file.inode,
                                                     file.bytes, oldBytes, wasThere, 0, worker.links.size(),

@@ -55,6 +55,7 @@ public:
     bool wantsEntries() const override { return true; }
     void folderEntered(unsigned worker, const DirNode *folder) override;
     void entry(unsigned worker, const DirNode *folder, std::string_view name, const EntryInfo &info) override;
+    void unreadable(unsigned worker, std::string_view name, std::string_view reason) override;
     void subfolderNoted(unsigned worker, const EntryInfo &info) override;
     void folderListed(unsigned worker, const DirNode *folder, std::uint64_t, std::uint64_t) override;
     void treeDone(const DirNodeStore &dirs, const FolderErrors &errors) override;
@@ -87,7 +88,6 @@ private:
     const std::size_t m_top;
     const std::uint32_t m_maxDepth;
     std::vector<std::unique_ptr<Worker>> m_workers;
-    std::vector<std::uint8_t> m_compared; // by old folder: its files were compared with a listed folder's
     // After the walk, by the later scan's store place: the folder's total,
     // its parent's place, its earlier folder; and the later folder of each earlier one.
     std::vector<std::uint64_t> m_newTotal;

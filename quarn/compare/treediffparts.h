@@ -47,7 +47,7 @@ struct TreeDiff::Worker
     {
         std::size_t nameStart;
         std::uint32_t nameLength;
-        std::uint32_t links;
+        std::uint32_t links; // 0: an entry that could not be looked at, whose size is not known
         std::uint32_t device;
         std::uint32_t subfoldersBefore;
         std::uint64_t inode;

@@ -32,15 +32,14 @@ void TreeDiff::compareFolders(const DirNodeStore &dirs, const FolderErrors &erro
         offer(worker, std::move(change));
     }
     // Earlier folders with no later one are gone, with all they held;
-    // except below a later folder that could not be read: what it holds is
-    // not known.
+    // except in a later folder that could not be read completely: one of
+    // its entries that could not be looked at may be that folder.
     std::vector<std::uint8_t> unknown(m_old.size(), 0);
     for (std::size_t o = 1; o < m_old.size(); ++o) {
         if (m_newOf[o] != noFolder)
             continue;
         const std::size_t parent = m_old.parentOf(o);
-        unknown[o] = unknown[parent] || (m_newOf[parent] != noFolder &&
-                                         errors.count(&dirs[m_newOf[parent]]) && !m_compared[parent]);
+        unknown[o] = unknown[parent] || (m_newOf[parent] != noFolder && errors.count(&dirs[m_newOf[parent]]));
         if (unknown[o])
             continue;
         Change change;

@@ -2166,6 +2166,10 @@ void ScannerCliTest::treeDiff_data()
         << "f a 5000; f locked/x 70000; f locked/y 3000"
         << "m locked 0" << none << "locked [Permission denied]"
         << "" << 1;
+    QTest::newRow("entries that cannot be looked at now: not gone")
+        << "f a 5000; f sub/x 70000; f sub/deep/y 3000"
+        << "m sub 444" << none << "sub [Permission denied]"
+        << "" << 1;
 }
 
 // quarn --diff=OLD PATH against du's sizes before and after the changes;
