@@ -326,7 +326,7 @@ int quarn::runCommand(const Options &options)
     if (options.action == quarn::Options::Version)
         return writeOutput(quarn::versionText()) ? 0 : 1;
     Reports reports(options);
-    if (options.input && !options.diff) {
+    if (options.input && !options.diff && !options.output) {
         quarn::ScanResult result;
         if (!readExport(options, result))
             return 2;
@@ -376,6 +376,8 @@ int quarn::runCommand(const Options &options)
         settings.shared.noteEveryFile = options.followLinks || namesAFile(options.paths);
     }
 
+    if (options.input && options.output)
+        return quarn::copyExport(options, endingSignals);
     if (options.diff)
         return quarn::runDiff(options, settings, progress.get(), endingSignals);
     if (options.output)

@@ -5,7 +5,9 @@
 
 #include "cli/diffcommand.h"
 
+#include "cli/atomicoutput.h"
 #include "cli/command.h"
+#include "cli/endingsignals.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "compare/diffwriter.h"
@@ -14,6 +16,7 @@
 #include "core/utf8.h"
 #include "core/walkevents.h"
 #include "formats/exporttree.h"
+#include "formats/ncduexport.h"
 #include "walk/walker.h"
 
 #include <fcntl.h>
@@ -139,6 +142,62 @@ int runDiff(const Options &options, ScanSettings &settings, Progress *progress,
         return 2;
     return writeDiff(diff, options, STDOUT_FILENO,
                      std::max(status, result.status == ScanResult::Complete ? 0 : 1));
+}
+
+int copyExport(const Options &options, EndingSignalsThread &endingSignals)
+{
+    AtomicOutput file; // with -o -, standard output as it is
+    if (*options.output != "-") {
+        const std::string problem = file.open(*options.output);
+        if (!problem.empty()) {
+            writeAll(STDERR_FILENO, "quarn: " + problem + "\n");
+            return 2;
+        }
+    }
+    DescriptorSink out(STDOUT_FILENO);
+    NcduExport exporter(out, 1);
+    if (exporter.failed()) {
+        writeAll(STDERR_FILENO, "quarn: " + exporter.error() + "\n");
+        return 1;
+    }
+    std::uint64_t timestamp = 0;
+    exporter.keepTimestamp(&timestamp);
+    NestedListings listings(exporter);
+    const std::string &input = *options.input;
+    const int fd = input == "-" ? STDIN_FILENO : ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        writeAll(STDERR_FILENO,
+                 "quarn: cannot read '" + escapedForLog(input) + "': " + std::strerror(errno) + "\n");
+        return 2;
+    }
+    const ExportTree tree =
+        readExportTree([fd](char *buffer, std::size_t size) { return long(::read(fd, buffer, size)); },
+                       Measure::Allocated, &listings, nullptr, &timestamp);
+    if (fd != STDIN_FILENO)
+        ::close(fd);
+    if (!tree.read) {
+        reportBadExport(input, tree.problem, tree.decompressor);
+        return 2;
+    }
+    if (exporter.failed()) {
+        if (!exporter.error().empty())
+            writeAll(STDERR_FILENO, "quarn: " + exporter.error() + "\n");
+        else
+            writeAll(STDERR_FILENO, "quarn: cannot write '" +
+                                        escapedForLog(file.file().empty() ? "-" : file.file()) +
+                                        "': " + std::strerror(out.error()) + "\n");
+        return 1;
+    }
+    if (tree.unreadable > 0)
+        reportRecordedErrors(input, tree.unreadable, tree.firstUnreadable, tree.firstReason);
+    // The commit holds the signals off in this thread only: no other may take them.
+    endingSignals.stop();
+    const std::string problem = file.commit();
+    if (!problem.empty()) {
+        writeAll(STDERR_FILENO, "quarn: " + problem + "\n");
+        return 1;
+    }
+    return tree.unreadable > 0 ? 1 : 0;
 }
 
 } // namespace quarn

@@ -19,4 +19,11 @@ class EndingSignalsThread;
 int runDiff(const Options &options, ScanSettings &settings, Progress *progress,
             EndingSignalsThread &endingSignals);
 
+// quarn -f FILE -o OUT: the export FILE read and written again to OUT, as
+// -o writes a walk (OUT replaced only by a whole document); an export of
+// quarn's comes out byte for byte. Returns the exit status: 2 when FILE
+// cannot be read or OUT cannot be written to, 1 when FILE records entries
+// its walk could not read or the copy could not be finished.
+int copyExport(const Options &options, EndingSignalsThread &endingSignals);
+
 } // namespace quarn

@@ -316,8 +316,8 @@ std::string parseOptions(int argc, const char *const *argv, Options &options)
         }
     }
     options.paths.assign(args.begin() + optind, args.begin() + count);
-    if (options.input && options.output)
-        return "options '--input' and '--output' cannot be used together";
+    if (options.input && options.output && options.diff)
+        return "options '--input' and '--output' cannot be used together with --diff";
     if (options.input && !options.paths.empty())
         return "extra operand " + quoted(options.paths.front()) + ": --input reads no PATH";
     if (options.input && !options.walkOption.empty())

@@ -24,6 +24,7 @@ void readExportEntry(JsonReader &in, ExportEntry &info)
     const std::uint64_t start = in.offset();
     info.named = info.hasDevice = info.hasInode = info.hardLink = false;
     info.readError = info.excluded = info.kernelFolder = false;
+    info.otherFileSystem = info.cycle = info.notRegular = false;
     info.asize = info.dsize = info.device = info.inode = info.links = 0;
     info.reason.clear();
     std::string key, word;
@@ -58,7 +59,12 @@ void readExportEntry(JsonReader &in, ExportEntry &info)
                 info.readError = in.readBool();
             } else if (key == "excluded") {
                 info.excluded = true;
-                info.kernelFolder = in.readStringStart(word, keptWord) && word == "kernfs";
+                const bool whole = in.readStringStart(word, keptWord);
+                info.kernelFolder = whole && word == "kernfs";
+                info.otherFileSystem = whole && word == "otherfs";
+                info.cycle = whole && word == "cycle";
+            } else if (key == "notreg" && (in.peek() == 't' || in.peek() == 'f')) {
+                info.notRegular = in.readBool();
             } else if (key == "error" && in.peek() == '"') {
                 in.readString(&info.reason);
             } else {
@@ -70,7 +76,7 @@ void readExportEntry(JsonReader &in, ExportEntry &info)
         in.failAt(start, "entry without a name");
 }
 
-std::string readExportHeader(JsonReader &in, std::string &decompressor)
+std::string readExportHeader(JsonReader &in, std::string &decompressor, std::uint64_t *timestamp)
 {
     // No JSON document starts so; a gzip file (1f 8b) or an xz one (fd 37 7a) does.
     const int first = in.peek();
@@ -94,9 +100,12 @@ std::string readExportHeader(JsonReader &in, std::string &decompressor)
         return name;
     }
     do {
-        const bool progname = in.readStringStart(key, keptWord) && key == "progname";
+        const bool whole = in.readStringStart(key, keptWord);
+        const bool progname = whole && key == "progname";
         in.expect(':');
-        if (!progname || in.peek() != '"')
+        if (timestamp && whole && key == "timestamp" && in.peek() >= '0' && in.peek() <= '9')
+            *timestamp = in.readUnsigned();
+        else if (!progname || in.peek() != '"')
             in.skipValue(); // its version and time
         else if (!in.readStringStart(name, keptWord))
             name.clear(); // longer than any name compared with

@@ -30,9 +30,12 @@ struct ExportEntry
     std::uint64_t links = 0;
     bool hardLink = false; // "hlnkc", from versions that had no "nlink"
     bool readError = false;
-    std::string reason;        // "error": why it could not be read, as quarn writes it
-    bool excluded = false;     // left out by the writer, for any reason
-    bool kernelFolder = false; // left out as a kernel file system's mount point
+    std::string reason;           // "error": why it could not be read, as quarn writes it
+    bool excluded = false;        // left out by the writer, for any reason
+    bool kernelFolder = false;    // left out as a kernel file system's mount point
+    bool otherFileSystem = false; // left out as on another file system ("otherfs")
+    bool cycle = false;           // left out as a folder shown inside itself ("cycle")
+    bool notRegular = false;      // "notreg": neither a regular file nor a folder
 };
 
 // Reads one entry's object into entry, whose texts keep their memory from
@@ -43,7 +46,8 @@ void readExportEntry(JsonReader &in, ExportEntry &entry);
 // the minor one and the header object. Returns the name of the program that
 // wrote it ("progname"). A start that gzip or xz output has is refused as
 // such, with decompressor set to the program that reads it ("zcat", "xzcat").
-std::string readExportHeader(JsonReader &in, std::string &decompressor);
+// timestamp, if given, gets the header's "timestamp" (0: none).
+std::string readExportHeader(JsonReader &in, std::string &decompressor, std::uint64_t *timestamp = nullptr);
 
 // Refuses a name no target can have: empty, or holding a NUL.
 void checkRootName(const JsonReader &in, const ExportEntry &entry);

@@ -7,7 +7,10 @@
 #include "core/siblingnames.h"
 #include "core/walkevents.h"
 #include "formats/exportentry.h"
+#include "formats/ncduexport.h"
 #include "select/selection.h"
+
+#include <sys/sysmacros.h>
 
 #include <mutex>
 #include <vector>
@@ -19,8 +22,10 @@ namespace {
 class TreeReader
 {
 public:
-    TreeReader(JsonReader &in, Measure measure, WalkEvents *events, TopFiles *topFiles, ExportTree &tree)
-        : m_in(in), m_measure(measure), m_events(events), m_topFiles(topFiles), m_tree(tree)
+    TreeReader(JsonReader &in, Measure measure, WalkEvents *events, TopFiles *topFiles,
+               std::uint64_t *timestamp, ExportTree &tree)
+        : m_in(in), m_measure(measure), m_events(events), m_topFiles(topFiles), m_timestamp(timestamp),
+          m_tree(tree)
     {}
     void run();
 
@@ -53,6 +58,7 @@ private:
     const Measure m_measure;
     WalkEvents *const m_events;
     TopFiles *const m_topFiles;
+    std::uint64_t *const m_timestamp;
     ExportTree &m_tree;
     bool m_repeatsMarked = false; // gdu: "hlnkc" marks only the names of a file after its first
     HardLinkSet m_links;
@@ -63,14 +69,15 @@ private:
 EntryInfo TreeReader::infoOf(const ExportEntry &entry, std::uint64_t device, bool folder) const
 {
     EntryInfo info{};
-    info.device = std::uint32_t(device);
+    // As the walk keeps it: what the writer stored is the number stat gives.
+    info.device = std::uint32_t((major(dev_t(device)) & 0xFFF) << 20 | (minor(dev_t(device)) & 0xFFFFF));
     info.inode = entry.inode;
     info.bytes = counted(entry);
     info.length = entry.asize;
     info.allocated = entry.dsize;
     info.links = 1;
     info.isDirectory = folder;
-    info.isRegular = !folder;
+    info.isRegular = !folder && !entry.notRegular;
     return info;
 }
 
@@ -93,7 +100,10 @@ void TreeReader::addFolder(const ExportEntry &entry)
     m_names.emplace_back();
     if (!parent.dir || (entry.excluded && !entry.kernelFolder)) {
         if (parent.dir && m_events)
-            m_events->leftOut(0, entry.name, WalkEvents::LeftOut::Pattern);
+            m_events->leftOut(0, entry.name,
+                              entry.cycle             ? WalkEvents::LeftOut::Cycle
+                              : entry.otherFileSystem ? WalkEvents::LeftOut::OtherFileSystem
+                                                      : WalkEvents::LeftOut::Pattern);
         if (parent.dir && entry.readError)
             noteUnreadable(nullptr, parent.dir, entry.name, entry);
         m_open.push_back(Level{nullptr, device, 0});
@@ -139,7 +149,10 @@ void TreeReader::addFile(const ExportEntry &entry)
     // have left it out for an error (a folder shown inside itself).
     if (entry.excluded) {
         if (m_events)
-            m_events->leftOut(0, entry.name, WalkEvents::LeftOut::Pattern);
+            m_events->leftOut(0, entry.name,
+                              entry.cycle             ? WalkEvents::LeftOut::Cycle
+                              : entry.otherFileSystem ? WalkEvents::LeftOut::OtherFileSystem
+                                                      : WalkEvents::LeftOut::Pattern);
         if (entry.readError)
             noteUnreadable(nullptr, parent.dir, entry.name, entry);
         return;
@@ -225,7 +238,9 @@ void TreeReader::readTree(const ExportEntry &root)
 
 void TreeReader::run()
 {
-    m_repeatsMarked = readExportHeader(m_in, m_tree.decompressor) == "gdu";
+    m_repeatsMarked = readExportHeader(m_in, m_tree.decompressor, &m_tree.timestamp) == "gdu";
+    if (m_timestamp)
+        *m_timestamp = m_tree.timestamp;
     ExportEntry entry;
     m_in.expect(',');
     const bool file = m_in.peek() == '{';
@@ -261,12 +276,12 @@ void TreeReader::run()
 } // namespace
 
 ExportTree readExportTree(const JsonReader::ReadFunction &read, Measure measure, WalkEvents *events,
-                          TopFiles *topFiles)
+                          TopFiles *topFiles, std::uint64_t *timestamp)
 {
     ExportTree tree;
     JsonReader in(read);
     try {
-        TreeReader(in, measure, events, topFiles, tree).run();
+        TreeReader(in, measure, events, topFiles, timestamp, tree).run();
         tree.read = true;
     } catch (const JsonError &error) {
         std::string decompressor = std::move(tree.decompressor);
@@ -275,6 +290,58 @@ ExportTree readExportTree(const JsonReader::ReadFunction &read, Measure measure,
         tree.problem = "byte " + std::to_string(error.offset) + ": " + error.what();
     }
     return tree;
+}
+
+void NestedListings::subfolderNoted(unsigned, const EntryInfo &info)
+{
+    m_out.subfolderNoted(lister(), info);
+}
+
+void NestedListings::folderAdded(unsigned, const DirNode *folder)
+{
+    m_out.folderAdded(lister(), folder);
+}
+
+void NestedListings::folderEntered(unsigned, const DirNode *folder)
+{
+    m_out.ensureWorkers(++m_open);
+    m_out.folderEntered(lister(), folder);
+}
+
+void NestedListings::entry(unsigned, const DirNode *folder, std::string_view name, const EntryInfo &info)
+{
+    m_out.entry(lister(), folder, name, info);
+}
+
+void NestedListings::leftOut(unsigned, std::string_view name, LeftOut why)
+{
+    m_out.leftOut(lister(), name, why);
+}
+
+void NestedListings::unreadable(unsigned, std::string_view name, std::string_view reason)
+{
+    m_out.unreadable(lister(), name, reason);
+}
+
+void NestedListings::folderListed(unsigned, const DirNode *folder, std::uint64_t entries, std::uint64_t bytes)
+{
+    m_out.folderListed(lister(), folder, entries, bytes);
+    --m_open;
+}
+
+void NestedListings::kernelFolder(unsigned, const DirNode *folder)
+{
+    m_out.kernelFolder(lister(), folder);
+}
+
+void NestedListings::treeDone(const DirNodeStore &dirs, const FolderErrors &errors)
+{
+    m_out.treeDone(dirs, errors);
+}
+
+void NestedListings::fileTarget(std::string_view name, const EntryInfo &info)
+{
+    m_out.fileTarget(name, info);
 }
 
 } // namespace quarn

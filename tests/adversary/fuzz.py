@@ -18,7 +18,8 @@ Each option set is also exported (-o F, the same walk options) and reported
 from the export (-f F) with a random set of report options (-n -d -s -c -j
 -b --apparent-size --inodes): the export's report and status must be the
 walk's own, byte for byte (errors' reasons too), and the export itself must
-end with the walk's status, printing nothing on stdout.
+end with the walk's status, printing nothing on stdout; read and written
+again (-f F -o -), it must come out byte for byte (but with -L).
 Last, each tree is exported and changed at random (files grown, shrunk,
 added, removed and linked again, folders added and removed), and
 --diff=OLD compared with du -a before and after: every entry shown with
@@ -275,6 +276,13 @@ def compare_export(rng, base, target, walk_options, nobody, walk_status):
     if saved[0] != walk_status or saved[1]:
         return options, "-o: status %s, the walk's %s; stdout %r; stderr %r" % (
             saved[0], walk_status, saved[1][:100], saved[2][-300:])
+    if "-L" not in walk_options:  # -L writes every file's inode, which a copy does not tell from links
+        copied = run([QUARN, "-f", export, "-o", "-"], base, nobody)
+        with open(export, "rb") as f:
+            written = f.read()
+        if copied[1] != written or copied[0] != walk_status:
+            return options, "-f F -o -: status %s, %s the export" % (
+                copied[0], "the same as" if copied[1] == written else "not byte for byte")
     walked = run([QUARN] + report + walk_options + [target], base, nobody)
     read = run([QUARN] + report + ["-f", export], base, nobody)
     if read[0] != walked[0]:

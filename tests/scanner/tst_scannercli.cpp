@@ -1347,9 +1347,9 @@ void ScannerCliTest::refusedRuns_data()
     QTest::newRow("--output with two paths")
         << QStringList{"-o", "-", ".", ".."} << ""
         << "quarn: extra operand '..': --output writes one PATH" + tryHelp;
-    QTest::newRow("--input and --output")
-        << QStringList{"-f", "x.json", "-o", "y.json"} << ""
-        << "quarn: options '--input' and '--output' cannot be used together" + tryHelp;
+    QTest::newRow("--input and --output with --diff")
+        << QStringList{"--diff=x.json", "-f", "x.json", "-o", "y.json"} << ""
+        << "quarn: options '--input' and '--output' cannot be used together with --diff" + tryHelp;
     QTest::newRow("missing export") << QStringList{"-f", "/nonexistent/x.json"} << ""
                                     << "quarn: cannot read '/nonexistent/x.json': No such file or directory";
 }
@@ -1713,6 +1713,10 @@ void ScannerCliTest::exportReadBack()
     file.close();
     const Run ncdu = runProgram("ncdu", {"-f", exported, "-o", again});
     QVERIFY2(ncdu.exitCode == 0, ncdu.err.constData());
+    // Read and written again, byte for byte.
+    const Run copied = quarn({"-f", exported, "-o", "-"});
+    QCOMPARE(copied.exitCode, exportRun.exitCode);
+    QCOMPARE(copied.out, exportRun.out);
 
     for (bool apparent : {false, true}) {
         const QStringList report{"-j", "-b", "-n", "1000"};
