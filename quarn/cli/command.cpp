@@ -7,6 +7,7 @@
 #include "cli/endingsignals.h"
 
 #include "cli/atomicoutput.h"
+#include "cli/diffcommand.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "core/dirtree.h"
@@ -202,12 +203,21 @@ std::size_t reportedEntries(const quarn::Options &options)
     return options.summarize ? 1 : options.top;
 }
 
-quarn::Measure measureOf(const quarn::Options &options)
+} // namespace
+
+bool quarn::textColour(const Options &options)
+{
+    return colour(options.colour);
+}
+
+quarn::Measure quarn::measureOf(const Options &options)
 {
     return options.inodes         ? quarn::Measure::Entries
            : options.apparentSize ? quarn::Measure::Apparent
                                   : quarn::Measure::Allocated;
 }
+
+namespace {
 
 // quarn -f FILE: the export read into the result its walk would give.
 // False, with nothing on stdout, for a file that cannot be read or is not
@@ -230,33 +240,21 @@ bool readExport(const quarn::Options &options, quarn::ScanResult &result)
     if (fd != STDIN_FILENO)
         ::close(fd);
     if (!imported.read) {
-        const std::string name = quarn::escapedForLog(file);
-        if (!imported.decompressor.empty()) // one line, with the command that reads it
-            writeAll(STDERR_FILENO, "quarn: " + name + ": " + imported.problem + "; read it with '" +
-                                        imported.decompressor + (file == "-" ? "" : " " + name) +
-                                        " | quarn -f -'\n");
-        else
-            writeAll(STDERR_FILENO, "quarn: " + name + ": " + imported.problem + "\n");
+        quarn::reportBadExport(file, imported.problem, imported.decompressor);
         return false;
     }
     // What the walk said of what it could not read, in one line.
-    if (imported.unreadable > 0) {
-        const std::string count = imported.unreadable == 1
-                                      ? "a read error"
-                                      : std::to_string(imported.unreadable) + " read errors, the first";
-        const std::string reason =
-            imported.firstReason.empty() ? "" : ": " + quarn::escapedForLog(imported.firstReason);
-        writeAll(STDERR_FILENO, "quarn: " + quarn::escapedForLog(file) + ": records " + count + " at '" +
-                                    quarn::escapedForLog(imported.firstUnreadable) + "'" + reason + "\n");
-    }
+    if (imported.unreadable > 0)
+        quarn::reportRecordedErrors(file, imported.unreadable, imported.firstUnreadable,
+                                    imported.firstReason);
     result.status = imported.unreadable > 0 ? quarn::ScanResult::Incomplete : quarn::ScanResult::Complete;
     result.report = std::move(imported.report);
     return true;
 }
 
-// The operand must exist, as du checks it before anything else, and says
-// so in the same words.
-bool accessible(const std::string &path)
+} // namespace
+
+bool quarn::accessible(const std::string &path)
 {
     struct stat info;
     if (::lstat(path.c_str(), &info) == 0)
@@ -270,8 +268,8 @@ bool accessible(const std::string &path)
 // can fail before the walk (FILE, the temporary files) is tried before it.
 // FILE is replaced only by a whole export: on any failure, or a signal, it
 // stays as it was. progress: null where none is shown.
-int exportScan(const std::string &path, const quarn::Options &options, quarn::ScanSettings &settings,
-               quarn::Progress *progress, quarn::EndingSignalsThread &endingSignals)
+int quarn::exportScan(const std::string &path, const Options &options, ScanSettings &settings,
+                      Progress *progress, EndingSignalsThread &endingSignals, WalkEvents *also)
 {
     if (!accessible(path))
         return 2;
@@ -293,6 +291,8 @@ int exportScan(const std::string &path, const quarn::Options &options, quarn::Sc
     }
     quarn::WalkFanOut consumers;
     consumers.add(&exporter);
+    if (also)
+        consumers.add(also);
     if (progress)
         consumers.add(progress);
     settings.report.top = 1; // the report is not shown
@@ -319,8 +319,6 @@ int exportScan(const std::string &path, const quarn::Options &options, quarn::Sc
     return result.status == quarn::ScanResult::Complete ? 0 : 1;
 }
 
-} // namespace
-
 int quarn::runCommand(const Options &options)
 {
     if (options.action == quarn::Options::Help)
@@ -328,7 +326,7 @@ int quarn::runCommand(const Options &options)
     if (options.action == quarn::Options::Version)
         return writeOutput(quarn::versionText()) ? 0 : 1;
     Reports reports(options);
-    if (options.input) {
+    if (options.input && !options.diff && !options.output) {
         quarn::ScanResult result;
         if (!readExport(options, result))
             return 2;
@@ -378,6 +376,10 @@ int quarn::runCommand(const Options &options)
         settings.shared.noteEveryFile = options.followLinks || namesAFile(options.paths);
     }
 
+    if (options.input && options.output)
+        return quarn::copyExport(options, endingSignals);
+    if (options.diff)
+        return quarn::runDiff(options, settings, progress.get(), endingSignals);
     if (options.output)
         return exportScan(options.paths.front(), options, settings, progress.get(), endingSignals);
 

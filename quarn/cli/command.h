@@ -3,11 +3,19 @@
 
 #pragma once
 
+#include "core/entry.h"
+
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace quarn {
 
 struct Options;
+struct ScanSettings;
+class Progress;
+class EndingSignalsThread;
+class WalkEvents;
 
 // Writes all of text to fd, waiting for room when fd is non-blocking.
 // Returns 0, or the errno of the write that failed.
@@ -20,5 +28,24 @@ int writeAll(int fd, std::string_view text);
 // or written, 2 when a target could not be read at all. Throws
 // std::bad_alloc when memory runs out.
 int runCommand(const Options &options);
+
+// What the walk and the reports of exports count, as options ask.
+Measure measureOf(const Options &options);
+// Whether the text report is coloured: --color, NO_COLOR and a terminal on standard output.
+bool textColour(const Options &options);
+// Whether path can be looked at, as du checks the operand before anything
+// else; if not, says so in du's words ("quarn: cannot access ...").
+bool accessible(const std::string &path);
+// The line for an export that cannot be read or is not one: "quarn: FILE: PROBLEM".
+void reportBadExport(const std::string &file, const std::string &problem, const std::string &decompressor);
+// The line for an export that records entries its walk could not read.
+void reportRecordedErrors(const std::string &file, std::uint64_t count, const std::string &first,
+                          const std::string &reason);
+// quarn -o FILE PATH: the walk of PATH written as an export to FILE, also
+// told to also (null: nobody). What can fail before the walk (FILE, the
+// temporary files) is tried before it; FILE is replaced only by a whole
+// export. progress: null where none is shown. Returns the exit status.
+int exportScan(const std::string &path, const Options &options, ScanSettings &settings, Progress *progress,
+               EndingSignalsThread &endingSignals, WalkEvents *also = nullptr);
 
 } // namespace quarn

@@ -36,6 +36,7 @@ struct Options
     std::vector<std::string> paths;           // in the order given; "." when none is
     std::optional<std::string> input;         // -f, --input: report from an export instead of a walk
     std::optional<std::string> output;        // -o, --output: export the walk instead of a report
+    std::optional<std::string> diff;          // --diff: compare this export with the walk or with -f's
     std::string walkOption;                   // the first option given that only a walk uses, as spelled
     std::string reportOption;                 // the first option given that only a report uses, as spelled
 };
@@ -45,7 +46,8 @@ struct Options
 // ones may be grouped ("-jn13"), options may follow the path, "--" ends them
 // and POSIXLY_CORRECT stops them at the first operand. --help and --version
 // end the reading. Returns an empty text on success, else the message for
-// "quarn: MESSAGE" (values in it escaped for a terminal).
+// "quarn: MESSAGE" (values in it escaped for a terminal). With --diff and
+// no PATH, paths stays empty: the default is the earlier scan's target.
 std::string parseOptions(int argc, const char *const *argv, Options &options);
 
 const char *usageText();

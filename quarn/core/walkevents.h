@@ -23,6 +23,9 @@ namespace quarn {
 // added by worker 0 before the walk. Then walkStopped, and treeDone with
 // the tree whose sizes are still each folder's own; or, for a target that
 // is a file, fileTarget alone. Nodes stay alive until treeDone returns.
+// A reader of an export (formats/exporttree) tells a document's tree the
+// same way as worker 0, but nests: a subfolder is noted, added and entered
+// where the document opens it, and listed before its parent's next entry.
 // Every call has a default that ignores it.
 class WalkEvents
 {

@@ -234,7 +234,7 @@ void NcduExport::kernelFolder(unsigned worker, const DirNode *folder)
 void NcduExport::header(std::string &out) const
 {
     out += "[1,2,{\"progname\":\"quarn\",\"progver\":\"" QUARN_VERSION "\",\"timestamp\":";
-    out += std::to_string(std::uint64_t(std::time(nullptr)));
+    out += std::to_string(m_timestamp ? *m_timestamp : std::uint64_t(std::time(nullptr)));
     out += "},\n";
 }
 

@@ -51,6 +51,17 @@ public:
     // links, so any file may be met again under another name, and readers
     // count it once by its inode.
     void writeEveryInode() { m_everyInode = true; }
+    // The header's timestamp is *at when the document is written, not the
+    // time then: an export written again keeps when its scan was made.
+    void keepTimestamp(const std::uint64_t *at) { m_timestamp = at; }
+    // At least count workers from now on. Only while no other thread
+    // calls: a reader of an export lists each open folder as a worker of
+    // its own.
+    void ensureWorkers(unsigned count)
+    {
+        if (count > m_workers.size())
+            m_workers.resize(count);
+    }
 
     // A subfolder is written where it was noted among its parent's entries:
     // how many bytes of the parent's fragment were written then. A folder
@@ -131,7 +142,8 @@ private:
     std::atomic<std::uint64_t> m_spillEnd{0}; // bytes of m_spill taken by stretches
     std::string m_error;
     bool m_failed = false;
-    bool m_everyInode = false; // writeEveryInode()
+    bool m_everyInode = false;                  // writeEveryInode()
+    const std::uint64_t *m_timestamp = nullptr; // keepTimestamp()
 };
 
 // Appends bytes as a string of the export: '"', '\' and control characters

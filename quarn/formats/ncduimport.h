@@ -5,6 +5,7 @@
 
 #include "core/entry.h"
 #include "core/report.h"
+#include "formats/exportentry.h"
 #include "formats/jsonreader.h"
 
 #include <cstddef>
@@ -52,9 +53,5 @@ struct ImportResult
 // target's name aside: it is a path, any but ""), or named as another
 // entry of its folder.
 ImportResult importExport(const JsonReader::ReadFunction &read, const ImportSettings &settings);
-
-// The error text of a folder the export marks as not read completely
-// without saying why.
-constexpr const char *importedReadError = "read error";
 
 } // namespace quarn

@@ -16,8 +16,8 @@ namespace {
 
 constexpr int barWidth = 20; // characters
 
-// Appends the name with U+FFFD for each byte that is not UTF-8 and '?' for
-// each character a terminal would act on instead of showing.
+} // namespace
+
 void appendPrintable(std::string_view bytes, std::string &out)
 {
     std::size_t i = 0;
@@ -36,6 +36,8 @@ void appendPrintable(std::string_view bytes, std::string &out)
         i += length;
     }
 }
+
+namespace {
 
 // Bar of share (0..1) of barWidth cells, with eighth-cell resolution.
 std::string bar(double share)

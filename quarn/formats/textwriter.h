@@ -6,6 +6,7 @@
 #include "core/report.h"
 
 #include <string>
+#include <string_view>
 
 namespace quarn {
 
@@ -20,5 +21,10 @@ namespace quarn {
 // nothing more is written then.
 // whole: what the shares are of; 0: the first entry's size (the target's).
 bool writeText(const Report &report, bool exactSizes, bool colour, OutputSink &out, std::uint64_t whole = 0);
+
+// Appends bytes as the text report shows a name: U+FFFD for each byte that
+// is not UTF-8 and '?' for each character a terminal would act on instead
+// of showing.
+void appendPrintable(std::string_view bytes, std::string &out);
 
 } // namespace quarn

@@ -4,6 +4,7 @@
 #include "walk/linkplacement.h"
 
 #include "core/hardlinkset.h"
+#include "core/walkorder.h"
 #include "select/selection.h"
 
 #include <algorithm>
@@ -12,58 +13,6 @@
 namespace quarn {
 
 namespace {
-
-// The place of every folder in the depth-first walk, and of the names between its subfolders.
-class WalkOrder
-{
-public:
-    // Folders lie in the store after their parents, siblings in the order they were listed.
-    explicit WalkOrder(const DirNodeStore &dirs) : m_index(dirs)
-    {
-        const std::size_t count = dirs.size();
-        std::vector<std::uint32_t> parent(count, 0);
-        m_end.assign(count, 1);
-        m_childStart.assign(count + 1, 0);
-        for (std::size_t i = 1; i < count; ++i) {
-            parent[i] = std::uint32_t(m_index.of(dirs[i].parent));
-            ++m_childStart[parent[i] + 1];
-        }
-        for (std::size_t i = count; i-- > 1;)
-            m_end[parent[i]] += m_end[i]; // the folders of each subtree
-        for (std::size_t i = 0; i < count; ++i)
-            m_childStart[i + 1] += m_childStart[i];
-        // The children of each folder, in the store's order; each one's rank in the walk. m_end[i] holds
-        // the subtree's count until i is ranked, then the rank its next subfolder gets, which is the
-        // subtree's end once all are ranked.
-        m_children.resize(count ? count - 1 : 0);
-        std::vector<std::uint32_t> filled(m_childStart.begin(), m_childStart.end() - 1);
-        m_rank.assign(count, 0);
-        m_end[0] = 1;
-        for (std::size_t i = 1; i < count; ++i) {
-            m_children[filled[parent[i]]++] = std::uint32_t(i);
-            m_rank[i] = m_end[parent[i]];
-            m_end[parent[i]] += m_end[i];
-            m_end[i] = m_rank[i] + 1;
-        }
-    }
-
-    // The rank of the first folder the walk enters after a name in folder that came after
-    // subfoldersBefore of its subfolders: that subfolder, or the end of folder's subtree.
-    std::uint32_t placeOf(const DirNode *folder, std::uint32_t subfoldersBefore) const
-    {
-        const std::size_t f = m_index.of(folder);
-        const std::uint32_t children = m_childStart[f + 1] - m_childStart[f];
-        return subfoldersBefore < children ? m_rank[m_children[m_childStart[f] + subfoldersBefore]]
-                                           : m_end[f];
-    }
-
-private:
-    DirNodeIndex m_index;
-    std::vector<std::uint32_t> m_rank;       // by store place: the folder's place in the walk
-    std::vector<std::uint32_t> m_end;        // by store place: the place after the folder's subtree
-    std::vector<std::uint32_t> m_childStart; // by store place: where its children start in m_children
-    std::vector<std::uint32_t> m_children;   // store places, grouped by parent
-};
 
 // Whether a comes before b in the order they are placed in: by file, then as the walk meets them.
 bool placedBefore(const LinkNames::Name &a, const LinkNames::Name &b)

@@ -18,7 +18,14 @@ Each option set is also exported (-o F, the same walk options) and reported
 from the export (-f F) with a random set of report options (-n -d -s -c -j
 -b --apparent-size --inodes): the export's report and status must be the
 walk's own, byte for byte (errors' reasons too), and the export itself must
-end with the walk's status, printing nothing on stdout.
+end with the walk's status, printing nothing on stdout; read and written
+again (-f F -o -), it must come out byte for byte (but with -L).
+Last, each tree is exported and changed at random (files grown, shrunk,
+added, removed and linked again, folders added and removed), and
+--diff=OLD compared with du -a before and after: every entry shown with
+du's sizes then and now, its change their difference, every entry whose
+size changed shown, the status du's worst; the later export written in the
+same walk (-o) and compared with OLD (-f) must give the same comparison.
 
   fuzz.py QUARN          (QUARN_BIN overrides QUARN)
   QUARN_SEED=S           the first tree's seed (the next ones count up)
@@ -269,6 +276,13 @@ def compare_export(rng, base, target, walk_options, nobody, walk_status):
     if saved[0] != walk_status or saved[1]:
         return options, "-o: status %s, the walk's %s; stdout %r; stderr %r" % (
             saved[0], walk_status, saved[1][:100], saved[2][-300:])
+    if "-L" not in walk_options:  # -L writes every file's inode, which a copy does not tell from links
+        copied = run([QUARN, "-f", export, "-o", "-"], base, nobody)
+        with open(export, "rb") as f:
+            written = f.read()
+        if copied[1] != written or copied[0] != walk_status:
+            return options, "-f F -o -: status %s, %s the export" % (
+                copied[0], "the same as" if copied[1] == written else "not byte for byte")
     walked = run([QUARN] + report + walk_options + [target], base, nobody)
     read = run([QUARN] + report + ["-f", export], base, nobody)
     if read[0] != walked[0]:
@@ -278,6 +292,117 @@ def compare_export(rng, base, target, walk_options, nobody, walk_status):
                   min(len(walked[1]), len(read[1])))
         return options, "-f: report differs from the walk's at byte %d:\n    walk   %r\n    export %r" % (
             at, walked[1][max(0, at - 120):at + 120], read[1][max(0, at - 120):at + 120])
+    return None
+
+
+def add_name(rng, root, folder):
+    """A new name in folder (relative), none of whose siblings shows alike; None if none was found."""
+    path = root + b"/" + folder if folder else root
+    siblings = {shown(n) for n in os.listdir(path)}
+    for _ in range(5):
+        name = random_name(rng)
+        if name not in (b".", b"..") and shown(name) not in siblings:
+            return folder + b"/" + name if folder else name
+    return None
+
+
+def change_tree(rng, root):
+    """Random changes to the tree below root, made as root."""
+    for _ in range(rng.randint(1, 12)):
+        folders, files = [b""], []
+        for top, dirs, names in os.walk(root):
+            rel = os.path.relpath(top, root) if top != root else b""
+            folders += [rel + b"/" + d if rel else d for d in dirs if not os.path.islink(top + b"/" + d)]
+            files += [rel + b"/" + n if rel else n for n in names if os.path.isfile(top + b"/" + n)
+                      and not os.path.islink(top + b"/" + n)]
+        r = rng.random()
+        if r < 0.3 and files:
+            with open(root + b"/" + rng.choice(files), "wb") as f:
+                f.write(b"y" * rng.choice((0, 1, 100, 4096, 5000, 70000, 300000)))
+        elif r < 0.45 and files:
+            os.unlink(root + b"/" + rng.choice(files))
+        elif r < 0.6 and files:
+            rel = add_name(rng, root, rng.choice(folders))
+            if rel:
+                os.link(root + b"/" + rng.choice(files), root + b"/" + rel)
+        elif r < 0.7 and len(folders) > 1:
+            shutil.rmtree(root + b"/" + rng.choice(folders[1:]))
+        else:
+            rel = add_name(rng, root, rng.choice(folders))
+            if not rel:
+                continue
+            if rng.random() < 0.3:
+                os.mkdir(root + b"/" + rel)
+                rel = add_name(rng, root, rel) or rel + b"/x"
+            with open(root + b"/" + rel, "wb") as f:
+                f.write(b"z" * rng.choice((1, 4096, 70000)))
+
+
+def compare_diff(rng, base):
+    """quarn -o OLD, random changes, then quarn --diff=OLD against du -a
+    before and after: None, or (options, what differs)."""
+    apparent, nobody = rng.random() < 0.4, rng.random() < 0.3
+    measure = ["--apparent-size"] if apparent else []
+    threads = rng.choice(([], ["-t", "1"], ["-t", "2"], ["-t", "8"], ["-t", "32"]))
+    old, now = base + b"/out/old.json", base + b"/out/now.json"
+    for export in (old, now):
+        if os.path.exists(export):
+            os.unlink(export)
+    options = "--diff: %s%s" % (" ".join(measure + threads), " (as nobody)" if nobody else "")
+
+    def du():
+        done = run(["du", "-a", "-0", "-b" if apparent else "-B1", "t"], base, nobody)
+        sizes = {}
+        for line in done[1].split(b"\0")[:-1]:
+            size, _, path = line.partition(b"\t")
+            sizes[shown(path)] = int(size)
+        return done[0], sizes
+
+    saved = run([QUARN, "-o", old] + measure + threads + ["t"], base, nobody)
+    status_before, before = du()
+    if saved[0] != status_before:
+        return options, "-o: status %s, du's %s" % (saved[0], status_before)
+    change_tree(rng, base + b"/t")
+    status_after, after = du()
+    got = run([QUARN, "--diff=" + old.decode(), "-j", "-b", "-n", "100000000"] + measure + threads + ["t"],
+              base, nobody)
+    if got[0] != max(status_before, status_after):
+        return options, "status %s, du's %s then %s; stderr %r" % (got[0], status_before, status_after,
+                                                                  got[2][-300:])
+    try:
+        report = json.loads(got[1])
+    except ValueError:
+        return options, "no JSON comparison: %r" % got[1][:300]
+    rows = []
+
+    def walk(node):
+        rows.append(node)
+        for child in node.get("children", []):
+            walk(child)
+
+    walk(report)
+    names = set()
+    for node in rows:
+        name = node["name"]
+        names.add(name)
+        if node["size"] != after.get(name, 0) or node["old"] != before.get(name, 0):
+            return options, "%r: quarn %d, was %d; du %d, was %d" % (
+                name, node["size"], node["old"], after.get(name, 0), before.get(name, 0))
+        if node["change"] != node["size"] - node["old"]:
+            return options, "%r: change %d from %d to %d" % (name, node["change"], node["old"], node["size"])
+    changed = sorted(n for n in set(before) | set(after) if before.get(n, 0) != after.get(n, 0))
+    missing = [n for n in changed if n not in names]
+    if missing:
+        return options, "%d changed entries not shown, the first %r (du %d, was %d)" % (
+            len(missing), missing[0], after.get(missing[0], 0), before.get(missing[0], 0))
+    text = run([QUARN, "--diff=" + old.decode()] + measure + threads + ["t"], base, nobody)
+    history = run([QUARN, "--diff=" + old.decode(), "-o", now] + measure + threads + ["t"], base, nobody)
+    if history[:2] != text[:2]:
+        return options, "-o NEW: status %s, stdout %r; without -o %s, %r" % (
+            history[0], history[1][:300], text[0], text[1][:300])
+    read = run([QUARN, "--diff=" + old.decode(), "-f", now] + measure, base, nobody)
+    if read[1] != text[1]:
+        return options, "-f NEW: %r; the walk's %r" % (read[1][:300], text[1][:300])
     return None
 
 
@@ -300,6 +425,8 @@ def main():
             problem = compare(rng, base, entries)
             if problem:
                 break
+        if not problem:
+            problem = compare_diff(rng, base)
         if problem:
             failed.append(seed)
             kept = SOAK_S and len(failed) <= 20

@@ -514,6 +514,8 @@ private slots:
     void exportReportsAsWalk();
     void badExports_data();
     void badExports();
+    void treeDiff_data();
+    void treeDiff();
 };
 
 void ScannerCliTest::totalsMatchDu_data()
@@ -1345,9 +1347,9 @@ void ScannerCliTest::refusedRuns_data()
     QTest::newRow("--output with two paths")
         << QStringList{"-o", "-", ".", ".."} << ""
         << "quarn: extra operand '..': --output writes one PATH" + tryHelp;
-    QTest::newRow("--input and --output")
-        << QStringList{"-f", "x.json", "-o", "y.json"} << ""
-        << "quarn: options '--input' and '--output' cannot be used together" + tryHelp;
+    QTest::newRow("--input and --output with --diff")
+        << QStringList{"--diff=x.json", "-f", "x.json", "-o", "y.json"} << ""
+        << "quarn: options '--input' and '--output' cannot be used together with --diff" + tryHelp;
     QTest::newRow("missing export") << QStringList{"-f", "/nonexistent/x.json"} << ""
                                     << "quarn: cannot read '/nonexistent/x.json': No such file or directory";
 }
@@ -1711,6 +1713,10 @@ void ScannerCliTest::exportReadBack()
     file.close();
     const Run ncdu = runProgram("ncdu", {"-f", exported, "-o", again});
     QVERIFY2(ncdu.exitCode == 0, ncdu.err.constData());
+    // Read and written again, byte for byte.
+    const Run copied = quarn({"-f", exported, "-o", "-"});
+    QCOMPARE(copied.exitCode, exportRun.exitCode);
+    QCOMPARE(copied.out, exportRun.out);
 
     for (bool apparent : {false, true}) {
         const QStringList report{"-j", "-b", "-n", "1000"};
@@ -2094,10 +2100,183 @@ void ScannerCliTest::badExports()
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(document) == document.size());
     file.close();
+    const QString expected = "quarn: " + path + ": " + message.replace("FILE", path) + "\n";
     const Run run = quarn({"-j", "-f", path});
     QCOMPARE(run.exitCode, 2);
     QCOMPARE(run.out, QByteArray());
-    QCOMPARE(QString::fromLocal8Bit(run.err), "quarn: " + path + ": " + message.replace("FILE", path) + "\n");
+    QCOMPARE(QString::fromLocal8Bit(run.err), expected);
+    // The same export as the earlier or the later scan of a comparison.
+    const QString good = scratch.path() + "/good.json";
+    QCOMPARE(quarn({"-o", good, scratch.path()}).exitCode, 0);
+    for (const QStringList &arguments :
+         {QStringList{"--diff=" + path, scratch.path()}, QStringList{"--diff=" + good, "-f", path}}) {
+        const Run compared = quarn(arguments);
+        QCOMPARE(compared.exitCode, 2);
+        QCOMPARE(compared.out, QByteArray());
+        QCOMPARE(QString::fromLocal8Bit(compared.err), expected);
+    }
+}
+
+void ScannerCliTest::treeDiff_data()
+{
+    QTest::addColumn<QString>("before");  // the tree below t that is exported
+    QTest::addColumn<QString>("changes"); // then made to it: buildTree's lines, "r PATH" (removed),
+                                          // "m PATH MODE" (octal; the comparison then run as nobody)
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("shown"); // the entries below t shown, sorted, marked as shown; "*": any
+    QTest::addColumn<QString>("line");  // the end of a line of the text comparison (blanks
+                                        // simplified, TREE the target); or empty
+    QTest::addColumn<int>("status");
+    const QStringList none;
+    QTest::newRow("unchanged tree, hard links across folders")
+        << "f a 5000; h a2 a; f one/x 30000; h two/y one/x; d empty"
+        << "" << none << ""
+        << "+0 TREE" << 0;
+    QTest::newRow("file grown") << "f a 5000; f sub/b 70000; f sub/c 9000"
+                                << "f sub/b 300000" << none << "sub, sub/b"
+                                << "" << 0;
+    QTest::newRow("file added, file removed")
+        << "f a 5000; f sub/b 70000"
+        << "f sub/new 9000; r a" << none << "a (gone), sub, sub/new (new)"
+        << "" << 0;
+    QTest::newRow("folder removed with what it held")
+        << "f a 5000; f old/x 70000; f old/deep/y 3000"
+        << "r old" << none << "old (gone), old/deep (gone), old/deep/y (gone), old/x (gone)"
+        << "" << 0;
+    QTest::newRow("hard link made across folders") << "f one/a 30000; d two; f two/b 7000"
+                                                   << "h two/c one/a" << none << "*"
+                                                   << "" << 0;
+    QTest::newRow("hard link's first name removed: another counts")
+        << "f one/a 30000; h two/b one/a; h three/c one/a"
+        << "r one/a" << none << "*"
+        << "" << 0;
+    QTest::newRow("-b: exact changes")
+        << "f a 5000; f sub/b 70000"
+        << "f sub/b 300000" << QStringList{"--apparent-size", "-b"} << "sub, sub/b"
+        << "300000 +230000 b" << 0;
+    QTest::newRow("-n 2: the largest change alone")
+        << "f a 5000; f sub/b 70000"
+        << "f a 9000; f sub/b 300000" << QStringList{"-n", "2"} << "sub"
+        << "" << 0;
+    QTest::newRow("-d 1: deeper changes counted, not shown")
+        << "f sub/deep/b 70000"
+        << "f sub/deep/b 300000; f sub/deep/c 10" << QStringList{"-d", "1"} << "sub"
+        << "" << 0;
+    QTest::newRow("--inodes") << "f a 1; f sub/b 1"
+                              << "f sub/c 1; f sub/d 1; r a" << QStringList{"--inodes"}
+                              << "a (gone), sub, sub/c (new), sub/d (new)"
+                              << "+1 TREE" << 0;
+    QTest::newRow("unreadable folder: marked, what it held not gone")
+        << "f a 5000; f locked/x 70000; f locked/y 3000"
+        << "m locked 0" << none << "locked [Permission denied]"
+        << "" << 1;
+    QTest::newRow("entries that cannot be looked at now: not gone")
+        << "f a 5000; f sub/x 70000; f sub/deep/y 3000"
+        << "m sub 444" << none << "sub [Permission denied]"
+        << "" << 1;
+}
+
+// quarn --diff=OLD PATH against du's sizes before and after the changes;
+// -o NEW in the same walk, and --diff=OLD -f NEW, compare alike.
+void ScannerCliTest::treeDiff()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, changes);
+    QFETCH(QStringList, options);
+    QFETCH(QString, shown);
+    QFETCH(QString, line);
+    QFETCH(int, status);
+    Scratch scratch;
+    const QString tree = scratch.path() + "/t";
+    const QString old = scratch.path() + "/old.json";
+    QVERIFY(buildTree(tree, before));
+    QCOMPARE(quarn({"-o", old, tree}).exitCode, 0);
+    const bool locked = changes.contains("m ");
+    QString program = QUARN_PROGRAM;
+    Scratch programFolder;
+    if (locked) {
+        program = programForEveryone(programFolder);
+        QVERIFY(!program.isEmpty());
+        QVERIFY(::chmod(scratch.path().toLocal8Bit().constData(), 0755) == 0);
+        QVERIFY(::chmod(old.toLocal8Bit().constData(), 0644) == 0);
+    }
+    const auto walk = [&](const QString &name, const QStringList &arguments) {
+        return locked ? runUnprivileged(name, arguments) : runProgram(name, arguments);
+    };
+    QStringList measure;
+    for (const char *option : {"--apparent-size", "--inodes"})
+        if (options.contains(option))
+            measure << option;
+    const auto duSizes = [&] {
+        QMap<QString, qint64> sizes;
+        for (const QByteArray &duLine :
+             walk("du", QStringList{"-a", "-B1"} + measure + QStringList{tree}).out.split('\n'))
+            if (!duLine.isEmpty())
+                sizes.insert(QString::fromLocal8Bit(duLine.mid(duLine.indexOf('\t') + 1)),
+                             duLine.left(duLine.indexOf('\t')).toLongLong());
+        return sizes;
+    };
+    const QMap<QString, qint64> duBefore = duSizes();
+    for (const QString &change : changes.split(';', Qt::SkipEmptyParts)) {
+        const QStringList word = change.trimmed().split(' ');
+        if (word.value(0) == "r")
+            QCOMPARE(runProgram("rm", {"-rf", tree + "/" + word.value(1)}).exitCode, 0);
+        else if (word.value(0) == "m")
+            QVERIFY(::chmod((tree + "/" + word.value(1)).toLocal8Bit().constData(),
+                            mode_t(word.value(2).toUInt(nullptr, 8))) == 0);
+        else
+            QVERIFY(buildTree(tree, change));
+    }
+    const QMap<QString, qint64> duAfter = duSizes();
+
+    const Run json = walk(program, QStringList{"--diff=" + old, "-j", "-b"} + options + QStringList{tree});
+    QCOMPARE(json.exitCode, status);
+    QStringList names;
+    int entries = 0;
+    forEachNode(parseReport(json), [&](const QJsonObject &node) {
+        ++entries;
+        const QString name = node.value("name").toString();
+        const qint64 size = node.value("size").toInteger(), was = node.value("old").toInteger();
+        QVERIFY2(size == duAfter.value(name, 0), qPrintable(name));
+        QVERIFY2(was == duBefore.value(name, 0), qPrintable(name));
+        QCOMPARE(node.value("change").toInteger(), size - was);
+        if (name == tree)
+            return;
+        QString shownName = name.mid(tree.size() + 1);
+        if (node.value("new").toBool())
+            shownName += " (new)";
+        if (node.value("gone").toBool())
+            shownName += " (gone)";
+        if (node.contains("error"))
+            shownName += " [" + node.value("error").toString() + "]";
+        names << shownName;
+    });
+    names.sort();
+    if (shown != "*")
+        QCOMPARE(names.join(", "), shown);
+
+    const Run text = walk(program, QStringList{"--diff=" + old} + options + QStringList{tree});
+    QCOMPARE(text.exitCode, status);
+    const QList<QByteArray> lines = text.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), entries);
+    if (!line.isEmpty()) {
+        const QByteArray end = QString(line).replace("TREE", tree).toLocal8Bit();
+        QVERIFY2(std::any_of(lines.begin(), lines.end(),
+                             [&](const QByteArray &l) { return l.simplified().endsWith(end); }),
+                 text.out.constData());
+    }
+    if (locked)
+        return;
+    // The later export written in the same walk, then compared as the walk was, and with the tree.
+    const QString now = scratch.path() + "/now.json";
+    const Run history = quarn(QStringList{"--diff=" + old, "-o", now} + options + QStringList{tree});
+    QCOMPARE(history.exitCode, status);
+    QCOMPARE(history.out, text.out);
+    QCOMPARE(quarn(QStringList{"--diff=" + old, "-f", now} + options).out, text.out);
+    const Run since = quarn({"--diff=" + now, tree});
+    QCOMPARE(since.exitCode, 0);
+    QVERIFY2(since.out.endsWith(" +0 " + tree.toLocal8Bit() + "\n") && since.out.count('\n') == 1,
+             since.out.constData());
 }
 
 QTEST_GUILESS_MAIN(ScannerCliTest)
