@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -44,6 +45,11 @@ std::atomic<std::size_t> shownColumns{0}; // its width
 // says it takes bytes.
 std::atomic<int> lineFd{-1};
 std::atomic<bool> lineFdNonBlocking{false};
+// A signal's handler runs in a thread of its own, beside the drawing: it
+// sets ending, then waits while drawing is set, so that no part of a line
+// is drawn after its clearing (a drawing writes without waiting: short).
+std::atomic<bool> ending{false};
+std::atomic<bool> drawing{false};
 // How each of clearingSignals was handled before the progress line took
 // it: the handler passes the signal on to that (default or another's).
 struct sigaction previousActions[std::size(clearingSignals)];
@@ -119,6 +125,9 @@ void clearShownLine()
 void clearAndRaise(int signal)
 {
     const int savedErrno = errno;
+    ending.store(true);
+    while (drawing.load())
+        ::sched_yield();
     if (lineShown.load())
         writeClearing(shownColumns.load());
     for (std::size_t i = 0; i < std::size(clearingSignals); ++i)
@@ -343,13 +352,19 @@ void Progress::draw()
     const std::size_t before = shown ? shownColumns.load() : 0;
     if (before > columns)
         out.append(before - columns, ' ');
-    const std::size_t written = writeWithoutWaiting(out.data(), out.size());
-    if (written == 0)
+    drawing.store(true);
+    if (ending.load()) {
+        drawing.store(false);
         return;
-    // A line cut short is drawn again next time; clearing covers the wider.
-    m_lastText = written == out.size() ? text : std::string();
-    lineShown.store(true);
-    shownColumns.store(written == out.size() ? columns : std::max(before, columns));
+    }
+    const std::size_t written = writeWithoutWaiting(out.data(), out.size());
+    if (written > 0) {
+        // A line cut short is drawn again next time; clearing covers the wider.
+        m_lastText = written == out.size() ? text : std::string();
+        lineShown.store(true);
+        shownColumns.store(written == out.size() ? columns : std::max(before, columns));
+    }
+    drawing.store(false);
 }
 
 std::string Progress::lineText(std::uint64_t entries, std::uint64_t bytes, std::string_view path,
