@@ -32,38 +32,26 @@ namespace quarn {
 
 namespace {
 
-// One walking thread: takes a folder from the scheduler and walks it, and
-// depth first the subfolders that found no pooled descriptor.
+// One walking thread: moves its cursor to each folder the scheduler gives
+// it and lists it there.
 class WalkWorker final : public Scheduler::Worker
 {
 public:
-    WalkWorker(Scheduler &scheduler, const ListerContext &context, int rootFd, unsigned index)
-        : lister(context, index), m_scheduler(scheduler), m_store(context.store),
+    WalkWorker(const ListerContext &context, int rootFd, unsigned index)
+        : lister(context, index), m_store(context.store),
           m_cursor(rootFd, context.budget,
                    context.settings.walk.followLinks ? followedFolderOpenFlags : folderOpenFlags),
           m_events(context.events), m_index(index)
     {}
 
-    void walk(const WorkItem &item) override
+    bool walk(const WorkItem &item, FolderQueue &found) override
     {
-        if (enter(item)) {
-            lister.list(item.dir, m_cursor.fd(), m_cursor.path(), *this, m_local);
-            while (!m_local.empty() && !m_scheduler.outOfMemory()) {
-                // Out of pooled descriptors, folders stay with the worker
-                // that found them; others with nothing to do take the
-                // shallowest, reopening them from the target.
-                if (m_local.size() > 1 && othersIdle())
-                    lend(m_local);
-                const WorkItem next = m_local.back();
-                m_local.pop_back();
-                if (!enter(next))
-                    continue;
-                lister.list(next.dir, m_cursor.fd(), m_cursor.path(), *this, m_local);
-                shareReady(); // what it found with descriptors need not wait for this worker
-            }
-        }
-        m_cursor.release();
+        if (!enter(item))
+            return false;
+        lister.list(item.dir, m_cursor.fd(), m_cursor.path(), found);
+        return true;
     }
+    void pause() override { m_cursor.release(); }
 
     Lister lister;
 
@@ -90,11 +78,9 @@ private:
         return false;
     }
 
-    Scheduler &m_scheduler;
     FolderStore &m_store;
     FolderCursor m_cursor;
-    std::vector<WorkItem> m_local; // subfolders without a pooled descriptor, walked depth first
-    WalkEvents *m_events;          // null: nobody follows the walk
+    WalkEvents *m_events; // null: nobody follows the walk
     unsigned m_index;
 };
 
@@ -217,7 +203,7 @@ ScanResult scan(const std::string &path, const ScanSettings &settings, WalkEvent
             settings.walk.threads ? threads : std::min(threads, availableProcessors());
         const auto workers =
             scheduler.run(WorkItem{&store.dirs()[0], -1, false}, threads, startThreads, [&](unsigned index) {
-                return std::make_unique<WalkWorker>(scheduler, context, rootFd, index);
+                return std::make_unique<WalkWorker>(context, rootFd, index);
             });
         if (!scheduler.outOfMemory()) {
             std::vector<LinkNames *> linkNames;
