@@ -16,6 +16,7 @@
 #include "formats/ncduexport.h"
 #include "formats/ncduimport.h"
 #include "formats/textwriter.h"
+#include "select/reportselection.h"
 #include "walk/exclusion.h"
 #include "walk/walker.h"
 
@@ -56,6 +57,13 @@ int quarn::writeAll(int fd, std::string_view text)
 namespace {
 
 using quarn::writeAll;
+
+// What the walk of one PATH, or an export read, gives.
+struct ScanResult
+{
+    quarn::ScanStatus status = quarn::ScanStatus::Complete;
+    quarn::Report report; // empty when the target could not be looked at, or was counted already
+};
 
 void reportWriteError(int error)
 {
@@ -135,15 +143,15 @@ public:
     // the results', 2 for a target that could not be read at all, 1 for
     // entries that could not be read. False once a write failed (said on
     // stderr): nothing more is written then.
-    bool add(const quarn::ScanResult &result)
+    bool add(const ScanResult &result)
     {
-        if (result.status == quarn::ScanResult::TargetUnreadable) {
+        if (result.status == quarn::ScanStatus::TargetUnreadable) {
             failed(2);
             return true;
         }
-        if (result.status == quarn::ScanResult::AlreadyCounted)
+        if (result.status == quarn::ScanStatus::AlreadyCounted)
             return true;
-        if (result.status == quarn::ScanResult::Incomplete)
+        if (result.status == quarn::ScanStatus::Incomplete)
             failed(1);
         const quarn::ReportEntry &root = result.report.entries().front();
         m_total = quarn::addSizes(m_total, root.size);
@@ -212,7 +220,7 @@ quarn::Measure measureOf(const quarn::Options &options)
 // quarn -f FILE: the export read into the result its walk would give.
 // False, with nothing on stdout, for a file that cannot be read or is not
 // such an export.
-bool readExport(const quarn::Options &options, quarn::ScanResult &result)
+bool readExport(const quarn::Options &options, ScanResult &result)
 {
     const std::string &file = *options.input;
     const int fd = file == "-" ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
@@ -249,9 +257,34 @@ bool readExport(const quarn::Options &options, quarn::ScanResult &result)
         writeAll(STDERR_FILENO, "quarn: " + quarn::escapedForLog(file) + ": records " + count + " at '" +
                                     quarn::escapedForLog(imported.firstUnreadable) + "'" + reason + "\n");
     }
-    result.status = imported.unreadable > 0 ? quarn::ScanResult::Incomplete : quarn::ScanResult::Complete;
+    result.status = imported.unreadable > 0 ? quarn::ScanStatus::Incomplete : quarn::ScanStatus::Complete;
     result.report = std::move(imported.report);
     return true;
+}
+
+// The report options -n, -s and -d make.
+quarn::ReportOptions reportOptions(const quarn::Options &options)
+{
+    quarn::ReportOptions report;
+    report.top = reportedEntries(options);
+    report.maxDepth = options.maxDepth;
+    return report;
+}
+
+// quarn PATH: the walk of PATH and its report, chosen by a selection that
+// follows the walk beside the progress line (null: none is shown).
+ScanResult scanReport(const std::string &path, const quarn::ScanSettings &settings,
+                      const quarn::ReportOptions &report, quarn::Progress *progress)
+{
+    quarn::ReportSelection selection(report, settings.walk.workers());
+    quarn::WalkFanOut listeners;
+    listeners.add(&selection);
+    if (progress)
+        listeners.add(progress);
+    ScanResult result;
+    result.status = quarn::scan(path, settings, listeners.events());
+    result.report = selection.takeReport();
+    return result;
 }
 
 // The operand must exist, as du checks it before anything else, and says
@@ -295,9 +328,8 @@ int exportScan(const std::string &path, const quarn::Options &options, quarn::Sc
     consumers.add(&exporter);
     if (progress)
         consumers.add(progress);
-    settings.report.top = 1; // the report is not shown
-    const quarn::ScanResult result = quarn::scan(path, settings, consumers.events());
-    if (result.status == quarn::ScanResult::TargetUnreadable)
+    const quarn::ScanStatus status = quarn::scan(path, settings, consumers.events());
+    if (status == quarn::ScanStatus::TargetUnreadable)
         return 2;
     if (exporter.failed()) {
         if (!exporter.error().empty())
@@ -316,7 +348,7 @@ int exportScan(const std::string &path, const quarn::Options &options, quarn::Sc
         writeAll(STDERR_FILENO, "quarn: " + problem + "\n");
         return 1;
     }
-    return result.status == quarn::ScanResult::Complete ? 0 : 1;
+    return status == quarn::ScanStatus::Complete ? 0 : 1;
 }
 
 } // namespace
@@ -329,15 +361,13 @@ int quarn::runCommand(const Options &options)
         return writeOutput(quarn::versionText()) ? 0 : 1;
     Reports reports(options);
     if (options.input) {
-        quarn::ScanResult result;
+        ScanResult result;
         if (!readExport(options, result))
             return 2;
         reports.add(result);
         return reports.finish();
     }
     quarn::ScanSettings settings;
-    settings.report.top = reportedEntries(options);
-    settings.report.maxDepth = options.maxDepth;
     settings.walk.measure = measureOf(options);
     settings.walk.oneFileSystem = options.oneFileSystem;
     settings.walk.followTarget = options.followPaths;
@@ -382,12 +412,13 @@ int quarn::runCommand(const Options &options)
         return exportScan(options.paths.front(), options, settings, progress.get(), endingSignals);
 
     // Each report is written as soon as its walk ends.
+    const quarn::ReportOptions report = reportOptions(options);
     for (const std::string &path : options.paths) {
         if (!accessible(path)) {
             reports.failed(2);
             continue;
         }
-        if (!reports.add(quarn::scan(path, settings, progress.get())))
+        if (!reports.add(scanReport(path, settings, report, progress.get())))
             break;
     }
     return reports.finish();

@@ -35,8 +35,7 @@ constexpr std::size_t foundBatch = FolderQueue::shareRun;
 } // namespace
 
 Lister::Lister(const ListerContext &context, unsigned workerIndex)
-    : topFiles(context.settings.report.top, context.settings.report.maxDepth), m_context(context),
-      m_index(workerIndex), m_buffer(new char[direntBufferSize])
+    : m_context(context), m_index(workerIndex), m_buffer(new char[direntBufferSize])
 {}
 
 void Lister::list(DirNode *dir, int fd, const AncestorPath &path, FolderQueue &found)
@@ -68,6 +67,7 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, FolderQ
     const std::uint32_t rootDevice = m_context.store.root().device;
     WalkEvents *const events = m_context.events;
     WalkEvents *const entryEvents = m_context.entryEvents;
+    WalkEvents *const fileEvents = m_context.fileEvents;
     m_nameArena.clear();
     m_found.clear();
     m_subfoldersNoted = 0;
@@ -130,8 +130,9 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, FolderQ
                 // met again through one. The export keeps every name: its
                 // readers count the file once by its inode.
                 if (info.links > 1 || settings.walk.followLinks) {
+                    const bool keepName = fileEvents && fileEvents->wantsLinkName(m_index, dir, info.bytes);
                     linkNames.add(dir, m_subfoldersNoted, info.device, info.inode, info.bytes,
-                                  topFiles.mayRank(info.bytes, dir) ? name : nullptr);
+                                  keepName ? name : nullptr);
                     if (entryEvents)
                         entryEvents->entry(m_index, dir, name, info);
                     continue;
@@ -144,7 +145,8 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, FolderQ
                 }
             }
             ownBytes = addSizes(ownBytes, info.bytes);
-            topFiles.offer(info.bytes, dir, name);
+            if (fileEvents)
+                fileEvents->fileCounted(m_index, dir, name, info.bytes);
             if (entryEvents)
                 entryEvents->entry(m_index, dir, name, info);
         }

@@ -1,13 +1,12 @@
 // SPDX-FileCopyrightText: 2026 The quarn-gui developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// Reads one folder's entries: its files counted and offered to the top files, its subfolders recorded and
-// handed on.
+// Reads one folder's entries: its files counted and told to those who want them, its subfolders recorded
+// and handed on.
 
 #pragma once
 
 #include "core/dirtree.h"
-#include "select/selection.h"
 #include "walk/exclusion.h"
 #include "walk/folderqueue.h"
 #include "walk/linkplacement.h"
@@ -34,7 +33,8 @@ struct ListerContext
     DescriptorBudget &budget;
     FolderStore &store;
     WalkEvents *events;      // null: nobody follows the walk
-    WalkEvents *entryEvents; // events, or null where nobody wants each entry
+    WalkEvents *entryEvents; // whom to tell of each entry; null: nobody
+    WalkEvents *fileEvents;  // whom to tell of each file counted; null: nobody
 };
 
 // One per walking thread, with the buffers it reuses for every folder.
@@ -44,7 +44,7 @@ public:
     Lister(const ListerContext &context, unsigned workerIndex);
 
     // Lists dir, the end of path, through fd: its files counted in dir and
-    // offered to topFiles (those with several links only noted in
+    // told to fileEvents (those with several links only noted in
     // linkNames, to be placed after the walk), its subfolders added to the
     // store after it, in the order listed, and pushed to found; those that
     // could be opened with a descriptor of the pool hold it, and those that
@@ -55,7 +55,6 @@ public:
     // a cycle otherwise.
     void list(DirNode *dir, int fd, const AncestorPath &path, FolderQueue &found);
 
-    TopFiles topFiles;
     LinkNames linkNames;
 
 private:
@@ -74,8 +73,8 @@ private:
         DirNode *node; // its record, once added to the store
     };
 
-    // Reads every entry of dir through fd: files counted in dir and offered
-    // to the top files, subfolders noted in m_found and handed on by the batch.
+    // Reads every entry of dir through fd: files counted in dir, subfolders
+    // noted in m_found and handed on by the batch.
     void listEntries(DirNode *dir, int fd, const AncestorPath &path, FolderQueue &found);
     // Notes the subfolder name of dir in m_found, with whether it is a
     // mount root, unless it repeats a folder of path.

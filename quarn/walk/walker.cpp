@@ -1,8 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The quarn-gui developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// The walk put together: the target checked and opened, workers made of a cursor and a lister, the sizes
-// summed and the report chosen.
+// The walk put together: the target checked and opened, workers made of a cursor and a lister, the files of
+// several links placed and the sizes summed.
 
 #include "walk/walker.h"
 
@@ -11,7 +11,6 @@
 #include "core/walkevents.h"
 #include "platform/descriptorbudget.h"
 #include "platform/entryinfo.h"
-#include "select/selection.h"
 #include "walk/foldercursor.h"
 #include "walk/linkplacement.h"
 #include "walk/lister.h"
@@ -130,29 +129,22 @@ unsigned WalkOptions::workers() const
     return threads ? threads : defaultThreadCount();
 }
 
-ScanResult scan(const std::string &path, const ScanSettings &settings, WalkEvents *events)
+ScanStatus scan(const std::string &path, const ScanSettings &settings, WalkEvents *events)
 {
-    ScanResult result;
     if (settings.walk.exclusion)
         settings.walk.exclusion->setTarget(displayName(path));
     EntryInfo info;
     const bool follow = settings.walk.followTarget || settings.walk.followLinks;
     if (!statEntry(AT_FDCWD, path.c_str(), 0, settings.walk.measure, info, follow)) {
         reportError(path, errorText(errno));
-        result.status = ScanResult::TargetUnreadable;
-        return result;
+        return ScanStatus::TargetUnreadable;
     }
-    if (settings.shared.counted && !settings.shared.counted->insert(dev_t(info.device), ino_t(info.inode))) {
-        result.status = ScanResult::AlreadyCounted;
-        return result;
-    }
+    if (settings.shared.counted && !settings.shared.counted->insert(dev_t(info.device), ino_t(info.inode)))
+        return ScanStatus::AlreadyCounted;
     if (!info.isDirectory) {
-        result.report.add(0, displayName(path), info.bytes);
-        if (!follow)
-            result.report.setLinkTarget(linkTarget(path));
         if (events)
-            events->fileTarget(displayName(path), info);
-        return result;
+            events->fileTarget(displayName(path), info, follow ? std::string() : linkTarget(path));
+        return ScanStatus::Complete;
     }
     // Opened without following a symbolic link (unless asked to), and it
     // must be the folder looked at: a target changed in between is an
@@ -172,8 +164,6 @@ ScanResult scan(const std::string &path, const ScanSettings &settings, WalkEvent
         if (rootFd >= 0)
             ::close(rootFd);
         reportError(path, errorText(error));
-        result.report.add(0, displayName(path), info.bytes, errorText(error));
-        result.status = ScanResult::Incomplete;
         if (events) { // the folder alone, marked unread
             FolderStore alone(displayName(path), info.device, info.inode, info.bytes);
             const DirNode *root = &alone.dirs()[0];
@@ -181,15 +171,15 @@ ScanResult scan(const std::string &path, const ScanSettings &settings, WalkEvent
             events->folderAdded(0, root);
             events->treeDone(alone.dirs(), FolderErrors{{root, errorText(error)}});
         }
-        return result;
+        return ScanStatus::Incomplete;
     }
     info = opened;
 
     FolderStore store(displayName(path), info.device, info.inode, info.bytes);
     DescriptorBudget budget(settings.walk.workers());
-    const ListerContext context{settings, budget, store, events,
-                                events && events->wantsEntries() ? events : nullptr};
-    TopFiles topFiles(settings.report.top, settings.report.maxDepth);
+    WalkEvents *const files = events ? events->fileListener() : nullptr;
+    const ListerContext context{settings, budget, store, events, events ? events->entryListener() : nullptr,
+                                files};
     if (events) {
         events->subfolderNoted(0, info);
         events->folderAdded(0, &store.dirs()[0]);
@@ -207,12 +197,9 @@ ScanResult scan(const std::string &path, const ScanSettings &settings, WalkEvent
             });
         if (!scheduler.outOfMemory()) {
             std::vector<LinkNames *> linkNames;
-            for (const auto &worker : workers) {
-                Lister &lister = static_cast<WalkWorker &>(*worker).lister;
-                topFiles.mergeFrom(lister.topFiles);
-                linkNames.push_back(&lister.linkNames);
-            }
-            placeLinks(store.dirs(), linkNames, settings.shared.counted, topFiles);
+            for (const auto &worker : workers)
+                linkNames.push_back(&static_cast<WalkWorker &>(*worker).lister.linkNames);
+            placeLinks(store.dirs(), linkNames, settings.shared.counted, files);
             outOfMemory = false;
         }
     } catch (const std::bad_alloc &) {
@@ -224,14 +211,11 @@ ScanResult scan(const std::string &path, const ScanSettings &settings, WalkEvent
         throw std::bad_alloc();
 
     DirNodeStore &dirs = store.dirs();
-    if (events)
-        events->treeDone(dirs, store.folderErrors());
     for (std::size_t i = dirs.size(); i-- > 1;)
         dirs[i].parent->totalBytes = addSizes(dirs[i].parent->totalBytes, dirs[i].totalBytes);
-    result.report = selectReport(dirs, store.folderErrors(), topFiles.candidates(), settings.report.top,
-                                 settings.report.maxDepth);
-    result.status = store.hadErrors() ? ScanResult::Incomplete : ScanResult::Complete;
-    return result;
+    if (events)
+        events->treeDone(dirs, store.folderErrors());
+    return store.hadErrors() ? ScanStatus::Incomplete : ScanStatus::Complete;
 }
 
 } // namespace quarn
