@@ -99,6 +99,91 @@ std::string linkTarget(const std::string &path)
     }
 }
 
+// Opens the target folder, without following a symbolic link (unless
+// follow), for the walk to reopen folders below it from; the walk lists a
+// duplicate of it. It must be the folder looked at as info: a target
+// changed in between is an error, never a walk of something else. A path
+// ending in a slash names what a link points to in both looks. Returns the
+// descriptor, info now what was opened; or -1, with error set.
+int openTarget(const std::string &path, bool follow, Measure measure, EntryInfo &info, int &error)
+{
+    const int fd = ::open(path.c_str(), follow ? followedFolderOpenFlags : folderOpenFlags);
+    EntryInfo opened;
+    error = fd < 0 ? errno : 0;
+    if (!error && !statEntry(fd, "", AT_EMPTY_PATH, measure, opened))
+        error = errno;
+    else if (!error && (opened.device != info.device || opened.inode != info.inode))
+        error = ENOENT; // what was looked at is not there any more
+    if (error) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    info = opened;
+    return fd;
+}
+
+// A descriptor closed when it goes out of scope.
+class OwnedDescriptor
+{
+public:
+    explicit OwnedDescriptor(int fd) : fd(fd) {}
+    ~OwnedDescriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    OwnedDescriptor(const OwnedDescriptor &) = delete;
+    OwnedDescriptor &operator=(const OwnedDescriptor &) = delete;
+
+    const int fd;
+};
+
+// Tells events that the walk stopped when it goes out of scope: once the
+// walk is over, or when memory ran out in it.
+class WalkStopped
+{
+public:
+    explicit WalkStopped(WalkEvents *events) : m_events(events) {}
+    ~WalkStopped()
+    {
+        if (m_events)
+            m_events->walkStopped();
+    }
+    WalkStopped(const WalkStopped &) = delete;
+    WalkStopped &operator=(const WalkStopped &) = delete;
+
+private:
+    WalkEvents *m_events;
+};
+
+// Walks the folders below store's root, opened as rootFd, with as many
+// threads as the descriptors allow, then counts the files of several links
+// at their first names. Throws std::bad_alloc, the walk stopped, when
+// memory runs out.
+void walkFolders(FolderStore &store, int rootFd, const ScanSettings &settings, WalkEvents *events)
+{
+    DescriptorBudget budget(settings.walk.workers());
+    WalkEvents *const files = events ? events->fileListener() : nullptr;
+    const ListerContext context{settings, budget, store, events, events ? events->entryListener() : nullptr,
+                                files};
+    if (events)
+        events->walkStarted();
+    const WalkStopped stopped(events); // the progress line shows the walk's folders: stopped before treeDone
+    Scheduler scheduler;
+    const unsigned threads = budget.threads();
+    const unsigned startThreads = settings.walk.threads ? threads : std::min(threads, availableProcessors());
+    const auto workers =
+        scheduler.run(WorkItem{&store.dirs()[0], -1, false}, threads, startThreads,
+                      [&](unsigned index) { return std::make_unique<WalkWorker>(context, rootFd, index); });
+    if (scheduler.outOfMemory())
+        throw std::bad_alloc();
+    std::vector<LinkNames *> linkNames;
+    for (const auto &worker : workers) // all made above
+        linkNames.push_back(&static_cast<WalkWorker &>(*worker).lister.linkNames);
+    placeLinks(store.dirs(), linkNames, settings.shared.counted, files);
+}
+
 } // namespace
 
 std::string displayName(const std::string &path)
@@ -146,69 +231,18 @@ ScanStatus scan(const std::string &path, const ScanSettings &settings, WalkEvent
             events->fileTarget(displayName(path), info, follow ? std::string() : linkTarget(path));
         return ScanStatus::Complete;
     }
-    // Opened without following a symbolic link (unless asked to), and it
-    // must be the folder looked at: a target changed in between is an
-    // error, never a walk of something else. A path ending in a slash names
-    // what a link points to in both looks. A folder that cannot be read
-    // reports its own size.
-    // Kept open for reopening directories below it; the walk lists a
-    // duplicate of it.
-    const int rootFd = ::open(path.c_str(), follow ? followedFolderOpenFlags : folderOpenFlags);
-    EntryInfo opened;
-    int error = rootFd < 0 ? errno : 0;
-    if (!error && !statEntry(rootFd, "", AT_EMPTY_PATH, settings.walk.measure, opened))
-        error = errno;
-    else if (!error && (opened.device != info.device || opened.inode != info.inode))
-        error = ENOENT; // what was looked at is not there any more
-    if (error) {
-        if (rootFd >= 0)
-            ::close(rootFd);
-        reportError(path, errorText(error));
-        if (events) { // the folder alone, marked unread
-            FolderStore alone(displayName(path), info.device, info.inode, info.bytes);
-            const DirNode *root = &alone.dirs()[0];
-            events->subfolderNoted(0, info);
-            events->folderAdded(0, root);
-            events->treeDone(alone.dirs(), FolderErrors{{root, errorText(error)}});
-        }
-        return ScanStatus::Incomplete;
-    }
-    info = opened;
 
+    int error = 0;
+    const OwnedDescriptor root(openTarget(path, follow, settings.walk.measure, info, error));
     FolderStore store(displayName(path), info.device, info.inode, info.bytes);
-    DescriptorBudget budget(settings.walk.workers());
-    WalkEvents *const files = events ? events->fileListener() : nullptr;
-    const ListerContext context{settings, budget, store, events, events ? events->entryListener() : nullptr,
-                                files};
     if (events) {
         events->subfolderNoted(0, info);
-        events->folderAdded(0, &store.dirs()[0]);
-        events->walkStarted();
+        events->folderAdded(0, &store.root());
     }
-    bool outOfMemory = true;
-    try {
-        Scheduler scheduler;
-        const unsigned threads = budget.threads();
-        const unsigned startThreads =
-            settings.walk.threads ? threads : std::min(threads, availableProcessors());
-        const auto workers =
-            scheduler.run(WorkItem{&store.dirs()[0], -1, false}, threads, startThreads, [&](unsigned index) {
-                return std::make_unique<WalkWorker>(context, rootFd, index);
-            });
-        if (!scheduler.outOfMemory()) {
-            std::vector<LinkNames *> linkNames;
-            for (const auto &worker : workers)
-                linkNames.push_back(&static_cast<WalkWorker &>(*worker).lister.linkNames);
-            placeLinks(store.dirs(), linkNames, settings.shared.counted, files);
-            outOfMemory = false;
-        }
-    } catch (const std::bad_alloc &) {
-    }
-    if (events)
-        events->walkStopped(); // the progress line shows folders of the walk
-    ::close(rootFd);
-    if (outOfMemory)
-        throw std::bad_alloc();
+    if (root.fd < 0)
+        store.fail(&store.root(), path, error); // it counts its own size, as du reports it
+    else
+        walkFolders(store, root.fd, settings, events);
 
     DirNodeStore &dirs = store.dirs();
     for (std::size_t i = dirs.size(); i-- > 1;)
