@@ -1,8 +1,9 @@
 // SPDX-FileCopyrightText: 2026 The quarn-gui developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// Hands folders to the walking threads: the shared stack, the idle workers parked and woken, and threads
-// added while those walking wait in the kernel (a disk, a server, a FUSE daemon).
+// Hands folders to the walking threads: the shared stack, what each worker finds (its FolderQueue), the idle
+// workers parked and woken, and threads added while those walking wait in the kernel (a disk, a server, a
+// FUSE daemon; the watch, in schedulerwatch.cpp).
 
 #pragma once
 
@@ -95,9 +96,8 @@ private:
     // Every millisecond (less often while nothing is read from the disk):
     // while walkers wait and the walk reads from the disk, or they sleep in
     // file-system calls (not on a lock or for a processor) and the
-    // processors idle, lets twice as
-    // many be awake as are; otherwise, unless the walk reads, one fewer,
-    // down to startThreads.
+    // processors idle, lets twice as many be awake as are; otherwise,
+    // unless the walk reads, one fewer, down to startThreads.
     void watch();
 
     std::mutex m_lock; // guards everything below but m_workers' contents
