@@ -56,6 +56,13 @@ public:
     // folder's own. The name ends in a NUL: a listener that keeps few files
     // measures it only for those it keeps.
     virtual void fileCounted(unsigned, const DirNode *, const char *, std::uint64_t) {}
+    // Where the walk reads, before each file this worker counts, the least
+    // a file must count for fileCounted to want it: files that count less
+    // are not told, so the many a listener turns away on their size alone
+    // cost the walk one comparison. The listener may raise it in
+    // fileCounted, which runs on the worker's own thread. Null: every file
+    // is wanted.
+    virtual const std::uint64_t *fileFloor(unsigned) const { return nullptr; }
     // Whether the name of a file of several links of these bytes in this
     // folder is wanted, should the file count there: such a file counts at
     // its first name in the walk's order, known only after the walk, where

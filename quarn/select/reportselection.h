@@ -26,8 +26,11 @@ public:
     bool wantsFiles() const override { return true; }
     void fileCounted(unsigned worker, const DirNode *folder, const char *name, std::uint64_t bytes) override
     {
-        m_workers[worker].files.offer(bytes, folder, name);
+        Worker &w = m_workers[worker];
+        w.files.offer(bytes, folder, name);
+        w.floor = w.files.sizeFloor();
     }
+    const std::uint64_t *fileFloor(unsigned worker) const override { return &m_workers[worker].floor; }
     bool wantsLinkName(unsigned worker, const DirNode *folder, std::uint64_t bytes) const override
     {
         return m_workers[worker].files.mayRank(bytes, folder);
@@ -51,6 +54,7 @@ private:
     {
         explicit Worker(const ReportOptions &options) : files(options.top, options.maxDepth) {}
         TopFiles files;
+        std::uint64_t floor = 0; // files.sizeFloor(), for the walk to read before each file
     };
 
     ReportOptions m_options;

@@ -31,12 +31,18 @@ constexpr std::size_t direntBufferSize = 128 * 1024; // bytes per getdents64 cal
 // tenth longer), few enough that what each worker keeps of them stays a few
 // KiB. The hand-off shares what it is given in runs of as many.
 constexpr std::size_t foundBatch = FolderQueue::shareRun;
+// The floor of a listener that wants every file counted.
+constexpr std::uint64_t everyFile = 0;
 
 } // namespace
 
 Lister::Lister(const ListerContext &context, unsigned workerIndex)
-    : m_context(context), m_index(workerIndex), m_buffer(new char[direntBufferSize])
-{}
+    : m_context(context), m_index(workerIndex), m_fileFloor(&everyFile), m_buffer(new char[direntBufferSize])
+{
+    if (const std::uint64_t *floor =
+            context.fileEvents ? context.fileEvents->fileFloor(workerIndex) : nullptr)
+        m_fileFloor = floor;
+}
 
 void Lister::list(DirNode *dir, int fd, const AncestorPath &path, FolderQueue &found)
 {
@@ -68,6 +74,7 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, FolderQ
     WalkEvents *const events = m_context.events;
     WalkEvents *const entryEvents = m_context.entryEvents;
     WalkEvents *const fileEvents = m_context.fileEvents;
+    const std::uint64_t *const fileFloor = m_fileFloor;
     m_nameArena.clear();
     m_found.clear();
     m_subfoldersNoted = 0;
@@ -145,7 +152,7 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, FolderQ
                 }
             }
             ownBytes = addSizes(ownBytes, info.bytes);
-            if (fileEvents)
+            if (fileEvents && info.bytes >= *fileFloor)
                 fileEvents->fileCounted(m_index, dir, name, info.bytes);
             if (entryEvents)
                 entryEvents->entry(m_index, dir, name, info);

@@ -90,6 +90,8 @@ private:
 
     ListerContext m_context;
     unsigned m_index; // the worker's index in the events
+    // What a file must count for fileEvents to be told of it; read before each file.
+    const std::uint64_t *m_fileFloor;
     std::unique_ptr<char[]> m_buffer;
     std::string m_nameArena;
     std::vector<FoundDir> m_found;
