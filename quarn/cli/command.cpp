@@ -10,13 +10,13 @@
 #include "cli/diffcommand.h"
 #include "cli/options.h"
 #include "cli/progress.h"
+#include "cli/reports.h"
 #include "core/dirtree.h"
 #include "core/hardlinkset.h"
 #include "core/utf8.h"
-#include "formats/jsonwriter.h"
 #include "formats/ncduexport.h"
 #include "formats/ncduimport.h"
-#include "formats/textwriter.h"
+#include "select/reportselection.h"
 #include "walk/exclusion.h"
 #include "walk/walker.h"
 
@@ -27,7 +27,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -56,12 +55,11 @@ int quarn::writeAll(int fd, std::string_view text)
 
 namespace {
 
+using quarn::Reports;
+using quarn::reportWriteError;
+using quarn::ScanResult;
+using quarn::StdoutSink;
 using quarn::writeAll;
-
-void reportWriteError(int error)
-{
-    writeAll(STDERR_FILENO, std::string("quarn: write error: ") + std::strerror(error) + "\n");
-}
 
 // Writes text on stdout; on failure says why on stderr. Returns whether it
 // was written whole.
@@ -74,30 +72,6 @@ bool writeOutput(std::string_view text)
     return false;
 }
 
-// The report's way to stdout, chunk by chunk; the first failure ends it.
-class StdoutSink final : public quarn::OutputSink
-{
-public:
-    bool write(std::string_view chunk) override
-    {
-        m_error = writeAll(STDOUT_FILENO, chunk);
-        return m_error == 0;
-    }
-    int error() const { return m_error; }
-
-private:
-    int m_error = 0;
-};
-
-// NO_COLOR set to anything but the empty text turns the automatic colour off.
-bool colour(quarn::Options::Colour choice)
-{
-    if (choice != quarn::Options::ColourAuto)
-        return choice == quarn::Options::ColourAlways;
-    const char *noColour = std::getenv("NO_COLOR");
-    return ::isatty(STDOUT_FILENO) && !(noColour && *noColour);
-}
-
 // True if one of paths is not a folder (or cannot be looked at): a file
 // that the walk of another path may meet again.
 bool namesAFile(const std::vector<std::string> &paths)
@@ -108,95 +82,6 @@ bool namesAFile(const std::vector<std::string> &paths)
     });
 }
 
-bool writeReport(const quarn::Report &report, const quarn::Options &options, bool exactSizes,
-                 quarn::OutputSink &out, std::uint64_t whole = 0)
-{
-    if (options.json)
-        return quarn::writeJson(report, exactSizes, out, [](std::string_view name) {
-            writeAll(STDERR_FILENO,
-                     "quarn: name is not UTF-8, shown with U+FFFD: '" + quarn::escapedForLog(name) + "'\n");
-        });
-    return quarn::writeText(report, exactSizes, colour(options.colour), out, whole);
-}
-
-// The reports of a run, written as each comes, then the total line (-c):
-// one way for the walks of PATHs and the report of an export, so that both
-// print, count and end alike. A text summary of several PATHs is held to
-// the end instead, one line for each, so that each shows its share of the
-// total rather than 100.0%.
-class Reports
-{
-public:
-    explicit Reports(const quarn::Options &options)
-        : m_options(options), m_exactSizes(options.exactSizes || options.inodes), // a count is never scaled
-          m_holdLines(options.summarize && !options.json && !options.input && options.paths.size() > 1)
-    {}
-
-    // Writes result's report and adds its total: the status is the worst of
-    // the results', 2 for a target that could not be read at all, 1 for
-    // entries that could not be read. False once a write failed (said on
-    // stderr): nothing more is written then.
-    bool add(const quarn::ScanResult &result)
-    {
-        if (result.status == quarn::ScanResult::TargetUnreadable) {
-            failed(2);
-            return true;
-        }
-        if (result.status == quarn::ScanResult::AlreadyCounted)
-            return true;
-        if (result.status == quarn::ScanResult::Incomplete)
-            failed(1);
-        const quarn::ReportEntry &root = result.report.entries().front();
-        m_total = quarn::addSizes(m_total, root.size);
-        if (m_holdLines) {
-            std::string name(result.report.name(root));
-            if (!result.report.linkTarget().empty())
-                name += " -> " + result.report.linkTarget(); // text only: the writer makes it printable
-            m_held.add(0, name, root.size, result.report.error(root));
-            return true;
-        }
-        return write(result.report);
-    }
-    void failed(int status) { m_status = std::max(m_status, status); }
-    // Writes the total line if asked for; returns the run's status.
-    int finish()
-    {
-        if (m_holdLines) {
-            if (m_options.total)
-                m_held.add(0, "total", m_total);
-            if (!m_held.entries().empty())
-                write(m_held, std::max<std::uint64_t>(m_total, 1));
-        } else if (m_options.total && !m_writeFailed) {
-            quarn::Report sum;
-            sum.add(0, "total", m_total);
-            write(sum);
-        }
-        return m_status;
-    }
-
-private:
-    bool write(const quarn::Report &report, std::uint64_t whole = 0)
-    {
-        if (m_writeFailed)
-            return false;
-        if (writeReport(report, m_options, m_exactSizes, m_out, whole))
-            return true;
-        reportWriteError(m_out.error());
-        m_writeFailed = true;
-        failed(1);
-        return false;
-    }
-
-    const quarn::Options &m_options;
-    const bool m_exactSizes;
-    StdoutSink m_out;
-    const bool m_holdLines;
-    quarn::Report m_held;      // with m_holdLines: each PATH's line, in order
-    std::uint64_t m_total = 0; // of every report written, in what the run counts
-    int m_status = 0;
-    bool m_writeFailed = false;
-};
-
 // The entries the report names, the target included, as -n and -s choose.
 std::size_t reportedEntries(const quarn::Options &options)
 {
@@ -204,11 +89,6 @@ std::size_t reportedEntries(const quarn::Options &options)
 }
 
 } // namespace
-
-bool quarn::textColour(const Options &options)
-{
-    return colour(options.colour);
-}
 
 quarn::Measure quarn::measureOf(const Options &options)
 {
@@ -222,7 +102,7 @@ namespace {
 // quarn -f FILE: the export read into the result its walk would give.
 // False, with nothing on stdout, for a file that cannot be read or is not
 // such an export.
-bool readExport(const quarn::Options &options, quarn::ScanResult &result)
+bool readExport(const quarn::Options &options, ScanResult &result)
 {
     const std::string &file = *options.input;
     const int fd = file == "-" ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
@@ -247,9 +127,34 @@ bool readExport(const quarn::Options &options, quarn::ScanResult &result)
     if (imported.unreadable > 0)
         quarn::reportRecordedErrors(file, imported.unreadable, imported.firstUnreadable,
                                     imported.firstReason);
-    result.status = imported.unreadable > 0 ? quarn::ScanResult::Incomplete : quarn::ScanResult::Complete;
+    result.status = imported.unreadable > 0 ? quarn::ScanStatus::Incomplete : quarn::ScanStatus::Complete;
     result.report = std::move(imported.report);
     return true;
+}
+
+// The report options -n, -s and -d make.
+quarn::ReportOptions reportOptions(const quarn::Options &options)
+{
+    quarn::ReportOptions report;
+    report.top = reportedEntries(options);
+    report.maxDepth = options.maxDepth;
+    return report;
+}
+
+// quarn PATH: the walk of PATH and its report, chosen by a selection that
+// follows the walk beside the progress line (null: none is shown).
+ScanResult scanReport(const std::string &path, const quarn::ScanSettings &settings,
+                      const quarn::ReportOptions &report, quarn::Progress *progress)
+{
+    quarn::ReportSelection selection(report, settings.walk.workers());
+    quarn::WalkFanOut listeners;
+    listeners.add(&selection);
+    if (progress)
+        listeners.add(progress);
+    ScanResult result;
+    result.status = quarn::scan(path, settings, listeners.events());
+    result.report = selection.takeReport();
+    return result;
 }
 
 } // namespace
@@ -295,9 +200,8 @@ int quarn::exportScan(const std::string &path, const Options &options, ScanSetti
         consumers.add(also);
     if (progress)
         consumers.add(progress);
-    settings.report.top = 1; // the report is not shown
-    const quarn::ScanResult result = quarn::scan(path, settings, consumers.events());
-    if (result.status == quarn::ScanResult::TargetUnreadable)
+    const quarn::ScanStatus status = quarn::scan(path, settings, consumers.events());
+    if (status == quarn::ScanStatus::TargetUnreadable)
         return 2;
     if (exporter.failed()) {
         if (!exporter.error().empty())
@@ -316,7 +220,7 @@ int quarn::exportScan(const std::string &path, const Options &options, ScanSetti
         writeAll(STDERR_FILENO, "quarn: " + problem + "\n");
         return 1;
     }
-    return result.status == quarn::ScanResult::Complete ? 0 : 1;
+    return status == quarn::ScanStatus::Complete ? 0 : 1;
 }
 
 int quarn::runCommand(const Options &options)
@@ -327,15 +231,13 @@ int quarn::runCommand(const Options &options)
         return writeOutput(quarn::versionText()) ? 0 : 1;
     Reports reports(options);
     if (options.input && !options.diff && !options.output) {
-        quarn::ScanResult result;
+        ScanResult result;
         if (!readExport(options, result))
             return 2;
         reports.add(result);
         return reports.finish();
     }
     quarn::ScanSettings settings;
-    settings.report.top = reportedEntries(options);
-    settings.report.maxDepth = options.maxDepth;
     settings.walk.measure = measureOf(options);
     settings.walk.oneFileSystem = options.oneFileSystem;
     settings.walk.followTarget = options.followPaths;
@@ -384,12 +286,13 @@ int quarn::runCommand(const Options &options)
         return exportScan(options.paths.front(), options, settings, progress.get(), endingSignals);
 
     // Each report is written as soon as its walk ends.
+    const quarn::ReportOptions report = reportOptions(options);
     for (const std::string &path : options.paths) {
         if (!accessible(path)) {
             reports.failed(2);
             continue;
         }
-        if (!reports.add(quarn::scan(path, settings, progress.get())))
+        if (!reports.add(scanReport(path, settings, report, progress.get())))
             break;
     }
     return reports.finish();

@@ -136,12 +136,10 @@ int runDiff(const Options &options, ScanSettings &settings, Progress *progress,
     consumers.add(&diff);
     if (progress)
         consumers.add(progress);
-    settings.report.top = 1; // the report is not shown
-    const ScanResult result = scan(path, settings, consumers.events());
-    if (result.status == ScanResult::TargetUnreadable)
+    const ScanStatus walked = scan(path, settings, consumers.events());
+    if (walked == ScanStatus::TargetUnreadable)
         return 2;
-    return writeDiff(diff, options, STDOUT_FILENO,
-                     std::max(status, result.status == ScanResult::Complete ? 0 : 1));
+    return writeDiff(diff, options, STDOUT_FILENO, std::max(status, walked == ScanStatus::Complete ? 0 : 1));
 }
 
 int copyExport(const Options &options, EndingSignalsThread &endingSignals)

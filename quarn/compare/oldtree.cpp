@@ -113,10 +113,7 @@ void OldTree::treeDone(const DirNodeStore &dirs, const FolderErrors &errors)
     m_open = std::vector<Open>();
     const std::size_t count = m_records.size();
     for (std::size_t i = 0; i < count; ++i)
-        m_records[i].total = dirs[i].totalBytes;
-    for (std::size_t i = count; i-- > 1;)
-        m_records[m_records[i].parent].total =
-            addSizes(m_records[m_records[i].parent].total, m_records[i].total);
+        m_records[i].total = dirs[i].totalBytes; // summed already
     std::size_t slots = 16;
     while (slots < 2 * count)
         slots *= 2;

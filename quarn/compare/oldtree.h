@@ -42,7 +42,10 @@ public:
     void entry(unsigned, const DirNode *folder, std::string_view name, const EntryInfo &info) override;
     void folderListed(unsigned, const DirNode *folder, std::uint64_t, std::uint64_t) override;
     void treeDone(const DirNodeStore &dirs, const FolderErrors &errors) override;
-    void fileTarget(std::string_view, const EntryInfo &info) override { m_fileBytes = info.bytes; }
+    void fileTarget(std::string_view, const EntryInfo &info, std::string_view) override
+    {
+        m_fileBytes = info.bytes;
+    }
 
     // After the reader is done; the store and errors it made must outlive these.
     std::size_t size() const { return m_records.size(); }

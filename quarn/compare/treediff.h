@@ -59,7 +59,7 @@ public:
     void subfolderNoted(unsigned worker, const EntryInfo &info) override;
     void folderListed(unsigned worker, const DirNode *folder, std::uint64_t, std::uint64_t) override;
     void treeDone(const DirNodeStore &dirs, const FolderErrors &errors) override;
-    void fileTarget(std::string_view name, const EntryInfo &info) override;
+    void fileTarget(std::string_view name, const EntryInfo &info, std::string_view) override;
 
     // Whether the later scan got to its end, and the report made of it.
     bool done() const { return m_done; }

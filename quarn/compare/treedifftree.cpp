@@ -193,12 +193,10 @@ void TreeDiff::treeDone(const DirNodeStore &dirs, const FolderErrors &errors)
     m_newTotal.resize(count);
     m_newParent.assign(count, 0);
     for (std::size_t i = 0; i < count; ++i) {
-        m_newTotal[i] = dirs[i].totalBytes;
+        m_newTotal[i] = dirs[i].totalBytes; // summed already
         if (i)
             m_newParent[i] = std::uint32_t(m_index->of(dirs[i].parent));
     }
-    for (std::size_t i = count; i-- > 1;)
-        m_newTotal[m_newParent[i]] = addSizes(m_newTotal[m_newParent[i]], m_newTotal[i]);
     m_oldOf.assign(count, noFolder);
     m_newOf.assign(m_old.size(), noFolder);
     if (m_old.size()) {
@@ -218,7 +216,7 @@ void TreeDiff::treeDone(const DirNodeStore &dirs, const FolderErrors &errors)
     m_done = true;
 }
 
-void TreeDiff::fileTarget(std::string_view name, const EntryInfo &info)
+void TreeDiff::fileTarget(std::string_view name, const EntryInfo &info, std::string_view)
 {
     DiffLine line;
     line.name = name;

@@ -264,12 +264,15 @@ void TreeReader::run()
             }
         }
         if (m_events)
-            m_events->fileTarget(entry.name, infoOf(entry, entry.device, false));
+            m_events->fileTarget(entry.name, infoOf(entry, entry.device, false), {});
         return;
     }
+    DirNodeStore &dirs = m_tree.store->dirs();
+    for (std::size_t i = dirs.size(); i-- > 1;)
+        dirs[i].parent->totalBytes = addSizes(dirs[i].parent->totalBytes, dirs[i].totalBytes);
     if (m_events) {
         m_events->walkStopped();
-        m_events->treeDone(m_tree.store->dirs(), m_tree.errors);
+        m_events->treeDone(dirs, m_tree.errors);
     }
 }
 
@@ -339,9 +342,9 @@ void NestedListings::treeDone(const DirNodeStore &dirs, const FolderErrors &erro
     m_out.treeDone(dirs, errors);
 }
 
-void NestedListings::fileTarget(std::string_view name, const EntryInfo &info)
+void NestedListings::fileTarget(std::string_view name, const EntryInfo &info, std::string_view linkTarget)
 {
-    m_out.fileTarget(name, info);
+    m_out.fileTarget(name, info, linkTarget);
 }
 
 } // namespace quarn

@@ -56,7 +56,8 @@ struct ExportTree
 // folderEntered at once, its own entries and folderListed before its
 // parent's next entry; folders nest so, in store order. A kernel file
 // system's mount point gets folderAdded and kernelFolder. Then walkStopped
-// and treeDone; for a target that is a file, fileTarget alone. Names no walk
+// and treeDone, each folder's size (in the store kept too) the sum of what
+// it holds; for a target that is a file, fileTarget alone. Names no walk
 // can meet are refused: "", ".", "..", with a '/' or a NUL (the target's
 // name aside: it is a path, any but ""), or named as another entry of its
 // folder. Devices are told as the walk tells them (12 bits of major, 20 of
@@ -85,7 +86,7 @@ public:
     void folderListed(unsigned, const DirNode *folder, std::uint64_t entries, std::uint64_t bytes) override;
     void kernelFolder(unsigned, const DirNode *folder) override;
     void treeDone(const DirNodeStore &dirs, const FolderErrors &errors) override;
-    void fileTarget(std::string_view name, const EntryInfo &info) override;
+    void fileTarget(std::string_view name, const EntryInfo &info, std::string_view linkTarget) override;
 
 private:
     // The worker listing the folder open last (the target's before it is entered).

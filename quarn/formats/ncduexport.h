@@ -83,7 +83,7 @@ public:
     {
         m_failed = !writeDocument(dirs, errors);
     }
-    void fileTarget(std::string_view name, const EntryInfo &info) override
+    void fileTarget(std::string_view name, const EntryInfo &info, std::string_view) override
     {
         m_failed = !writeFileDocument(name, info);
     }

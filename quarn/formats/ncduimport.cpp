@@ -30,10 +30,8 @@ ImportResult importExport(const JsonReader::ReadFunction &read, const ImportSett
         result.report.add(0, tree.fileName, tree.fileBytes, tree.fileError);
         return result;
     }
-    DirNodeStore &dirs = tree.store->dirs();
-    for (std::size_t i = dirs.size(); i-- > 1;)
-        dirs[i].parent->totalBytes = addSizes(dirs[i].parent->totalBytes, dirs[i].totalBytes);
-    result.report = selectReport(dirs, tree.errors, topFiles.candidates(), settings.top, settings.maxDepth);
+    result.report =
+        selectReport(tree.store->dirs(), tree.errors, topFiles.candidates(), settings.top, settings.maxDepth);
     return result;
 }
 

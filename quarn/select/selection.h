@@ -84,6 +84,8 @@ public:
     void mergeFrom(const TopFiles &other);
     // Holds the capacity best-ranked files offered, and maybe some more.
     const std::vector<FileCandidate> &candidates() const { return m_files; }
+    // Files smaller than this can no longer be among the best, whatever is offered later.
+    std::uint64_t sizeFloor() const { return m_cut.set ? m_cut.size : 0; }
     // False when a file of size in parent can no longer be among the best, whatever is offered later.
     bool mayRank(std::uint64_t size, const DirNode *parent) const
     {

@@ -4,8 +4,8 @@
 #include "walk/linkplacement.h"
 
 #include "core/hardlinkset.h"
+#include "core/walkevents.h"
 #include "core/walkorder.h"
-#include "select/selection.h"
 
 #include <algorithm>
 #include <string_view>
@@ -44,7 +44,7 @@ void LinkNames::add(DirNode *folder, std::uint32_t subfoldersBefore, std::uint32
 }
 
 void placeLinks(DirNodeStore &dirs, const std::vector<LinkNames *> &names, HardLinkSet *counted,
-                TopFiles &topFiles)
+                WalkEvents *files)
 {
     using Cursor = std::pair<LinkNames *, std::size_t>; // a thread's names and the next one left
     // Calls visit with the threads' names in placedBefore order; each thread's must be sorted so.
@@ -109,9 +109,10 @@ void placeLinks(DirNodeStore &dirs, const std::vector<LinkNames *> &names, HardL
         if (counted && !counted->insert(dev_t(name.device), ino_t(name.inode)))
             return true; // counted by the walk of an earlier path
         name.folder->totalBytes = addSizes(name.folder->totalBytes, name.bytes);
-        if (name.textLength != LinkNames::noName)
-            topFiles.offer(name.bytes, name.folder,
-                           std::string_view(source.m_text.data() + name.textOffset, name.textLength));
+        if (files && name.textLength != LinkNames::noName)
+            files->linkCounted(name.folder,
+                               std::string_view(source.m_text.data() + name.textOffset, name.textLength),
+                               name.bytes);
         return true;
     });
 }

@@ -19,15 +19,15 @@
 namespace quarn {
 
 class HardLinkSet;
-class TopFiles;
+class WalkEvents;
 
 // The names of files with several links that one walking thread met, in the order it met them.
 class LinkNames
 {
 public:
     // Notes the name of a file (device, inode) of bytes in folder, met after subfoldersBefore of folder's
-    // subfolders were added to the store. name may be null when the top files could not take the file
-    // whatever else is counted: then it is not kept.
+    // subfolders were added to the store. name may be null when nobody wants it whatever else is counted
+    // (WalkEvents::wantsLinkName): then it is not kept.
     void add(DirNode *folder, std::uint32_t subfoldersBefore, std::uint32_t device, std::uint64_t inode,
              std::uint64_t bytes, const char *name);
 
@@ -50,18 +50,19 @@ public:
     static_assert(sizeof(Name) == 48, "the walk's memory for each name of a hard-linked file");
 
 private:
-    friend void placeLinks(DirNodeStore &, const std::vector<LinkNames *> &, HardLinkSet *, TopFiles &);
+    friend void placeLinks(DirNodeStore &, const std::vector<LinkNames *> &, HardLinkSet *, WalkEvents *);
 
     std::deque<Name> m_names; // grown without copies or a doubled capacity
     std::string m_text;       // the kept names, one after another
 };
 
 // After the walk, before the folders' sums: counts each file of the names in its folder at its first name
-// (its bytes added to the folder's own, the name offered to topFiles); its other names count nothing. Where
+// (its bytes added to the folder's own, and files told of it with linkCounted where that name was kept);
+// its other names count nothing. Where
 // counted is set (by the walks of several paths), a file it holds counts nowhere, and the others are added
 // to it. Siblings must lie in the store in the order they were listed. Sorts the names, which are of no
 // more use afterwards. Throws std::bad_alloc.
 void placeLinks(DirNodeStore &dirs, const std::vector<LinkNames *> &names, HardLinkSet *counted,
-                TopFiles &topFiles);
+                WalkEvents *files);
 
 } // namespace quarn

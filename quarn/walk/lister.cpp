@@ -25,43 +25,56 @@ namespace quarn {
 namespace {
 
 constexpr std::size_t direntBufferSize = 128 * 1024; // bytes per getdents64 call
-// Subfolders noted before they are handed on in the middle of a listing:
-// enough that a cold walk still reads a folder's subfolders in large runs
-// (with 32 or fewer, 300,000 empty folders took a tenth longer), few enough
-// that what each worker keeps of them stays a few KiB.
-constexpr std::size_t foundBatch = 64;
+// Subfolders noted before they are opened, recorded and handed on in the
+// middle of a listing: enough that a cold walk still reads a folder's
+// subfolders in large runs (with 32 or fewer, 300,000 empty folders took a
+// tenth longer), few enough that what each worker keeps of them stays a few
+// KiB. The hand-off shares what it is given in runs of as many.
+constexpr std::size_t foundBatch = FolderQueue::shareRun;
+// The floor of a listener that wants every file counted.
+constexpr std::uint64_t everyFile = 0;
 
 } // namespace
 
 Lister::Lister(const ListerContext &context, unsigned workerIndex)
-    : topFiles(context.settings.report.top, context.settings.report.maxDepth), m_context(context),
-      m_index(workerIndex), m_buffer(new char[direntBufferSize])
-{}
-
-void Lister::list(DirNode *dir, int fd, const AncestorPath &path, Scheduler::Worker &worker,
-                  std::vector<WorkItem> &local)
+    : m_context(context), m_index(workerIndex), m_fileFloor(&everyFile), m_buffer(new char[direntBufferSize])
 {
-    listEntries(dir, fd, path, worker, local);
-    handOnFound(dir, fd, worker.ready, local);
+    if (const std::uint64_t *floor =
+            context.fileEvents ? context.fileEvents->fileFloor(workerIndex) : nullptr)
+        m_fileFloor = floor;
 }
 
-void Lister::handOnFound(DirNode *dir, int fd, std::vector<WorkItem> &ready, std::vector<WorkItem> &local)
+void Lister::list(DirNode *dir, int fd, const AncestorPath &path, FolderQueue &found)
+{
+    listEntries(dir, fd, path, found);
+    handOnFound(dir, fd, found);
+}
+
+void Lister::handOnFound(DirNode *dir, int fd, FolderQueue &found)
 {
     if (m_found.empty())
         return; // a leaf folder: the store's lock is left to listers with subfolders to add
     openSubfolders(fd);
-    queueSubfolders(dir, ready, local);
+    addSubfolders(dir);
+    // Outside the store's lock: handing on may share them with other workers.
+    for (const FoundDir &sub : m_found) {
+        if (sub.openError)
+            m_context.store.fail(sub.node, displayPath(sub.node), sub.openError);
+        else
+            found.push(WorkItem{sub.node, sub.fd, sub.mountRoot});
+    }
     m_found.clear();
     m_nameArena.clear();
 }
 
-void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Scheduler::Worker &worker,
-                         std::vector<WorkItem> &local)
+void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, FolderQueue &found)
 {
     const ScanSettings &settings = m_context.settings;
     const std::uint32_t rootDevice = m_context.store.root().device;
     WalkEvents *const events = m_context.events;
     WalkEvents *const entryEvents = m_context.entryEvents;
+    WalkEvents *const fileEvents = m_context.fileEvents;
+    const std::uint64_t *const fileFloor = m_fileFloor;
     m_nameArena.clear();
     m_found.clear();
     m_subfoldersNoted = 0;
@@ -113,10 +126,8 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Schedul
             }
             if (info.isDirectory) {
                 noteSubfolder(dir, name, info, path);
-                if (m_found.size() >= foundBatch) {
-                    handOnFound(dir, fd, worker.ready, local);
-                    worker.shareReady();
-                }
+                if (m_found.size() >= foundBatch)
+                    handOnFound(dir, fd, found);
                 continue;
             }
             if (info.links > 1 || noteEveryFile) {
@@ -126,8 +137,9 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Schedul
                 // met again through one. The export keeps every name: its
                 // readers count the file once by its inode.
                 if (info.links > 1 || settings.walk.followLinks) {
+                    const bool keepName = fileEvents && fileEvents->wantsLinkName(m_index, dir, info.bytes);
                     linkNames.add(dir, m_subfoldersNoted, info.device, info.inode, info.bytes,
-                                  topFiles.mayRank(info.bytes, dir) ? name : nullptr);
+                                  keepName ? name : nullptr);
                     if (entryEvents)
                         entryEvents->entry(m_index, dir, name, info);
                     continue;
@@ -140,7 +152,8 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, Schedul
                 }
             }
             ownBytes = addSizes(ownBytes, info.bytes);
-            topFiles.offer(info.bytes, dir, name);
+            if (fileEvents && info.bytes >= *fileFloor)
+                fileEvents->fileCounted(m_index, dir, name, info.bytes);
             if (entryEvents)
                 entryEvents->entry(m_index, dir, name, info);
         }
@@ -175,7 +188,7 @@ void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo
     if (m_context.events)
         m_context.events->subfolderNoted(m_index, info);
     m_found.push_back(
-        FoundDir{m_nameArena.size(), length, info.device, info.inode, info.bytes, -1, 0, mountRoot});
+        FoundDir{m_nameArena.size(), length, info.device, info.inode, info.bytes, -1, 0, mountRoot, nullptr});
     m_nameArena.append(name, length);
     ++m_subfoldersNoted;
 }
@@ -197,35 +210,21 @@ void Lister::openSubfolders(int fd)
     }
 }
 
-void Lister::queueSubfolders(DirNode *dir, std::vector<WorkItem> &ready, std::vector<WorkItem> &local)
+void Lister::addSubfolders(DirNode *dir)
 {
     FolderStore &store = m_context.store;
-    std::vector<DirNode *> failed;
-    {
-        std::lock_guard<std::mutex> guard(store.growthLock());
-        for (const FoundDir &sub : m_found) {
-            DirNode &child = store.addChild(dir, m_nameArena.data() + sub.nameOffset, sub.nameLength);
-            child.device = sub.device;
-            child.inode = sub.inode;
-            child.totalBytes = sub.bytes;
-            if (m_context.events)
-                m_context.events->folderAdded(m_index, &child);
-            if (sub.openError)
-                failed.push_back(&child);
-            else if (sub.fd >= 0)
-                ready.push_back(WorkItem{&child, sub.fd, sub.mountRoot});
-            else
-                local.push_back(WorkItem{&child, -1, sub.mountRoot});
-            if (sub.mountRoot && !sub.openError)
-                store.addMountRoot(&child);
-        }
+    std::lock_guard<std::mutex> guard(store.growthLock());
+    for (FoundDir &sub : m_found) {
+        DirNode &child = store.addChild(dir, m_nameArena.data() + sub.nameOffset, sub.nameLength);
+        child.device = sub.device;
+        child.inode = sub.inode;
+        child.totalBytes = sub.bytes;
+        sub.node = &child;
+        if (m_context.events)
+            m_context.events->folderAdded(m_index, &child);
+        if (sub.mountRoot && !sub.openError)
+            store.addMountRoot(&child);
     }
-    std::size_t nextFailed = 0;
-    for (const FoundDir &sub : m_found)
-        if (sub.openError) {
-            DirNode *child = failed[nextFailed++];
-            store.fail(child, displayPath(child), sub.openError);
-        }
 }
 
 } // namespace quarn

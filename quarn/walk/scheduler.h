@@ -1,12 +1,14 @@
 // SPDX-FileCopyrightText: 2026 The quarn-gui developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// Hands folders to the walking threads: the shared stack, the idle workers parked and woken, and threads
-// added while those walking wait in the kernel (a disk, a server, a FUSE daemon).
+// Hands folders to the walking threads: the shared stack, what each worker finds (its FolderQueue), the idle
+// workers parked and woken, and threads added while those walking wait in the kernel (a disk, a server, a
+// FUSE daemon; the watch, in schedulerwatch.cpp).
 
 #pragma once
 
 #include "core/dirtree.h"
+#include "walk/folderqueue.h"
 
 #include <pthread.h>
 #include <time.h>
@@ -20,41 +22,28 @@
 
 namespace quarn {
 
-// A folder waiting to be walked.
-struct WorkItem
-{
-    DirNode *dir;
-    int fd; // open descriptor of dir holding one of the shared pool, or -1: opened by whoever walks it
-    bool mountRoot; // dir may be a mount point: look at its file system type
-};
-
 class Scheduler
 {
 public:
-    // One walking thread's part.
+    // One walking thread's part: it walks the folders it is given, one at a
+    // time, and hands what it finds to the scheduler, which decides who
+    // walks each.
     class Worker
     {
     public:
         virtual ~Worker() = default;
-        // Walks item's folder and whatever it keeps for itself below it;
-        // subfolders for any worker go to ready.
-        virtual void walk(const WorkItem &item) = 0;
-
-        std::vector<WorkItem> ready; // subfolders holding a pooled descriptor, for any worker
-        // Hands ready to the shared stack now, in the middle of a walk().
-        void shareReady();
-        // True while another worker could start on a folder at once, none
-        // being queued: a hint, read without the lock.
-        bool othersIdle() const;
-        // Hands the first (shallowest) half of local to the shared stack and
-        // wakes the workers that could start on them at once: an idle
-        // worker given one folder at a time would be idle again after it.
-        void lend(std::vector<WorkItem> &local);
+        // Lists item's folder, each subfolder found pushed to found. False
+        // when there was nothing to list (it could not be entered).
+        virtual bool walk(const WorkItem &item, FolderQueue &found) = 0;
+        // Nothing of the worker's own is left to walk: gives back what it
+        // holds for the folders it walked.
+        virtual void pause() = 0;
 
     private:
         friend class Scheduler;
         Scheduler *m_scheduler = nullptr;
-        std::atomic<bool> m_walking{false}; // inside walk(), for the watch
+        FolderQueue m_found;
+        std::atomic<bool> m_walking{false}; // inside walkFrom(), for the watch
         clockid_t m_clock{};                // the thread's processor time
         std::atomic<pid_t> m_thread{0};     // the thread's id, once it runs
         bool m_clockKnown = false;
@@ -74,20 +63,29 @@ public:
     // workers, for what they gathered.
     std::vector<std::unique_ptr<Worker>> run(const WorkItem &first, unsigned threads, unsigned startThreads,
                                              const WorkerFactory &makeWorker);
-    // Hands worker.ready to the shared stack.
-    void share(Worker &worker);
-    // Worker::lend.
-    void lend(std::vector<WorkItem> &local);
     // True once an allocation failed in a worker: every worker stops at
     // its next folder and the walk ends without a result.
     bool outOfMemory() const { return m_outOfMemory.load(std::memory_order_relaxed); }
 
 private:
+    friend class FolderQueue;
+
     static void *threadMain(void *context);
     static void *watchMain(void *context);
     void work(Worker &worker);
-    // Walks item and what the worker goes on with; false if memory ran out.
+    // Walks item and what the worker goes on with: the folders it keeps
+    // for itself, depth first, then one of those it found for any worker
+    // while others take the rest. False if memory ran out.
     bool walkFrom(Worker &worker, WorkItem item);
+    // Hands found's folders for any worker to the shared stack.
+    void share(FolderQueue &found);
+    // Hands the first (shallowest) half of local to the shared stack and
+    // wakes the workers that could start on them at once: an idle worker
+    // given one folder at a time would be idle again after it.
+    void lend(std::vector<WorkItem> &local);
+    // True while another worker could start on a folder at once, none
+    // being queued: a hint, read without the lock.
+    bool othersIdle() const { return m_othersIdle.load(std::memory_order_relaxed); }
     // Makes one more worker and its thread; false if it cannot be had. Under m_lock.
     bool addThread();
     // Wakes a sleeping worker, or makes one, for a queued folder while
@@ -98,9 +96,8 @@ private:
     // Every millisecond (less often while nothing is read from the disk):
     // while walkers wait and the walk reads from the disk, or they sleep in
     // file-system calls (not on a lock or for a processor) and the
-    // processors idle, lets twice as
-    // many be awake as are; otherwise, unless the walk reads, one fewer,
-    // down to startThreads.
+    // processors idle, lets twice as many be awake as are; otherwise,
+    // unless the walk reads, one fewer, down to startThreads.
     void watch();
 
     std::mutex m_lock; // guards everything below but m_workers' contents
@@ -124,10 +121,5 @@ private:
     pthread_attr_t m_attributes;
     bool m_attributesSet = false;
 };
-
-inline bool Scheduler::Worker::othersIdle() const
-{
-    return m_scheduler && m_scheduler->m_othersIdle.load(std::memory_order_relaxed);
-}
 
 } // namespace quarn

@@ -1,8 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The quarn-gui developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// The walk put together: the target checked and opened, workers made of a cursor and a lister, the sizes
-// summed and the report chosen.
+// The walk put together: the target checked and opened, workers made of a cursor and a lister, the files of
+// several links placed and the sizes summed.
 
 #include "walk/walker.h"
 
@@ -11,7 +11,6 @@
 #include "core/walkevents.h"
 #include "platform/descriptorbudget.h"
 #include "platform/entryinfo.h"
-#include "select/selection.h"
 #include "walk/foldercursor.h"
 #include "walk/linkplacement.h"
 #include "walk/lister.h"
@@ -32,38 +31,26 @@ namespace quarn {
 
 namespace {
 
-// One walking thread: takes a folder from the scheduler and walks it, and
-// depth first the subfolders that found no pooled descriptor.
+// One walking thread: moves its cursor to each folder the scheduler gives
+// it and lists it there.
 class WalkWorker final : public Scheduler::Worker
 {
 public:
-    WalkWorker(Scheduler &scheduler, const ListerContext &context, int rootFd, unsigned index)
-        : lister(context, index), m_scheduler(scheduler), m_store(context.store),
+    WalkWorker(const ListerContext &context, int rootFd, unsigned index)
+        : lister(context, index), m_store(context.store),
           m_cursor(rootFd, context.budget,
                    context.settings.walk.followLinks ? followedFolderOpenFlags : folderOpenFlags),
           m_events(context.events), m_index(index)
     {}
 
-    void walk(const WorkItem &item) override
+    bool walk(const WorkItem &item, FolderQueue &found) override
     {
-        if (enter(item)) {
-            lister.list(item.dir, m_cursor.fd(), m_cursor.path(), *this, m_local);
-            while (!m_local.empty() && !m_scheduler.outOfMemory()) {
-                // Out of pooled descriptors, folders stay with the worker
-                // that found them; others with nothing to do take the
-                // shallowest, reopening them from the target.
-                if (m_local.size() > 1 && othersIdle())
-                    lend(m_local);
-                const WorkItem next = m_local.back();
-                m_local.pop_back();
-                if (!enter(next))
-                    continue;
-                lister.list(next.dir, m_cursor.fd(), m_cursor.path(), *this, m_local);
-                shareReady(); // what it found with descriptors need not wait for this worker
-            }
-        }
-        m_cursor.release();
+        if (!enter(item))
+            return false;
+        lister.list(item.dir, m_cursor.fd(), m_cursor.path(), found);
+        return true;
     }
+    void pause() override { m_cursor.release(); }
 
     Lister lister;
 
@@ -90,11 +77,9 @@ private:
         return false;
     }
 
-    Scheduler &m_scheduler;
     FolderStore &m_store;
     FolderCursor m_cursor;
-    std::vector<WorkItem> m_local; // subfolders without a pooled descriptor, walked depth first
-    WalkEvents *m_events;          // null: nobody follows the walk
+    WalkEvents *m_events; // null: nobody follows the walk
     unsigned m_index;
 };
 
@@ -112,6 +97,91 @@ std::string linkTarget(const std::string &path)
         }
         target.resize(target.size() * 2);
     }
+}
+
+// Opens the target folder, without following a symbolic link (unless
+// follow), for the walk to reopen folders below it from; the walk lists a
+// duplicate of it. It must be the folder looked at as info: a target
+// changed in between is an error, never a walk of something else. A path
+// ending in a slash names what a link points to in both looks. Returns the
+// descriptor, info now what was opened; or -1, with error set.
+int openTarget(const std::string &path, bool follow, Measure measure, EntryInfo &info, int &error)
+{
+    const int fd = ::open(path.c_str(), follow ? followedFolderOpenFlags : folderOpenFlags);
+    EntryInfo opened;
+    error = fd < 0 ? errno : 0;
+    if (!error && !statEntry(fd, "", AT_EMPTY_PATH, measure, opened))
+        error = errno;
+    else if (!error && (opened.device != info.device || opened.inode != info.inode))
+        error = ENOENT; // what was looked at is not there any more
+    if (error) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    info = opened;
+    return fd;
+}
+
+// A descriptor closed when it goes out of scope.
+class OwnedDescriptor
+{
+public:
+    explicit OwnedDescriptor(int fd) : fd(fd) {}
+    ~OwnedDescriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    OwnedDescriptor(const OwnedDescriptor &) = delete;
+    OwnedDescriptor &operator=(const OwnedDescriptor &) = delete;
+
+    const int fd;
+};
+
+// Tells events that the walk stopped when it goes out of scope: once the
+// walk is over, or when memory ran out in it.
+class WalkStopped
+{
+public:
+    explicit WalkStopped(WalkEvents *events) : m_events(events) {}
+    ~WalkStopped()
+    {
+        if (m_events)
+            m_events->walkStopped();
+    }
+    WalkStopped(const WalkStopped &) = delete;
+    WalkStopped &operator=(const WalkStopped &) = delete;
+
+private:
+    WalkEvents *m_events;
+};
+
+// Walks the folders below store's root, opened as rootFd, with as many
+// threads as the descriptors allow, then counts the files of several links
+// at their first names. Throws std::bad_alloc, the walk stopped, when
+// memory runs out.
+void walkFolders(FolderStore &store, int rootFd, const ScanSettings &settings, WalkEvents *events)
+{
+    DescriptorBudget budget(settings.walk.workers());
+    WalkEvents *const files = events ? events->fileListener() : nullptr;
+    const ListerContext context{settings, budget, store, events, events ? events->entryListener() : nullptr,
+                                files};
+    if (events)
+        events->walkStarted();
+    const WalkStopped stopped(events); // the progress line shows the walk's folders: stopped before treeDone
+    Scheduler scheduler;
+    const unsigned threads = budget.threads();
+    const unsigned startThreads = settings.walk.threads ? threads : std::min(threads, availableProcessors());
+    const auto workers =
+        scheduler.run(WorkItem{&store.dirs()[0], -1, false}, threads, startThreads,
+                      [&](unsigned index) { return std::make_unique<WalkWorker>(context, rootFd, index); });
+    if (scheduler.outOfMemory())
+        throw std::bad_alloc();
+    std::vector<LinkNames *> linkNames;
+    for (const auto &worker : workers) // all made above
+        linkNames.push_back(&static_cast<WalkWorker &>(*worker).lister.linkNames);
+    placeLinks(store.dirs(), linkNames, settings.shared.counted, files);
 }
 
 } // namespace
@@ -144,108 +214,42 @@ unsigned WalkOptions::workers() const
     return threads ? threads : defaultThreadCount();
 }
 
-ScanResult scan(const std::string &path, const ScanSettings &settings, WalkEvents *events)
+ScanStatus scan(const std::string &path, const ScanSettings &settings, WalkEvents *events)
 {
-    ScanResult result;
     if (settings.walk.exclusion)
         settings.walk.exclusion->setTarget(displayName(path));
     EntryInfo info;
     const bool follow = settings.walk.followTarget || settings.walk.followLinks;
     if (!statEntry(AT_FDCWD, path.c_str(), 0, settings.walk.measure, info, follow)) {
         reportError(path, errorText(errno));
-        result.status = ScanResult::TargetUnreadable;
-        return result;
+        return ScanStatus::TargetUnreadable;
     }
-    if (settings.shared.counted && !settings.shared.counted->insert(dev_t(info.device), ino_t(info.inode))) {
-        result.status = ScanResult::AlreadyCounted;
-        return result;
-    }
+    if (settings.shared.counted && !settings.shared.counted->insert(dev_t(info.device), ino_t(info.inode)))
+        return ScanStatus::AlreadyCounted;
     if (!info.isDirectory) {
-        result.report.add(0, displayName(path), info.bytes);
-        if (!follow)
-            result.report.setLinkTarget(linkTarget(path));
         if (events)
-            events->fileTarget(displayName(path), info);
-        return result;
+            events->fileTarget(displayName(path), info, follow ? std::string() : linkTarget(path));
+        return ScanStatus::Complete;
     }
-    // Opened without following a symbolic link (unless asked to), and it
-    // must be the folder looked at: a target changed in between is an
-    // error, never a walk of something else. A path ending in a slash names
-    // what a link points to in both looks. A folder that cannot be read
-    // reports its own size.
-    // Kept open for reopening directories below it; the walk lists a
-    // duplicate of it.
-    const int rootFd = ::open(path.c_str(), follow ? followedFolderOpenFlags : folderOpenFlags);
-    EntryInfo opened;
-    int error = rootFd < 0 ? errno : 0;
-    if (!error && !statEntry(rootFd, "", AT_EMPTY_PATH, settings.walk.measure, opened))
-        error = errno;
-    else if (!error && (opened.device != info.device || opened.inode != info.inode))
-        error = ENOENT; // what was looked at is not there any more
-    if (error) {
-        if (rootFd >= 0)
-            ::close(rootFd);
-        reportError(path, errorText(error));
-        result.report.add(0, displayName(path), info.bytes, errorText(error));
-        result.status = ScanResult::Incomplete;
-        if (events) { // the folder alone, marked unread
-            FolderStore alone(displayName(path), info.device, info.inode, info.bytes);
-            const DirNode *root = &alone.dirs()[0];
-            events->subfolderNoted(0, info);
-            events->folderAdded(0, root);
-            events->treeDone(alone.dirs(), FolderErrors{{root, errorText(error)}});
-        }
-        return result;
-    }
-    info = opened;
 
+    int error = 0;
+    const OwnedDescriptor root(openTarget(path, follow, settings.walk.measure, info, error));
     FolderStore store(displayName(path), info.device, info.inode, info.bytes);
-    DescriptorBudget budget(settings.walk.workers());
-    const ListerContext context{settings, budget, store, events,
-                                events && events->wantsEntries() ? events : nullptr};
-    TopFiles topFiles(settings.report.top, settings.report.maxDepth);
     if (events) {
         events->subfolderNoted(0, info);
-        events->folderAdded(0, &store.dirs()[0]);
-        events->walkStarted();
+        events->folderAdded(0, &store.root());
     }
-    bool outOfMemory = true;
-    try {
-        Scheduler scheduler;
-        const unsigned threads = budget.threads();
-        const unsigned startThreads =
-            settings.walk.threads ? threads : std::min(threads, availableProcessors());
-        const auto workers =
-            scheduler.run(WorkItem{&store.dirs()[0], -1, false}, threads, startThreads, [&](unsigned index) {
-                return std::make_unique<WalkWorker>(scheduler, context, rootFd, index);
-            });
-        if (!scheduler.outOfMemory()) {
-            std::vector<LinkNames *> linkNames;
-            for (const auto &worker : workers) {
-                Lister &lister = static_cast<WalkWorker &>(*worker).lister;
-                topFiles.mergeFrom(lister.topFiles);
-                linkNames.push_back(&lister.linkNames);
-            }
-            placeLinks(store.dirs(), linkNames, settings.shared.counted, topFiles);
-            outOfMemory = false;
-        }
-    } catch (const std::bad_alloc &) {
-    }
-    if (events)
-        events->walkStopped(); // the progress line shows folders of the walk
-    ::close(rootFd);
-    if (outOfMemory)
-        throw std::bad_alloc();
+    if (root.fd < 0)
+        store.fail(&store.root(), path, error); // it counts its own size, as du reports it
+    else
+        walkFolders(store, root.fd, settings, events);
 
     DirNodeStore &dirs = store.dirs();
-    if (events)
-        events->treeDone(dirs, store.folderErrors());
     for (std::size_t i = dirs.size(); i-- > 1;)
         dirs[i].parent->totalBytes = addSizes(dirs[i].parent->totalBytes, dirs[i].totalBytes);
-    result.report = selectReport(dirs, store.folderErrors(), topFiles.candidates(), settings.report.top,
-                                 settings.report.maxDepth);
-    result.status = store.hadErrors() ? ScanResult::Incomplete : ScanResult::Complete;
-    return result;
+    if (events)
+        events->treeDone(dirs, store.folderErrors());
+    return store.hadErrors() ? ScanStatus::Incomplete : ScanStatus::Complete;
 }
 
 } // namespace quarn

@@ -4,8 +4,6 @@
 #pragma once
 
 #include "core/entry.h"
-#include "core/report.h"
-#include "select/selection.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -52,25 +50,23 @@ struct SharedCount
 struct ScanSettings
 {
     WalkOptions walk;
-    ReportOptions report; // the entries kept for it, in the walk, and the selection after it
     SharedCount shared;
 };
 
-struct ScanResult
-{
-    // AlreadyCounted: the target was counted by an earlier walk sharing
-    // SharedCount::counted, and nothing is reported.
-    enum Status { Complete, Incomplete, TargetUnreadable, AlreadyCounted };
-    Status status = Complete;
-    Report report; // empty when status is TargetUnreadable
-};
+// How a walk ended. Incomplete: some entries could not be read, or the
+// target folder could not be read or changed after the first look at it
+// (then it counts its own size). TargetUnreadable: the target could not be
+// looked at, and nothing was told. AlreadyCounted: the target was counted
+// by an earlier walk sharing SharedCount::counted, and nothing was told.
+enum class ScanStatus { Complete, Incomplete, TargetUnreadable, AlreadyCounted };
 
-// Walks the tree under path and selects the report, telling events (null:
-// nobody) what it meets, with worker indices below settings.walk.workers(). Every
+// Walks the tree under path, telling events (null: nobody) what it meets,
+// with worker indices below settings.walk.workers(): those who follow it
+// make of it what they make (a report, an export, a progress line). Every
 // entry that cannot be read is written to stderr as "quarn: cannot read
 // 'PATH': REASON" as it is met; the walk goes on with the rest. Throws
 // std::bad_alloc, the walk stopped, when memory runs out.
-ScanResult scan(const std::string &path, const ScanSettings &settings, WalkEvents *events = nullptr);
+ScanStatus scan(const std::string &path, const ScanSettings &settings, WalkEvents *events = nullptr);
 
 // Target name as displayed, as du shows it: the path as given, but two or
 // more trailing slashes become one, except in "//" itself.
