@@ -121,10 +121,14 @@ Run runOnTerminal(const QString &program, const QStringList &arguments, int stre
         for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;)
             shown.append(buffer, qsizetype(got));
     };
+    bool signalled = false;
     for (int waited = 0; process.state() != QProcess::NotRunning && waited < 60000; waited += 20) {
         process.waitForFinished(20);
-        if (how.signal && waited == 1200)
+        // Once a progress line is shown (on a slow build it comes late), or after 10 s.
+        if (how.signal && !signalled && (shown.contains(" entries, ") || waited >= 10000)) {
             ::kill(lastChild(pid_t(process.processId())), how.signal);
+            signalled = true;
+        }
         readTerminal(); // a terminal holds little: read it while the program runs
     }
     readTerminal();
