@@ -135,17 +135,6 @@ constexpr std::uint64_t addSizes(std::uint64_t a, std::uint64_t b)
     return b > largestSize - a ? largestSize : a + b;
 }
 
-// An entry as ranked by the selection: a directory (dir set) or a file
-// (dir null, name and parent given).
-struct EntryRef
-{
-    std::uint64_t size;
-    std::uint32_t depth;
-    const DirNode *parent; // nullptr only for the target
-    std::string_view name; // last component (the displayed path for the target)
-    const DirNode *dir;    // the directory itself, or nullptr for a file
-};
-
 // Full displayed path of a directory: components joined by "/", none added
 // after a target that ends in one.
 std::string displayPath(const DirNode *dir);

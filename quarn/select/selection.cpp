@@ -11,14 +11,25 @@ namespace quarn {
 
 namespace {
 
-EntryRef entryOf(const FileCandidate &file)
+// An entry as ranked: a directory (dir set) or a file (dir null, name and
+// parent given).
+struct RankedEntry
 {
-    return EntryRef{file.size, file.depth, file.parent, file.name, nullptr};
+    std::uint64_t size;
+    std::uint32_t depth;
+    const DirNode *parent; // nullptr only for the target
+    std::string_view name; // last component (the displayed path for the target)
+    const DirNode *dir;    // the directory itself, or nullptr for a file
+};
+
+RankedEntry entryOf(const FileCandidate &file)
+{
+    return RankedEntry{file.size, file.depth, file.parent, file.name, nullptr};
 }
 
-EntryRef entryOf(const DirNode &dir)
+RankedEntry entryOf(const DirNode &dir)
 {
-    return EntryRef{dir.totalBytes, dir.depth, dir.parent, dir.name(), &dir};
+    return RankedEntry{dir.totalBytes, dir.depth, dir.parent, dir.name(), &dir};
 }
 
 // Ranking on size and depth alone: larger first, then shallower.
@@ -119,7 +130,7 @@ template <typename Entry> RankCut keepBest(std::vector<Entry> &entries, std::siz
 
 // The report of the chosen entries, which hold the target and each other's
 // ancestors: in pre-order, children largest first and by name on ties.
-Report buildReport(const std::vector<EntryRef> &entries, const FolderErrors &errors)
+Report buildReport(const std::vector<RankedEntry> &entries, const FolderErrors &errors)
 {
     const std::size_t count = entries.size();
     std::unordered_map<const DirNode *, std::size_t> indexOfDir;
@@ -161,7 +172,7 @@ Report buildReport(const std::vector<EntryRef> &entries, const FolderErrors &err
     if (count > 0)
         stack.push_back(root);
     while (!stack.empty()) {
-        const EntryRef &entry = entries[stack.back()];
+        const RankedEntry &entry = entries[stack.back()];
         const std::size_t index = stack.back();
         stack.pop_back();
         const auto error = entry.dir ? errors.find(entry.dir) : errors.end();
@@ -205,10 +216,10 @@ Report selectReport(const DirNodeStore &dirs, const FolderErrors &errors,
     // Entries are kept until there are twice as many as asked for, then cut
     // back; after the first cut most are turned away on their size alone.
     const std::size_t keep = std::max<std::size_t>(1, n);
-    std::vector<EntryRef> entries;
+    std::vector<RankedEntry> entries;
     RankCut cut;
     PathRanks ranks;
-    const auto consider = [&](const EntryRef &entry) {
+    const auto consider = [&](const RankedEntry &entry) {
         if (entry.depth > maxDepth || cut.excludes(entry.size, entry.depth))
             return;
         entries.push_back(entry);
