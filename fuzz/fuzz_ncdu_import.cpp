@@ -31,7 +31,7 @@ namespace {
 quarn::ImportResult importInPieces(std::string_view input, std::size_t piece, quarn::Measure measure)
 {
     quarn::ImportSettings settings;
-    settings.top = 50;
+    settings.report.top = 50;
     settings.measure = measure;
     return quarn::importExport(
         [&input, piece](char *buffer, std::size_t size) {

@@ -99,6 +99,15 @@ quarn::Measure quarn::measureOf(const Options &options)
 
 namespace {
 
+// The report options -n, -s and -d make.
+quarn::ReportOptions reportOptions(const quarn::Options &options)
+{
+    quarn::ReportOptions report;
+    report.top = reportedEntries(options);
+    report.maxDepth = options.maxDepth;
+    return report;
+}
+
 // quarn -f FILE: the export read into the result its walk would give.
 // False, with nothing on stdout, for a file that cannot be read or is not
 // such an export.
@@ -112,8 +121,7 @@ bool readExport(const quarn::Options &options, ScanResult &result)
         return false;
     }
     quarn::ImportSettings settings;
-    settings.top = reportedEntries(options);
-    settings.maxDepth = options.maxDepth;
+    settings.report = reportOptions(options);
     settings.measure = measureOf(options);
     quarn::ImportResult imported = quarn::importExport(
         [fd](char *buffer, std::size_t size) { return long(::read(fd, buffer, size)); }, settings);
@@ -130,15 +138,6 @@ bool readExport(const quarn::Options &options, ScanResult &result)
     result.status = imported.unreadable > 0 ? quarn::ScanStatus::Incomplete : quarn::ScanStatus::Complete;
     result.report = std::move(imported.report);
     return true;
-}
-
-// The report options -n, -s and -d make.
-quarn::ReportOptions reportOptions(const quarn::Options &options)
-{
-    quarn::ReportOptions report;
-    report.top = reportedEntries(options);
-    report.maxDepth = options.maxDepth;
-    return report;
 }
 
 // quarn PATH: the walk of PATH and its report, chosen by a selection that

@@ -170,7 +170,7 @@ int copyExport(const Options &options, EndingSignalsThread &endingSignals)
     }
     const ExportTree tree =
         readExportTree([fd](char *buffer, std::size_t size) { return long(::read(fd, buffer, size)); },
-                       Measure::Allocated, &listings, nullptr, &timestamp);
+                       Measure::Allocated, &listings, &timestamp);
     if (fd != STDIN_FILENO)
         ::close(fd);
     if (!tree.read) {

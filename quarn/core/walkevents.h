@@ -29,7 +29,8 @@ namespace quarn {
 // A reader of an export (formats/exporttree) tells a document's tree the
 // same way as worker 0, but nests: a subfolder is noted, added and entered
 // where the document opens it, and listed before its parent's next entry;
-// it tells entries, not fileCounted or linkCounted.
+// it tells fileCounted where a file counts, a file of several links at its
+// first place in the document, and no linkCounted.
 // Every call has a default that ignores it.
 class WalkEvents
 {

@@ -8,7 +8,6 @@
 #include "core/walkevents.h"
 #include "formats/exportentry.h"
 #include "formats/ncduexport.h"
-#include "select/selection.h"
 
 #include <sys/sysmacros.h>
 
@@ -22,10 +21,10 @@ namespace {
 class TreeReader
 {
 public:
-    TreeReader(JsonReader &in, Measure measure, WalkEvents *events, TopFiles *topFiles,
-               std::uint64_t *timestamp, ExportTree &tree)
-        : m_in(in), m_measure(measure), m_events(events), m_topFiles(topFiles), m_timestamp(timestamp),
-          m_tree(tree)
+    TreeReader(JsonReader &in, Measure measure, WalkEvents *events, std::uint64_t *timestamp,
+               ExportTree &tree)
+        : m_in(in), m_measure(measure), m_events(events), m_files(events ? events->fileListener() : nullptr),
+          m_timestamp(timestamp), m_tree(tree)
     {}
     void run();
 
@@ -57,7 +56,7 @@ private:
     JsonReader &m_in;
     const Measure m_measure;
     WalkEvents *const m_events;
-    TopFiles *const m_topFiles;
+    WalkEvents *const m_files; // of m_events, whom fileCounted goes to; null: nobody
     std::uint64_t *const m_timestamp;
     ExportTree &m_tree;
     bool m_repeatsMarked = false; // gdu: "hlnkc" marks only the names of a file after its first
@@ -179,8 +178,8 @@ void TreeReader::addFile(const ExportEntry &entry)
     }
     if (counts) {
         parent.dir->totalBytes = addSizes(parent.dir->totalBytes, info.bytes);
-        if (m_topFiles)
-            m_topFiles->offer(info.bytes, parent.dir, entry.name);
+        if (m_files)
+            m_files->fileCounted(0, parent.dir, entry.name.c_str(), info.bytes);
     }
     if (m_events)
         m_events->entry(0, parent.dir, entry.name, info);
@@ -279,12 +278,12 @@ void TreeReader::run()
 } // namespace
 
 ExportTree readExportTree(const JsonReader::ReadFunction &read, Measure measure, WalkEvents *events,
-                          TopFiles *topFiles, std::uint64_t *timestamp)
+                          std::uint64_t *timestamp)
 {
     ExportTree tree;
     JsonReader in(read);
     try {
-        TreeReader(in, measure, events, topFiles, timestamp, tree).run();
+        TreeReader(in, measure, events, timestamp, tree).run();
         tree.read = true;
     } catch (const JsonError &error) {
         std::string decompressor = std::move(tree.decompressor);

@@ -18,9 +18,6 @@
 
 namespace quarn {
 
-class TopFiles;
-class WalkEvents;
-
 struct ExportTree
 {
     bool read = false;           // false: problem tells what was wrong with the input
@@ -51,7 +48,9 @@ struct ExportTree
 // of the document: walkStarted; the target noted, added and entered; then
 // for every folder's array its entries as they come: entry for a file
 // (the truth of its links and inode, so that those who place files with
-// several links place them where this reader counts them), leftOut,
+// several links place them where this reader counts them), and
+// fileCounted where it counts (a file of several links at its first place
+// in the document: no linkCounted follows), leftOut,
 // unreadable, and for a subfolder subfolderNoted, folderAdded and
 // folderEntered at once, its own entries and folderListed before its
 // parent's next entry; folders nest so, in store order. A kernel file
@@ -61,11 +60,10 @@ struct ExportTree
 // can meet are refused: "", ".", "..", with a '/' or a NUL (the target's
 // name aside: it is a path, any but ""), or named as another entry of its
 // folder. Devices are told as the walk tells them (12 bits of major, 20 of
-// minor). Each file is offered to topFiles (null: none) where it counts, as
-// the walk's lister offers it.
+// minor).
 // timestamp, if given, gets the header's as soon as it is read.
 ExportTree readExportTree(const JsonReader::ReadFunction &read, Measure measure, WalkEvents *events,
-                          TopFiles *topFiles = nullptr, std::uint64_t *timestamp = nullptr);
+                          std::uint64_t *timestamp = nullptr);
 
 // An export's events told to an export writer: each folder open in the
 // document listed by a worker of its own (its depth), as the writer takes

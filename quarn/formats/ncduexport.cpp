@@ -162,7 +162,7 @@ long NcduExport::readSpill(const Worker &worker, char *buffer, std::size_t lengt
 void NcduExport::subfolderNoted(unsigned worker, const EntryInfo &info)
 {
     Worker &w = m_workers[worker];
-    w.noted.push_back(Record{nullptr, info.length, info.allocated, fragmentSize(worker), Record::Found});
+    w.noted.push_back(Record::found(info, fragmentSize(worker)));
 }
 
 void NcduExport::folderAdded(unsigned worker, const DirNode *folder)
@@ -222,13 +222,13 @@ void NcduExport::folderListed(unsigned worker, const DirNode *folder, std::uint6
 {
     Worker &w = m_workers[worker];
     flush(w);
-    w.records.push_back(Record{folder, w.fragmentStart, w.spillSize - w.fragmentStart, 0, Record::Listed});
+    w.records.push_back(Record::listed(folder, w.fragmentStart, w.spillSize - w.fragmentStart));
     w.fragmentStart = w.spillSize;
 }
 
 void NcduExport::kernelFolder(unsigned worker, const DirNode *folder)
 {
-    m_workers[worker].records.push_back(Record{folder, 0, 0, 0, Record::Kernel});
+    m_workers[worker].records.push_back(Record::kernel(folder));
 }
 
 void NcduExport::header(std::string &out) const
@@ -278,12 +278,12 @@ bool NcduExport::writeDocument(const DirNodeStore &dirs, const FolderErrors &err
         for (const Record &record : m_workers[w].records) {
             Folder &folder = folders[index.of(record.dir)];
             if (record.kind == Record::Found) {
-                folder.length = record.first;
-                folder.allocated = record.second;
+                folder.length = record.length();
+                folder.allocated = record.allocated();
                 folder.place = record.place;
             } else if (record.kind == Record::Listed) {
-                folder.offset = record.first;
-                folder.fragment = record.second;
+                folder.offset = record.fragmentOffset();
+                folder.fragment = record.fragmentLength();
                 folder.worker = std::uint32_t(w);
             } else {
                 folder.kernel = true;

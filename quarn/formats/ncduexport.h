@@ -93,13 +93,30 @@ public:
     const std::string &error() const { return m_error; }
 
 private:
+    // What a worker learnt of a folder: found in its parent's listing (its
+    // sizes, and where in the parent's fragment), listed (where its own
+    // fragment lies in the worker's spill), or a kernel file system's mount
+    // point. Two numbers serve each kind, under the kind's names.
     struct Record
     {
         enum Kind : std::uint8_t { Found, Listed, Kernel };
-        const DirNode *dir;
-        std::uint64_t first;      // the length, or the fragment's offset
-        std::uint64_t second;     // the allocated size, or the fragment's length
-        std::uint64_t place : 56; // for Found: bytes of the parent's fragment before the folder
+        static Record found(const EntryInfo &info, std::uint64_t place)
+        {
+            return Record{nullptr, info.length, info.allocated, place, Found};
+        }
+        static Record listed(const DirNode *dir, std::uint64_t offset, std::uint64_t length)
+        {
+            return Record{dir, offset, length, 0, Listed};
+        }
+        static Record kernel(const DirNode *dir) { return Record{dir, 0, 0, 0, Kernel}; }
+        std::uint64_t length() const { return numbers[0]; }         // Found: the folder's, in bytes
+        std::uint64_t allocated() const { return numbers[1]; }      // Found
+        std::uint64_t fragmentOffset() const { return numbers[0]; } // Listed: in the worker's spill
+        std::uint64_t fragmentLength() const { return numbers[1]; } // Listed
+
+        const DirNode *dir; // null for Found until folderAdded names the node
+        std::uint64_t numbers[2];
+        std::uint64_t place : 56; // Found: bytes of the parent's fragment before the folder
         std::uint64_t kind : 8;
     };
     static_assert(sizeof(Record) == 32, "two records a folder: 64 bytes");

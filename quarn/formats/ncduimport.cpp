@@ -5,7 +5,7 @@
 
 #include "core/dirtree.h"
 #include "formats/exporttree.h"
-#include "select/selection.h"
+#include "select/reportselection.h"
 
 #include <utility>
 
@@ -14,9 +14,9 @@ namespace quarn {
 ImportResult importExport(const JsonReader::ReadFunction &read, const ImportSettings &settings)
 {
     ImportResult result;
-    // Read as a walk: the same records, the same top files, the same sums and selection.
-    TopFiles topFiles(settings.top, settings.maxDepth);
-    ExportTree tree = readExportTree(read, settings.measure, nullptr, &topFiles);
+    // Read as a walk, followed by the walk's own selection: the same records, top files, sums and choice.
+    ReportSelection selection(settings.report, 1);
+    ExportTree tree = readExportTree(read, settings.measure, &selection);
     result.decompressor = std::move(tree.decompressor);
     if (!tree.read) {
         result.problem = std::move(tree.problem);
@@ -30,8 +30,7 @@ ImportResult importExport(const JsonReader::ReadFunction &read, const ImportSett
         result.report.add(0, tree.fileName, tree.fileBytes, tree.fileError);
         return result;
     }
-    result.report =
-        selectReport(tree.store->dirs(), tree.errors, topFiles.candidates(), settings.top, settings.maxDepth);
+    result.report = selection.takeReport();
     return result;
 }
 

@@ -7,6 +7,7 @@
 #include "core/report.h"
 #include "formats/exportentry.h"
 #include "formats/jsonreader.h"
+#include "select/selection.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,8 +17,7 @@ namespace quarn {
 
 struct ImportSettings
 {
-    std::size_t top = 20;
-    std::uint32_t maxDepth = UINT32_MAX;
+    ReportOptions report;
     Measure measure = Measure::Allocated; // "dsize", "asize", or 1 for each entry
 };
 

@@ -394,7 +394,7 @@ void ScannerUnitsTest::importCounting()
     settings.measure = measure == "apparent" ? quarn::Measure::Apparent
                        : measure == "inodes" ? quarn::Measure::Entries
                                              : quarn::Measure::Allocated;
-    settings.top = 50;
+    settings.report.top = 50;
     const quarn::ImportResult result = quarn::importExport(
         [&document](char *buffer, std::size_t size) {
             const qsizetype n = std::min(qsizetype(size), document.size());
