@@ -75,6 +75,14 @@ void TreeDiff::offer(Worker &worker, Change &&change)
     worker.cutDepth = worker.kept.back().depth;
 }
 
+std::size_t TreeDiff::earlierChild(std::size_t parent, std::string_view name) const
+{
+    if (parent == unseen)
+        return unseen;
+    const std::size_t child = m_old.child(parent, name);
+    return child == OldTree::none && parent != OldTree::none && m_old.error(parent) ? unseen : child;
+}
+
 std::size_t TreeDiff::resolve(Worker &worker, const DirNode *folder)
 {
     const std::size_t root = m_old.size() ? 0 : OldTree::none;
@@ -91,7 +99,7 @@ std::size_t TreeDiff::resolve(Worker &worker, const DirNode *folder)
     if (worker.resolved.size() > 8192)
         worker.resolved.clear(); // a worker's folders lie close together: the recent ones suffice
     for (auto it = worker.chain.rbegin(); it != worker.chain.rend(); ++it) {
-        found = m_old.child(found, (*it)->name());
+        found = earlierChild(found, (*it)->name());
         worker.resolved.emplace(*it, found);
     }
     return found;
@@ -135,7 +143,9 @@ void TreeDiff::folderListed(unsigned index, const DirNode *folder, std::uint64_t
     const Worker::Open open = worker.open.back();
     worker.open.pop_back();
     worker.oldFiles.clear();
-    const bool compared = open.old != OldTree::none && m_old.listed(open.old);
+    const bool compared = earlier(open.old) && m_old.listed(open.old);
+    // A file the earlier scan may not have seen is not marked as new.
+    const bool mayHaveBeen = open.old == unseen || (open.old != OldTree::none && m_old.error(open.old));
     if (compared) {
         const bool read =
             m_old.files(open.old, worker.buffer, [&](std::string_view name, std::uint64_t bytes) {
@@ -149,7 +159,7 @@ void TreeDiff::folderListed(unsigned index, const DirNode *folder, std::uint64_t
         const Worker::File &file = worker.files[i];
         const std::string_view name(worker.names.data() + file.nameStart, file.nameLength);
         std::uint64_t oldBytes = 0;
-        bool wasThere = false;
+        bool wasThere = mayHaveBeen;
         if (compared) {
             const auto known = worker.oldFiles.find(name);
             if (known != worker.oldFiles.end()) {

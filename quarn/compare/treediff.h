@@ -79,8 +79,19 @@ private:
     void compareFolders(const DirNodeStore &dirs, const FolderErrors &errors);
     void buildReport(const DirNodeStore &dirs, const FolderErrors &errors);
 
-    static constexpr std::uint32_t noFolder = UINT32_MAX;
-    std::size_t oldOf(std::size_t i) const { return m_oldOf[i] == noFolder ? OldTree::none : m_oldOf[i]; }
+    // A later folder's earlier one: an index of m_old, none, or unseen where
+    // there is none but the earlier scan could not read completely the
+    // folder it would be in (or one of that folder's ancestors): what such
+    // a folder holds may have been there, so it is not marked as new.
+    static constexpr std::size_t unseen = OldTree::none - 1;
+    std::size_t earlierChild(std::size_t parent, std::string_view name) const;
+    static bool earlier(std::size_t old) { return old != OldTree::none && old != unseen; }
+
+    static constexpr std::uint32_t noFolder = UINT32_MAX, unseenFolder = UINT32_MAX - 1;
+    std::size_t oldOf(std::size_t i) const
+    {
+        return m_oldOf[i] == noFolder ? OldTree::none : m_oldOf[i] == unseenFolder ? unseen : m_oldOf[i];
+    }
     DiffLine folderLine(const DirNodeStore &dirs, const FolderErrors &errors, std::size_t newFolder,
                         std::size_t oldFolder) const;
 
@@ -92,7 +103,7 @@ private:
     // its parent's place, its earlier folder; and the later folder of each earlier one.
     std::vector<std::uint64_t> m_newTotal;
     std::vector<std::uint32_t> m_newParent;
-    std::vector<std::uint32_t> m_oldOf; // noFolder: none
+    std::vector<std::uint32_t> m_oldOf; // noFolder: none; unseenFolder: unseen
     std::vector<std::uint32_t> m_newOf;
     std::unique_ptr<DirNodeIndex> m_index;
     DiffReport m_report;

@@ -20,8 +20,8 @@ void TreeDiff::compareFolders(const DirNodeStore &dirs, const FolderErrors &erro
     const std::size_t count = dirs.size();
     for (std::size_t i = 1; i < count; ++i) {
         const std::size_t old = oldOf(i);
-        const std::uint64_t oldTotal = old == OldTree::none ? 0 : m_old.total(old);
-        if (old != OldTree::none && oldTotal == m_newTotal[i])
+        const std::uint64_t oldTotal = earlier(old) ? m_old.total(old) : 0;
+        if (earlier(old) && oldTotal == m_newTotal[i])
             continue;
         Change change;
         change.oldSize = oldTotal;
@@ -84,7 +84,7 @@ DiffLine TreeDiff::folderLine(const DirNodeStore &dirs, const FolderErrors &erro
         line.isThere = false;
     }
     line.wasThere = oldFolder != OldTree::none;
-    if (line.wasThere) {
+    if (earlier(oldFolder)) {
         line.oldSize = m_old.total(oldFolder);
         if (line.error.empty() && m_old.error(oldFolder))
             line.error = *m_old.error(oldFolder);
@@ -204,8 +204,10 @@ void TreeDiff::treeDone(const DirNodeStore &dirs, const FolderErrors &errors)
         m_newOf[0] = 0;
     }
     for (std::size_t i = 1; i < count; ++i) {
-        const std::size_t old = m_old.child(oldOf(m_newParent[i]), dirs[i].name());
-        if (old != OldTree::none) {
+        const std::size_t old = earlierChild(oldOf(m_newParent[i]), dirs[i].name());
+        if (old == unseen) {
+            m_oldOf[i] = unseenFolder;
+        } else if (old != OldTree::none) {
             m_oldOf[i] = std::uint32_t(old);
             m_newOf[old] = std::uint32_t(i);
         }

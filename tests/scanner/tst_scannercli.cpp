@@ -2125,7 +2125,8 @@ void ScannerCliTest::treeDiff_data()
 {
     QTest::addColumn<QString>("before");  // the tree below t that is exported
     QTest::addColumn<QString>("changes"); // then made to it: buildTree's lines, "r PATH" (removed),
-                                          // "m PATH MODE" (octal; the comparison then run as nobody)
+                                          // "m PATH MODE" (octal; the scans then run as nobody;
+                                          // also in before)
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("shown"); // the entries below t shown, sorted, marked as shown; "*": any
     QTest::addColumn<QString>("line");  // the end of a line of the text comparison (blanks
@@ -2178,6 +2179,10 @@ void ScannerCliTest::treeDiff_data()
         << "f a 5000; f sub/x 70000; f sub/deep/y 3000"
         << "m sub 444" << none << "sub [Permission denied]"
         << "" << 1;
+    QTest::newRow("folder the earlier scan could not read: marked, what it held not new")
+        << "f a 5000; f locked/x 70000; f locked/deep/y 3000; m locked 0"
+        << "m locked 755" << none << "locked [Permission denied], locked/deep, locked/deep/y, locked/x"
+        << "" << 1;
 }
 
 // quarn --diff=OLD PATH against du's sizes before and after the changes;
@@ -2193,20 +2198,38 @@ void ScannerCliTest::treeDiff()
     Scratch scratch;
     const QString tree = scratch.path() + "/t";
     const QString old = scratch.path() + "/old.json";
-    QVERIFY(buildTree(tree, before));
-    QCOMPARE(quarn({"-o", old, tree}).exitCode, 0);
-    const bool locked = changes.contains("m ");
+    const auto apply = [&](const QString &lines) {
+        for (const QString &change : lines.split(';', Qt::SkipEmptyParts)) {
+            const QStringList word = change.trimmed().split(' ');
+            if (word.value(0) == "r")
+                QCOMPARE(runProgram("rm", {"-rf", tree + "/" + word.value(1)}).exitCode, 0);
+            else if (word.value(0) == "m")
+                QVERIFY(::chmod((tree + "/" + word.value(1)).toLocal8Bit().constData(),
+                                mode_t(word.value(2).toUInt(nullptr, 8))) == 0);
+            else
+                QVERIFY(buildTree(tree, change));
+        }
+    };
+    QVERIFY(QDir().mkpath(tree));
+    apply(before);
+    if (QTest::currentTestFailed())
+        return;
+    const bool locked = (before + changes).contains("m ");
     QString program = QUARN_PROGRAM;
     Scratch programFolder;
     if (locked) {
         program = programForEveryone(programFolder);
         QVERIFY(!program.isEmpty());
         QVERIFY(::chmod(scratch.path().toLocal8Bit().constData(), 0755) == 0);
-        QVERIFY(::chmod(old.toLocal8Bit().constData(), 0644) == 0);
     }
     const auto walk = [&](const QString &name, const QStringList &arguments) {
         return locked ? runUnprivileged(name, arguments) : runProgram(name, arguments);
     };
+    const Run exported = walk(program, {"-o", "-", tree});
+    QCOMPARE(exported.exitCode, before.contains("m ") ? 1 : 0);
+    QFile oldFile(old);
+    QVERIFY(oldFile.open(QIODevice::WriteOnly) && oldFile.write(exported.out) == exported.out.size());
+    oldFile.close();
     QStringList measure;
     for (const char *option : {"--apparent-size", "--inodes"})
         if (options.contains(option))
@@ -2221,16 +2244,9 @@ void ScannerCliTest::treeDiff()
         return sizes;
     };
     const QMap<QString, qint64> duBefore = duSizes();
-    for (const QString &change : changes.split(';', Qt::SkipEmptyParts)) {
-        const QStringList word = change.trimmed().split(' ');
-        if (word.value(0) == "r")
-            QCOMPARE(runProgram("rm", {"-rf", tree + "/" + word.value(1)}).exitCode, 0);
-        else if (word.value(0) == "m")
-            QVERIFY(::chmod((tree + "/" + word.value(1)).toLocal8Bit().constData(),
-                            mode_t(word.value(2).toUInt(nullptr, 8))) == 0);
-        else
-            QVERIFY(buildTree(tree, change));
-    }
+    apply(changes);
+    if (QTest::currentTestFailed())
+        return;
     const QMap<QString, qint64> duAfter = duSizes();
 
     const Run json = walk(program, QStringList{"--diff=" + old, "-j", "-b"} + options + QStringList{tree});
