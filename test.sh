@@ -28,7 +28,11 @@ stage() { printf '\n==== %s (%d s in) ====\n' "$*" "$SECONDS"; }
 if $quick; then
   install_missing_packages "${QUARN_PACKAGES[@]}"
 else
-  install_missing_packages "${QUARN_PACKAGES[@]}" "${QUARN_CHECK_PACKAGES[@]}"
+  # Everything the stages need, in one transaction: one index update, and
+  # each trigger (libraries, fonts, manual pages) run once.
+  platform=()
+  "$QUARN_ROOT/scripts/build-platform.sh" --check >/dev/null 2>&1 && platform=("${QUARN_PLATFORM_PACKAGES[@]}")
+  install_missing_packages "${QUARN_PACKAGES[@]}" "${QUARN_CHECK_PACKAGES[@]}" "${platform[@]}"
 fi
 
 stage "Build and test"
@@ -81,7 +85,7 @@ ctest --test-dir "$QUARN_ROOT/build-threads" --output-on-failure --tests-regex '
 
 if [ -x "$QUARN_ROOT/fuzz/run.sh" ]; then
   stage "Fuzzing"
-  "$QUARN_ROOT/fuzz/run.sh" "${QUARN_FUZZ_SECONDS:-30}"
+  "$QUARN_ROOT/fuzz/run.sh" "${QUARN_FUZZ_SECONDS:-20}"
 fi
 
 if [ -x "$QUARN_ROOT/tests/leaks/valgrind.sh" ]; then
