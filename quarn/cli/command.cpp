@@ -16,6 +16,7 @@
 #include "core/utf8.h"
 #include "formats/ncduexport.h"
 #include "formats/ncduimport.h"
+#include "platform/descriptorbudget.h"
 #include "select/reportselection.h"
 #include "walk/exclusion.h"
 #include "walk/walker.h"
@@ -260,6 +261,9 @@ int quarn::runCommand(const Options &options)
     if (exclusion.active())
         settings.walk.exclusion = &exclusion;
 
+    // While this is the process's only thread, the descriptor table is
+    // grown at no cost for every walk to come.
+    quarn::DescriptorBudget::growTableAhead(settings.walk.workers());
     // A walker held in a request (a FUSE reply, a network round trip) must
     // not hold up a signal's handler while the others go on.
     quarn::EndingSignalsThread endingSignals;

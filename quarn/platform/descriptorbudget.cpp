@@ -46,24 +46,55 @@ constexpr long descriptorsPerThread = 4;
 // stays modest.
 constexpr long descriptorPoolCap = 4096;
 
+// Descriptors the process may open between growTableAhead and the walk's
+// budget: the export's temporary file, the progress line's terminal, a few
+// of the C library's.
+constexpr long openedBeforeBudget = 64;
+
+// What a budget made with free descriptors free gives the threads and the pool.
+struct Division
+{
+    unsigned threads;
+    long pool;
+    long walkDescriptors() const
+    {
+        return pool + reopenDescriptorsPerThread * long(threads) + sparedDescriptors;
+    }
+};
+
+Division divide(long free, unsigned threadsWanted)
+{
+    const long usable = std::max(0L, free - sparedDescriptors);
+    const long threadsAllowed = std::max(1L, usable / descriptorsPerThread);
+    Division division;
+    division.threads = unsigned(std::clamp<long>(long(std::max(1u, threadsWanted)), 1, threadsAllowed));
+    division.pool =
+        std::clamp<long>(usable - reopenDescriptorsPerThread * division.threads, 0, descriptorPoolCap);
+    return division;
+}
+
 } // namespace
 
 DescriptorBudget::DescriptorBudget(unsigned threadsWanted)
 {
     const long free = freeDescriptors();
-    const long usable = std::max(0L, free - sparedDescriptors);
-    const long threadsAllowed = std::max(1L, usable / descriptorsPerThread);
-    m_threads = unsigned(std::clamp<long>(long(std::max(1u, threadsWanted)), 1, threadsAllowed));
-    m_pool = int(std::clamp<long>(usable - reopenDescriptorsPerThread * m_threads, 0, descriptorPoolCap));
-    growDescriptorTable(free,
-                        m_pool.load() + reopenDescriptorsPerThread * long(m_threads) + sparedDescriptors);
+    const Division division = divide(free, threadsWanted);
+    m_threads = division.threads;
+    m_pool = int(division.pool);
+    growDescriptorTable(free, division.walkDescriptors());
+}
+
+void DescriptorBudget::growTableAhead(unsigned threadsWanted)
+{
+    const long free = freeDescriptors();
+    growDescriptorTable(free, divide(free, threadsWanted).walkDescriptors() + openedBeforeBudget);
 }
 
 // The kernel grows a process's descriptor table as descriptors are opened;
-// with threads running, each time it grows waits for every processor to pass
-// a quiescent state (milliseconds, in which the walkers seem to wait on the
-// disk). Grown now, before the walk's threads are made, it never grows
-// during the walk. Asks for nothing beyond the limit; failing is harmless.
+// with a second thread running, each time it grows waits for every processor
+// to pass a quiescent state (about 10 ms, in which the walkers seem to wait
+// on the disk). Grown before any thread is made (growTableAhead), it never
+// grows later. Asks for nothing beyond the limit; failing is harmless.
 void DescriptorBudget::growDescriptorTable(long free, long walkDescriptors)
 {
     rlimit limit{};

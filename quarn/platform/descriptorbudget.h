@@ -19,6 +19,11 @@ class DescriptorBudget
 public:
     // Divides what is free now between at most threadsWanted threads and the pool.
     explicit DescriptorBudget(unsigned threadsWanted);
+    // Grows the process's descriptor table for the budgets of walks of up to
+    // threadsWanted threads to come. To be called while the process has one
+    // thread: once a second one runs, each growth of the table costs a wait
+    // of milliseconds.
+    static void growTableAhead(unsigned threadsWanted);
 
     // Threads that may walk, at least 1: each with room to work.
     unsigned threads() const { return m_threads; }
