@@ -107,13 +107,16 @@ void Scheduler::watch()
         // left unused.
         const bool processorsIdle = (long long)(m_baseAwake)*elapsed - usedByAll > elapsed / waitingShare;
         lock.lock();
-        // While the walk waits on reads from the disk, or walkers wait in
-        // file-system calls and the processors idle, twice as many walkers as are
+        // While the walk reads from the disk and a walker waited or the
+        // processors idle (a cold walk's first folders: one walker reads,
+        // busy in the kernel most of the time, and the other processor has
+        // nothing yet), or walkers wait in file-system calls and the
+        // processors idle, twice as many walkers as are
         // awake; while it reads, as many; otherwise one fewer a look, so
         // that a look that happens to find them between two reads does not
         // park them all.
         const unsigned awake = unsigned(m_workers.size()) - m_sleeping + m_wakeTokens;
-        if ((readFromDisk && waiting > 0) || (inCall && processorsIdle))
+        if ((readFromDisk && (waiting > 0 || processorsIdle)) || (inCall && processorsIdle))
             m_awakeLimit = std::max(m_awakeLimit, 2 * awake);
         else if (!readFromDisk && m_awakeLimit > m_baseAwake)
             --m_awakeLimit;
