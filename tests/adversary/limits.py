@@ -356,10 +356,18 @@ class SignalAtCall:
         self.thread = threading.Thread(target=self.signal_when_stopped)
 
     def signal_when_stopped(self):
-        # Reads the trace to its end, so that strace never waits on it.
-        text, deadline = b"", time.monotonic() + 90
+        # Reads the trace to its end, so that strace never waits on it. Once
+        # the signal is sent, SIGCONT goes every 100 ms until the trace ends:
+        # strace writes its line before it delivers the SIGSTOP, and a single
+        # SIGCONT that came first would be undone by that stop.
+        text, deadline, stopped = b"", time.monotonic() + 90, 0
         while time.monotonic() < deadline:
-            if not select.select([self.fd], [], [], 1)[0]:
+            if stopped:
+                try:
+                    os.kill(stopped, signal.SIGCONT)
+                except ProcessLookupError:
+                    stopped = 0
+            if not select.select([self.fd], [], [], 0.1 if stopped else 1)[0]:
                 continue
             chunk = os.read(self.fd, 4096)
             if not chunk:
@@ -372,7 +380,6 @@ class SignalAtCall:
                     self.sent = True
                     stopped = int(line.split()[0])
                     os.kill(stopped, self.number)
-                    os.kill(stopped, signal.SIGCONT)
 
     def __enter__(self):
         self.thread.start()

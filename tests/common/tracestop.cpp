@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,5 +42,19 @@ pid_t TraceFifo::stoppedThread()
         for (qsizetype end; (end = trace.indexOf('\n')) >= 0; trace.remove(0, end + 1))
             if (trace.left(end).endsWith("--- stopped by SIGSTOP ---"))
                 return pid_t(trace.left(end).split(' ').value(0).toInt());
+    }
+}
+
+void TraceFifo::continueUntilEnd(pid_t process)
+{
+    for (int tick = 0; tick < 600; ++tick) {
+        if (::kill(process, SIGCONT) != 0)
+            return;
+        pollfd ready{m_fd, POLLIN, 0};
+        if (::poll(&ready, 1, 100) == 1) {
+            char buffer[4096];
+            if (::read(m_fd, buffer, sizeof buffer) == 0)
+                return;
+        }
     }
 }

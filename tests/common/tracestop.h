@@ -4,7 +4,8 @@
 // Stopping a traced program at a chosen system call: strace injects SIGSTOP
 // there (`-e inject=CALL:signal=SIGSTOP`) and writes its trace to a FIFO
 // that the test reads, so the test acts while the program is held, then
-// lets it go on with SIGCONT. Deterministic: no sleeping, no timing.
+// lets it go on with SIGCONT. Deterministic: what the program sees does not
+// depend on timing.
 
 #pragma once
 
@@ -26,6 +27,11 @@ public:
     // Reads the trace until a thread stops by SIGSTOP: its id, or 0 when the
     // trace ends first or nothing comes for a minute (a hang).
     pid_t stoppedThread();
+    // Lets the stopped program go on: SIGCONT to PROCESS every 100 ms until
+    // the trace ends (the program and strace are gone) or a minute passes.
+    // One SIGCONT is not enough: strace writes its line before it delivers
+    // the SIGSTOP, and a SIGCONT that comes first is undone by that stop.
+    void continueUntilEnd(pid_t process);
 
 private:
     int m_fd = -1;

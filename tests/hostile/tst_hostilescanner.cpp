@@ -398,7 +398,7 @@ void HostileScannerTest::targetSwapped()
         QVERIFY(QFile::link(other, target));
     else
         QVERIFY(QDir().rename(other, target));
-    QCOMPARE(::kill(stopped, SIGCONT), 0);
+    traceFifo.continueUntilEnd(stopped);
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()),
              "quarn: cannot read '" + target + "': " + reason + "\n");

@@ -1921,7 +1921,7 @@ void ScannerCliTest::exportReplacesFileWhole()
             signaller = std::thread([&traceFifo, signal] {
                 if (const pid_t stopped = traceFifo.stoppedThread()) {
                     ::kill(stopped, signal);
-                    ::kill(stopped, SIGCONT);
+                    traceFifo.continueUntilEnd(stopped);
                 }
             });
         }
