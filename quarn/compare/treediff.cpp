@@ -160,23 +160,30 @@ void TreeDiff::folderListed(unsigned index, const DirNode *folder, std::uint64_t
         const std::string_view name(worker.names.data() + file.nameStart, file.nameLength);
         std::uint64_t oldBytes = 0;
         bool wasThere = mayHaveBeen;
+        std::size_t replaced = OldTree::none;
         if (compared) {
             const auto known = worker.oldFiles.find(name);
             if (known != worker.oldFiles.end()) {
                 oldBytes = known->second;
                 wasThere = true;
                 worker.oldFiles.erase(known);
+            } else if ((replaced = m_old.child(open.old, name)) != OldTree::none) {
+                oldBytes = m_old.total(replaced);
+                wasThere = true;
             }
         }
         if (file.links == 0)
             continue;
         if (file.links > 1 || m_placeEveryFile) { // what it counts here is known once the walk is placed
             worker.links.push_back(Worker::LinkName{folder, file.subfoldersBefore, file.device, file.inode,
-                                                    file.bytes, oldBytes, wasThere, 0, worker.links.size(),
-                                                    worker.linkText.size(), file.nameLength, index});
+                                                    file.bytes, oldBytes, replaced, wasThere, 0,
+                                                    worker.links.size(), worker.linkText.size(),
+                                                    file.nameLength, index});
             worker.linkText.append(name);
             continue;
         }
+        if (replaced != OldTree::none)
+            worker.becameFiles.emplace_back(replaced, file.bytes);
         if (wasThere && oldBytes == file.bytes)
             continue;
         Change change;
@@ -186,6 +193,7 @@ void TreeDiff::folderListed(unsigned index, const DirNode *folder, std::uint64_t
         change.isFile = true;
         change.depth = depth;
         change.newFolder = folder;
+        change.oldFolder = replaced;
         change.name = name;
         offer(worker, std::move(change));
     }
@@ -197,7 +205,10 @@ void TreeDiff::folderListed(unsigned index, const DirNode *folder, std::uint64_t
         change.depth = depth;
         change.newFolder = folder;
         change.name = name;
-        offer(worker, std::move(change));
+        if (open.subfolders) // one of them may have taken its path
+            worker.goneBesideFolders.push_back(std::move(change));
+        else
+            offer(worker, std::move(change));
     }
     worker.files.resize(open.firstFile);
     worker.names.resize(open.firstName);
@@ -229,6 +240,8 @@ void TreeDiff::placeLinks(const DirNodeStore &dirs)
         const bool first = !previous || previous->device != name->device || previous->inode != name->inode;
         previous = name;
         const std::uint64_t bytes = first ? name->bytes : 0;
+        if (name->replaced != OldTree::none)
+            m_becameFile.emplace(name->replaced, bytes);
         if (name->wasThere && name->oldBytes == bytes)
             continue;
         Change change;
@@ -238,8 +251,46 @@ void TreeDiff::placeLinks(const DirNodeStore &dirs)
         change.isFile = true;
         change.depth = name->folder->depth + 1;
         change.newFolder = name->folder;
+        change.oldFolder = name->replaced;
         change.name.assign(m_workers[name->worker]->linkText, name->nameStart, name->nameLength);
         offer(worker, std::move(change));
+    }
+}
+
+} // namespace quarn
+
+namespace quarn {
+
+// A path that held a folder and now a file, or the other way round, is one
+// entry whose size changed: the earlier folder is not gone, nor the earlier
+// file; what the earlier folder held is gone, and what the later one holds new.
+void TreeDiff::matchKindChanges(const DirNodeStore &dirs)
+{
+    std::unordered_map<std::string, std::size_t> newFolders; // by parent place and name, with no earlier one
+    std::string key;
+    const auto keyOf = [&key](std::size_t parent, std::string_view name) -> const std::string & {
+        key.assign(reinterpret_cast<const char *>(&parent), sizeof parent).append(name);
+        return key;
+    };
+    bool anyGone = false;
+    for (const auto &worker : m_workers)
+        anyGone = anyGone || !worker->goneBesideFolders.empty();
+    if (anyGone)
+        for (std::size_t i = 1; i < dirs.size(); ++i)
+            if (m_oldOf[i] == noFolder && earlier(oldOf(m_newParent[i])))
+                newFolders.emplace(keyOf(m_newParent[i], dirs[i].name()), i);
+    for (auto &worker : m_workers) {
+        for (const auto &[old, bytes] : worker->becameFiles)
+            m_becameFile.emplace(old, bytes);
+        for (Change &gone : worker->goneBesideFolders) {
+            const auto folder = newFolders.find(keyOf(m_index->of(gone.newFolder), gone.name));
+            if (folder != newFolders.end())
+                m_wasFile.emplace(folder->second, gone.oldSize);
+            else
+                offer(*worker, std::move(gone));
+        }
+        worker->becameFiles = {};
+        worker->goneBesideFolders = {};
     }
 }
 

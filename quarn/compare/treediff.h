@@ -76,6 +76,7 @@ private:
     bool ranksBefore(const Change &a, const Change &b) const;
     std::size_t resolve(Worker &worker, const DirNode *folder);
     void placeLinks(const DirNodeStore &dirs);
+    void matchKindChanges(const DirNodeStore &dirs);
     void compareFolders(const DirNodeStore &dirs, const FolderErrors &errors);
     void buildReport(const DirNodeStore &dirs, const FolderErrors &errors);
 
@@ -105,6 +106,11 @@ private:
     std::vector<std::uint32_t> m_newParent;
     std::vector<std::uint32_t> m_oldOf; // noFolder: none; unseenFolder: unseen
     std::vector<std::uint32_t> m_newOf;
+    // Paths whose kind changed, matched as one entry: earlier folders now a
+    // file, with the bytes the file counts; later folders (by store place)
+    // where the earlier scan found a file, with its bytes.
+    std::unordered_map<std::size_t, std::uint64_t> m_becameFile;
+    std::unordered_map<std::size_t, std::uint64_t> m_wasFile;
     std::unique_ptr<DirNodeIndex> m_index;
     DiffReport m_report;
     std::string m_problem;

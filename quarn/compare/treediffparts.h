@@ -25,7 +25,9 @@ struct TreeDiff::Change
     bool isFile = false;
     std::uint32_t depth = 0;
     // The later folder that is the entry or holds its file; null: the
-    // entry is only in the earlier scan, whose folder oldFolder is.
+    // entry is only in the earlier scan, whose folder oldFolder is. A file
+    // with a newFolder and an oldFolder is where the earlier scan found
+    // that folder.
     const DirNode *newFolder = nullptr;
     std::size_t oldFolder = OldTree::none;
     std::string name; // a file's
@@ -62,6 +64,7 @@ struct TreeDiff::Worker
         std::uint64_t inode;
         std::uint64_t bytes;
         std::uint64_t oldBytes;
+        std::size_t replaced; // the earlier folder at this path, or OldTree::none
         bool wasThere;
         std::uint32_t place;
         std::size_t order; // among this worker's
@@ -78,6 +81,11 @@ struct TreeDiff::Worker
     std::string buffer;
     std::unordered_map<std::string_view, std::uint64_t> oldFiles;
     std::vector<Change> kept;
+    // Files the earlier scan found in a folder that now has subfolders, not
+    // offered as gone until it is known whether a folder took their path.
+    std::vector<Change> goneBesideFolders;
+    // Earlier folders a file took the path of, with what the file counts.
+    std::vector<std::pair<std::size_t, std::uint64_t>> becameFiles;
     bool cut = false;
     std::uint64_t cutMagnitude = 0;
     std::uint32_t cutDepth = 0;

@@ -20,13 +20,15 @@ void TreeDiff::compareFolders(const DirNodeStore &dirs, const FolderErrors &erro
     const std::size_t count = dirs.size();
     for (std::size_t i = 1; i < count; ++i) {
         const std::size_t old = oldOf(i);
-        const std::uint64_t oldTotal = earlier(old) ? m_old.total(old) : 0;
-        if (earlier(old) && oldTotal == m_newTotal[i])
+        const auto file = earlier(old) ? m_wasFile.end() : m_wasFile.find(i);
+        const bool matched = earlier(old) || file != m_wasFile.end();
+        const std::uint64_t oldTotal = earlier(old) ? m_old.total(old) : matched ? file->second : 0;
+        if (matched && oldTotal == m_newTotal[i])
             continue;
         Change change;
         change.oldSize = oldTotal;
         change.newSize = m_newTotal[i];
-        change.wasThere = old != OldTree::none;
+        change.wasThere = old != OldTree::none || matched;
         change.depth = dirs[i].depth;
         change.newFolder = &dirs[i];
         offer(worker, std::move(change));
@@ -42,13 +44,15 @@ void TreeDiff::compareFolders(const DirNodeStore &dirs, const FolderErrors &erro
         unknown[o] = unknown[parent] || (m_newOf[parent] != noFolder && errors.count(&dirs[m_newOf[parent]]));
         if (unknown[o])
             continue;
-        Change change;
-        change.oldSize = m_old.total(o);
-        change.isThere = false;
-        change.depth = m_old.folder(o).depth;
-        change.oldFolder = o;
-        const std::uint32_t depth = change.depth + 1;
-        offer(worker, std::move(change));
+        const std::uint32_t depth = m_old.folder(o).depth + 1;
+        if (!m_becameFile.count(o)) { // else the file's change is the folder's
+            Change change;
+            change.oldSize = m_old.total(o);
+            change.isThere = false;
+            change.depth = depth - 1;
+            change.oldFolder = o;
+            offer(worker, std::move(change));
+        }
         if (!m_old.listed(o))
             continue;
         const bool read = m_old.files(o, worker.buffer, [&](std::string_view name, std::uint64_t bytes) {
@@ -81,9 +85,18 @@ DiffLine TreeDiff::folderLine(const DirNodeStore &dirs, const FolderErrors &erro
     } else {
         line.name = m_old.folder(oldFolder).name();
         line.depth = m_old.folder(oldFolder).depth;
-        line.isThere = false;
+        const auto file = m_becameFile.find(oldFolder);
+        line.isThere = file != m_becameFile.end();
+        if (line.isThere)
+            line.newSize = file->second;
     }
     line.wasThere = oldFolder != OldTree::none;
+    if (newFolder != OldTree::none && !earlier(oldFolder)) {
+        const auto file = m_wasFile.find(newFolder);
+        line.wasThere = line.wasThere || file != m_wasFile.end();
+        if (file != m_wasFile.end())
+            line.oldSize = file->second;
+    }
     if (earlier(oldFolder)) {
         line.oldSize = m_old.total(oldFolder);
         if (line.error.empty() && m_old.error(oldFolder))
@@ -158,6 +171,13 @@ void TreeDiff::buildReport(const DirNodeStore &dirs, const FolderErrors &errors)
         }
         if (!change.isFile)
             continue;
+        if (change.newFolder && change.oldFolder != OldTree::none) { // a file where a folder was: one line
+            if (folderNodes.emplace(keyOf({OldTree::none, change.oldFolder}), nodes.size()).second) {
+                nodes[at].children.push_back(nodes.size());
+                nodes.push_back(Node{folderLine(dirs, errors, OldTree::none, change.oldFolder), {}});
+            }
+            continue;
+        }
         DiffLine line;
         line.depth = change.depth;
         line.name = change.name;
@@ -213,6 +233,7 @@ void TreeDiff::treeDone(const DirNodeStore &dirs, const FolderErrors &errors)
         }
     }
     placeLinks(dirs);
+    matchKindChanges(dirs);
     compareFolders(dirs, errors);
     buildReport(dirs, errors);
     m_done = true;

@@ -2155,6 +2155,11 @@ void ScannerCliTest::treeDiff_data()
         << "f one/a 30000; h two/b one/a; h three/c one/a"
         << "r one/a" << none << "*"
         << "" << 0;
+    QTest::newRow("folder now a file, file now a folder: one entry each")
+        << "f a 5000; f sub/x 70000; f sub/y 3000; f file 9000"
+        << "r sub; f sub 20000; r file; f file/z 40000" << none
+        << "file, file/z (new), sub, sub/x (gone), sub/y (gone)"
+        << "" << 0;
     QTest::newRow("-b: exact changes")
         << "f a 5000; f sub/b 70000"
         << "f sub/b 300000" << QStringList{"--apparent-size", "-b"} << "sub, sub/b"
