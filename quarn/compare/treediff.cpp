@@ -108,15 +108,18 @@ std::size_t TreeDiff::resolve(Worker &worker, const DirNode *folder)
 void TreeDiff::folderEntered(unsigned index, const DirNode *folder)
 {
     Worker &worker = *m_workers[index];
-    worker.open.push_back(
-        Worker::Open{folder, resolve(worker, folder), 0, worker.files.size(), worker.names.size()});
+    worker.open.push_back(Worker::Open{folder, resolve(worker, folder), 0, worker.files.size(),
+                                       worker.names.size(), worker.subfolderNames.size()});
 }
 
-void TreeDiff::subfolderNoted(unsigned index, const EntryInfo &)
+void TreeDiff::subfolderNoted(unsigned index, std::string_view name, const EntryInfo &)
 {
     Worker &worker = *m_workers[index];
-    if (!worker.open.empty())
-        ++worker.open.back().subfolders;
+    if (worker.open.empty())
+        return; // the target
+    ++worker.open.back().subfolders;
+    worker.subfolderNames.emplace_back(worker.names.size(), std::uint32_t(name.size()));
+    worker.names.append(name);
 }
 
 void TreeDiff::entry(unsigned index, const DirNode *, std::string_view name, const EntryInfo &info)
@@ -175,10 +178,9 @@ void TreeDiff::folderListed(unsigned index, const DirNode *folder, std::uint64_t
         if (file.links == 0)
             continue;
         if (file.links > 1 || m_placeEveryFile) { // what it counts here is known once the walk is placed
-            worker.links.push_back(Worker::LinkName{folder, file.subfoldersBefore, file.device, file.inode,
-                                                    file.bytes, oldBytes, replaced, wasThere, 0,
-                                                    worker.links.size(), worker.linkText.size(),
-                                                    file.nameLength, index});
+            worker.links.push_back(Worker::LinkName{
+                folder, file.subfoldersBefore, file.device, file.inode, file.bytes, oldBytes, replaced,
+                wasThere, 0, worker.links.size(), worker.linkText.size(), file.nameLength, index});
             worker.linkText.append(name);
             continue;
         }
@@ -197,6 +199,16 @@ void TreeDiff::folderListed(unsigned index, const DirNode *folder, std::uint64_t
         change.name = name;
         offer(worker, std::move(change));
     }
+    // An earlier file whose path a subfolder took is that folder's earlier size, not gone.
+    if (!worker.oldFiles.empty())
+        for (std::size_t i = open.firstSubfolder; i < worker.subfolderNames.size(); ++i) {
+            const auto [start, length] = worker.subfolderNames[i];
+            const auto file = worker.oldFiles.find(std::string_view(worker.names.data() + start, length));
+            if (file != worker.oldFiles.end()) {
+                worker.wasFiles.push_back(Worker::WasFile{folder, std::string(file->first), file->second});
+                worker.oldFiles.erase(file);
+            }
+        }
     for (const auto &[name, bytes] : worker.oldFiles) {
         Change change;
         change.oldSize = bytes;
@@ -205,12 +217,10 @@ void TreeDiff::folderListed(unsigned index, const DirNode *folder, std::uint64_t
         change.depth = depth;
         change.newFolder = folder;
         change.name = name;
-        if (open.subfolders) // one of them may have taken its path
-            worker.goneBesideFolders.push_back(std::move(change));
-        else
-            offer(worker, std::move(change));
+        offer(worker, std::move(change));
     }
     worker.files.resize(open.firstFile);
+    worker.subfolderNames.resize(open.firstSubfolder);
     worker.names.resize(open.firstName);
 }
 
@@ -266,31 +276,28 @@ namespace quarn {
 // file; what the earlier folder held is gone, and what the later one holds new.
 void TreeDiff::matchKindChanges(const DirNodeStore &dirs)
 {
-    std::unordered_map<std::string, std::size_t> newFolders; // by parent place and name, with no earlier one
+    std::unordered_map<std::string, std::uint64_t> wasFiles; // by the later parent's place and the name
     std::string key;
     const auto keyOf = [&key](std::size_t parent, std::string_view name) -> const std::string & {
         key.assign(reinterpret_cast<const char *>(&parent), sizeof parent).append(name);
         return key;
     };
-    bool anyGone = false;
-    for (const auto &worker : m_workers)
-        anyGone = anyGone || !worker->goneBesideFolders.empty();
-    if (anyGone)
-        for (std::size_t i = 1; i < dirs.size(); ++i)
-            if (m_oldOf[i] == noFolder && earlier(oldOf(m_newParent[i])))
-                newFolders.emplace(keyOf(m_newParent[i], dirs[i].name()), i);
     for (auto &worker : m_workers) {
         for (const auto &[old, bytes] : worker->becameFiles)
             m_becameFile.emplace(old, bytes);
-        for (Change &gone : worker->goneBesideFolders) {
-            const auto folder = newFolders.find(keyOf(m_index->of(gone.newFolder), gone.name));
-            if (folder != newFolders.end())
-                m_wasFile.emplace(folder->second, gone.oldSize);
-            else
-                offer(*worker, std::move(gone));
-        }
+        for (const Worker::WasFile &file : worker->wasFiles)
+            wasFiles.emplace(keyOf(m_index->of(file.parent), file.name), file.bytes);
         worker->becameFiles = {};
-        worker->goneBesideFolders = {};
+        worker->wasFiles = {};
+    }
+    if (wasFiles.empty())
+        return;
+    for (std::size_t i = 1; i < dirs.size(); ++i) {
+        if (m_oldOf[i] != noFolder)
+            continue;
+        const auto file = wasFiles.find(keyOf(m_newParent[i], dirs[i].name()));
+        if (file != wasFiles.end())
+            m_wasFile.emplace(i, file->second);
     }
 }
 

@@ -56,7 +56,7 @@ public:
     void folderEntered(unsigned worker, const DirNode *folder) override;
     void entry(unsigned worker, const DirNode *folder, std::string_view name, const EntryInfo &info) override;
     void unreadable(unsigned worker, std::string_view name, std::string_view reason) override;
-    void subfolderNoted(unsigned worker, const EntryInfo &info) override;
+    void subfolderNoted(unsigned worker, std::string_view name, const EntryInfo &info) override;
     void folderListed(unsigned worker, const DirNode *folder, std::uint64_t, std::uint64_t) override;
     void treeDone(const DirNodeStore &dirs, const FolderErrors &errors) override;
     void fileTarget(std::string_view name, const EntryInfo &info, std::string_view) override;

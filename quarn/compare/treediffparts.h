@@ -41,9 +41,10 @@ struct TreeDiff::Worker
     {
         const DirNode *dir;
         std::size_t old;
-        std::uint32_t subfolders; // noted so far
-        std::size_t firstFile;    // in files
-        std::size_t firstName;    // in names
+        std::uint32_t subfolders;   // noted so far
+        std::size_t firstFile;      // in files
+        std::size_t firstName;      // in names
+        std::size_t firstSubfolder; // in subfolderNames
     };
     struct File
     {
@@ -75,15 +76,21 @@ struct TreeDiff::Worker
 
     std::vector<Open> open; // the folders being listed, outermost first (several only in a document)
     std::vector<File> files;
+    std::vector<std::pair<std::size_t, std::uint32_t>> subfolderNames; // start in names, length
     std::string names;
     std::unordered_map<const DirNode *, std::size_t> resolved; // earlier folders of later ones met lately
     std::vector<const DirNode *> chain;
     std::string buffer;
     std::unordered_map<std::string_view, std::uint64_t> oldFiles;
     std::vector<Change> kept;
-    // Files the earlier scan found in a folder that now has subfolders, not
-    // offered as gone until it is known whether a folder took their path.
-    std::vector<Change> goneBesideFolders;
+    // Earlier files a later folder took the path of, in that folder's parent.
+    struct WasFile
+    {
+        const DirNode *parent;
+        std::string name;
+        std::uint64_t bytes;
+    };
+    std::vector<WasFile> wasFiles;
     // Earlier folders a file took the path of, with what the file counts.
     std::vector<std::pair<std::size_t, std::uint64_t>> becameFiles;
     bool cut = false;

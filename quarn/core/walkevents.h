@@ -77,8 +77,8 @@ public:
     // followed) counted at this name in folder, with its bytes; only names
     // that wantsLinkName wanted.
     virtual void linkCounted(const DirNode *, std::string_view, std::uint64_t) {}
-    // A subfolder of the folder the worker lists, to be counted and walked.
-    virtual void subfolderNoted(unsigned, const EntryInfo &) {}
+    // A subfolder of the folder the worker lists, named name, to be counted and walked.
+    virtual void subfolderNoted(unsigned, std::string_view, const EntryInfo &) {}
     virtual void folderAdded(unsigned, const DirNode *) {}
     // entries: entries met, left-out ones not included; ownBytes: what the
     // folder and its files count.
@@ -159,10 +159,10 @@ public:
         for (WalkEvents *l : m_fileListeners)
             l->linkCounted(folder, name, bytes);
     }
-    void subfolderNoted(unsigned worker, const EntryInfo &info) override
+    void subfolderNoted(unsigned worker, std::string_view name, const EntryInfo &info) override
     {
         for (WalkEvents *l : m_listeners)
-            l->subfolderNoted(worker, info);
+            l->subfolderNoted(worker, name, info);
     }
     void folderAdded(unsigned worker, const DirNode *folder) override
     {

@@ -124,7 +124,7 @@ void TreeReader::addFolder(const ExportEntry &entry)
     if (entry.readError)
         noteUnreadable(node, node, {}, entry);
     if (m_events) {
-        m_events->subfolderNoted(0, info);
+        m_events->subfolderNoted(0, node->name(), info);
         m_events->folderAdded(0, node);
     }
     if (entry.kernelFolder) { // an empty folder, whatever the array holds
@@ -205,7 +205,7 @@ void TreeReader::readTree(const ExportEntry &root)
     if (root.readError)
         noteUnreadable(node, node, {}, root);
     if (m_events) {
-        m_events->subfolderNoted(0, info);
+        m_events->subfolderNoted(0, node->name(), info);
         m_events->folderAdded(0, node);
         m_events->walkStarted();
         if (!leftOut)
@@ -294,9 +294,9 @@ ExportTree readExportTree(const JsonReader::ReadFunction &read, Measure measure,
     return tree;
 }
 
-void NestedListings::subfolderNoted(unsigned, const EntryInfo &info)
+void NestedListings::subfolderNoted(unsigned, std::string_view name, const EntryInfo &info)
 {
-    m_out.subfolderNoted(lister(), info);
+    m_out.subfolderNoted(lister(), name, info);
 }
 
 void NestedListings::folderAdded(unsigned, const DirNode *folder)

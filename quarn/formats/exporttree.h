@@ -75,7 +75,7 @@ class NestedListings final : public WalkEvents
 public:
     explicit NestedListings(NcduExport &out) : m_out(out) {}
     bool wantsEntries() const override { return true; }
-    void subfolderNoted(unsigned, const EntryInfo &info) override;
+    void subfolderNoted(unsigned, std::string_view name, const EntryInfo &info) override;
     void folderAdded(unsigned, const DirNode *folder) override;
     void folderEntered(unsigned, const DirNode *folder) override;
     void entry(unsigned, const DirNode *folder, std::string_view name, const EntryInfo &info) override;

@@ -159,7 +159,7 @@ long NcduExport::readSpill(const Worker &worker, char *buffer, std::size_t lengt
     return long(::pread(m_spill, buffer, part, off_t(worker.stretches[offset / spillStretch] + within)));
 }
 
-void NcduExport::subfolderNoted(unsigned worker, const EntryInfo &info)
+void NcduExport::subfolderNoted(unsigned worker, std::string_view, const EntryInfo &info)
 {
     Worker &w = m_workers[worker];
     w.noted.push_back(Record::found(info, fragmentSize(worker)));

@@ -68,7 +68,7 @@ public:
     // that is never listed (unreadable, repeated by a bind mount) is
     // written with its object alone.
     bool wantsEntries() const override { return true; }
-    void subfolderNoted(unsigned worker, const EntryInfo &info) override;
+    void subfolderNoted(unsigned worker, std::string_view, const EntryInfo &info) override;
     void folderAdded(unsigned worker, const DirNode *folder) override;
     void entry(unsigned worker, const DirNode *folder, std::string_view name, const EntryInfo &info) override;
     void leftOut(unsigned worker, std::string_view name, LeftOut why) override;

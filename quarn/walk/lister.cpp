@@ -186,7 +186,7 @@ void Lister::noteSubfolder(const DirNode *dir, const char *name, const EntryInfo
         return;
     const std::size_t length = std::strlen(name);
     if (m_context.events)
-        m_context.events->subfolderNoted(m_index, info);
+        m_context.events->subfolderNoted(m_index, std::string_view(name, length), info);
     m_found.push_back(
         FoundDir{m_nameArena.size(), length, info.device, info.inode, info.bytes, -1, 0, mountRoot, nullptr});
     m_nameArena.append(name, length);

@@ -236,7 +236,7 @@ ScanStatus scan(const std::string &path, const ScanSettings &settings, WalkEvent
     const OwnedDescriptor root(openTarget(path, follow, settings.walk.measure, info, error));
     FolderStore store(displayName(path), info.device, info.inode, info.bytes);
     if (events) {
-        events->subfolderNoted(0, info);
+        events->subfolderNoted(0, store.root().name(), info);
         events->folderAdded(0, &store.root());
     }
     if (root.fd < 0)
