@@ -267,10 +267,6 @@ void TreeDiff::placeLinks(const DirNodeStore &dirs)
     }
 }
 
-} // namespace quarn
-
-namespace quarn {
-
 // A path that held a folder and now a file, or the other way round, is one
 // entry whose size changed: the earlier folder is not gone, nor the earlier
 // file; what the earlier folder held is gone, and what the later one holds new.
