@@ -337,6 +337,20 @@ def export_failures(export, failures):
     return runs
 
 
+def all_threads_stopped(thread):
+    """Whether every thread of the process that thread belongs to is stopped
+    (by a signal, or by its tracer)."""
+    try:
+        tasks = os.listdir("/proc/%d/task" % thread)
+        for task in tasks:
+            with open("/proc/%d/task/%s/stat" % (thread, task), "rb") as f:
+                if f.read().rsplit(b")", 1)[1].split()[0] not in (b"t", b"T"):
+                    return False
+        return bool(tasks)
+    except (OSError, IndexError):
+        return False
+
+
 class SignalAtCall:
     """An strace wrapping that stops the run at the WHEN-th CALL (SIGSTOP,
     which holds every thread) and then sends it NUMBER as kill(1) does, to the
@@ -356,17 +370,18 @@ class SignalAtCall:
         self.thread = threading.Thread(target=self.signal_when_stopped)
 
     def signal_when_stopped(self):
-        # Reads the trace to its end, so that strace never waits on it. Once
-        # the signal is sent, SIGCONT goes every 100 ms until the trace ends:
-        # strace writes its line before it delivers the SIGSTOP, and a single
-        # SIGCONT that came first would be undone by that stop.
-        text, deadline, stopped = b"", time.monotonic() + 90, 0
+        # Reads the trace to its end, so that strace never waits on it. A
+        # SIGCONT that comes before strace has put every thread in its
+        # listening stop is lost, and quarn stays stopped: SIGCONT goes again
+        # once all its threads have stayed stopped for a second (sooner, it
+        # could come while strace puts a thread in that stop, which then fails).
+        text, deadline, stopped, still = b"", time.monotonic() + 90, 0, 0
         while time.monotonic() < deadline:
             if stopped:
-                try:
+                still = still + 1 if all_threads_stopped(stopped) else 0
+                if still == 10:
                     os.kill(stopped, signal.SIGCONT)
-                except ProcessLookupError:
-                    stopped = 0
+                    still = 0
             if not select.select([self.fd], [], [], 0.1 if stopped else 1)[0]:
                 continue
             chunk = os.read(self.fd, 4096)
@@ -380,6 +395,7 @@ class SignalAtCall:
                     self.sent = True
                     stopped = int(line.split()[0])
                     os.kill(stopped, self.number)
+                    os.kill(stopped, signal.SIGCONT)
 
     def __enter__(self):
         self.thread.start()

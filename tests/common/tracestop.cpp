@@ -4,6 +4,7 @@
 #include "tracestop.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QList>
 
@@ -45,16 +46,43 @@ pid_t TraceFifo::stoppedThread()
     }
 }
 
+namespace {
+
+// Whether every thread of the process that thread belongs to is stopped (by a
+// signal, or by its tracer).
+bool allThreadsStopped(pid_t thread)
+{
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(thread));
+    const QStringList ids = tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &id : ids) {
+        QFile stat(tasks.filePath(id + "/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray text = stat.readAll();
+        const qsizetype at = text.lastIndexOf(')') + 2;
+        const char state = at > 1 && at < text.size() ? text.at(at) : 0;
+        if (state != 't' && state != 'T')
+            return false;
+    }
+    return !ids.isEmpty();
+}
+
+} // namespace
+
 void TraceFifo::continueUntilEnd(pid_t process)
 {
-    for (int tick = 0; tick < 600; ++tick) {
-        if (::kill(process, SIGCONT) != 0)
-            return;
+    ::kill(process, SIGCONT);
+    for (int tick = 0, stopped = 0; tick < 600; ++tick) {
         pollfd ready{m_fd, POLLIN, 0};
         if (::poll(&ready, 1, 100) == 1) {
             char buffer[4096];
             if (::read(m_fd, buffer, sizeof buffer) == 0)
                 return;
+        }
+        stopped = allThreadsStopped(process) ? stopped + 1 : 0;
+        if (stopped == 10) {
+            ::kill(process, SIGCONT);
+            stopped = 0;
         }
     }
 }

@@ -27,10 +27,13 @@ public:
     // Reads the trace until a thread stops by SIGSTOP: its id, or 0 when the
     // trace ends first or nothing comes for a minute (a hang).
     pid_t stoppedThread();
-    // Lets the stopped program go on: SIGCONT to PROCESS every 100 ms until
-    // the trace ends (the program and strace are gone) or a minute passes.
-    // One SIGCONT is not enough: strace writes its line before it delivers
-    // the SIGSTOP, and a SIGCONT that comes first is undone by that stop.
+    // Lets the stopped program go on with SIGCONT to PROCESS, and reads the
+    // trace until it ends (the program and strace are gone) or a minute
+    // passes. A SIGCONT that comes before strace has put every thread in
+    // its listening stop is lost, and the program stays stopped: SIGCONT
+    // goes again once all its threads have stayed stopped for a second
+    // (sooner, it could come while strace puts a thread in that stop,
+    // which then fails).
     void continueUntilEnd(pid_t process);
 
 private:
