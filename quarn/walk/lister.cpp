@@ -26,10 +26,8 @@ namespace {
 
 constexpr std::size_t direntBufferSize = 128 * 1024; // bytes per getdents64 call
 // Subfolders noted before they are opened, recorded and handed on in the
-// middle of a listing: enough that a cold walk still reads a folder's
-// subfolders in large runs (with 32 or fewer, 300,000 empty folders took a
-// tenth longer), few enough that what each worker keeps of them stays a few
-// KiB. The hand-off shares what it is given in runs of as many.
+// middle of a listing: the hand-off shares what it is given in runs of as
+// many, so others start on a large folder's subfolders at once.
 constexpr std::size_t foundBatch = FolderQueue::shareRun;
 // The floor of a listener that wants every file counted.
 constexpr std::uint64_t everyFile = 0;
