@@ -297,19 +297,28 @@ def compare_export(rng, base, target, walk_options, nobody, walk_status):
     return None
 
 
-def add_name(rng, root, folder):
-    """A new name in folder (relative), none of whose siblings shows alike; None if none was found."""
+def add_name(rng, root, folder, earlier=None):
+    """A new name in folder (relative), none of whose siblings shows alike,
+    nor another name the folder held in earlier (shown name -> name by
+    folder: the tree an earlier scan saw); None if none was found."""
     path = root + b"/" + folder if folder else root
     siblings = {shown(n) for n in os.listdir(path)}
+    held = (earlier or {}).get(folder, {})
     for _ in range(5):
         name = random_name(rng)
-        if name not in (b".", b"..") and shown(name) not in siblings:
+        if name not in (b".", b"..") and shown(name) not in siblings and held.get(shown(name), name) == name:
             return folder + b"/" + name if folder else name
     return None
 
 
 def change_tree(rng, root):
-    """Random changes to the tree below root, made as root."""
+    """Random changes to the tree below root, made as root. A name added
+    never shows as another name of its folder before the changes did: the
+    comparison is checked by shown paths, and would take the two for one."""
+    earlier = {}
+    for top, dirs, names in os.walk(root):
+        rel = os.path.relpath(top, root) if top != root else b""
+        earlier[rel] = {shown(n): n for n in dirs + names}
     for _ in range(rng.randint(1, 12)):
         folders, files = [b""], []
         for top, dirs, names in os.walk(root):
@@ -324,18 +333,18 @@ def change_tree(rng, root):
         elif r < 0.45 and files:
             os.unlink(root + b"/" + rng.choice(files))
         elif r < 0.6 and files:
-            rel = add_name(rng, root, rng.choice(folders))
+            rel = add_name(rng, root, rng.choice(folders), earlier)
             if rel:
                 os.link(root + b"/" + rng.choice(files), root + b"/" + rel)
         elif r < 0.7 and len(folders) > 1:
             shutil.rmtree(root + b"/" + rng.choice(folders[1:]))
         else:
-            rel = add_name(rng, root, rng.choice(folders))
+            rel = add_name(rng, root, rng.choice(folders), earlier)
             if not rel:
                 continue
             if rng.random() < 0.3:
                 os.mkdir(root + b"/" + rel)
-                rel = add_name(rng, root, rel) or rel + b"/x"
+                rel = add_name(rng, root, rel, earlier) or rel + b"/x"
             with open(root + b"/" + rel, "wb") as f:
                 f.write(b"z" * rng.choice((1, 4096, 70000)))
 
