@@ -8,8 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -89,18 +91,27 @@ public:
     DirNode &add()
     {
         if (m_size % chunkSize == 0)
-            m_chunks.emplace_back(new DirNode[chunkSize]);
-        DirNode &node = m_chunks.back()[m_size % chunkSize];
+            m_chunks.emplace_back(static_cast<DirNode *>(::operator new(chunkSize * sizeof(DirNode))));
+        DirNode *node = new (&m_chunks.back()[m_size % chunkSize]) DirNode;
         ++m_size;
-        return node;
+        return *node;
     }
     std::size_t size() const { return m_size; }
     DirNode &operator[](std::size_t i) { return m_chunks[i / chunkSize][i % chunkSize]; }
     const DirNode &operator[](std::size_t i) const { return m_chunks[i / chunkSize][i % chunkSize]; }
 
 private:
+    // Frees a chunk's memory: records need no destruction.
+    struct ChunkFree
+    {
+        void operator()(DirNode *chunk) const { ::operator delete(chunk); }
+    };
+    static_assert(std::is_trivially_destructible_v<DirNode>);
+
     static constexpr std::size_t chunkSize = 4096; // records: 160 KiB a chunk
-    std::vector<std::unique_ptr<DirNode[]>> m_chunks;
+    // Each record is made when added: a walk of a few folders writes, and
+    // the kernel maps, only the pages they use, not the whole first chunk.
+    std::vector<std::unique_ptr<DirNode[], ChunkFree>> m_chunks;
     std::size_t m_size = 0;
 };
 
