@@ -107,6 +107,7 @@ void Lister::listEntries(DirNode *dir, int fd, const AncestorPath &path, FolderQ
                 continue;
             }
             ++entries;
+            found.offer();
             EntryInfo info;
             if (!statEntry(fd, name, 0, settings.walk.measure, info, settings.walk.followLinks)) {
                 int error = errno;

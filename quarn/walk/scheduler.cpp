@@ -118,7 +118,9 @@ std::vector<std::unique_ptr<Scheduler::Worker>> Scheduler::run(const WorkItem &f
         const std::size_t made = room.held() ? m_maxThreads : m_baseAwake;
         while (m_workers.size() < made && addThread())
             ;
-        if (m_maxThreads > m_baseAwake)
+        // Watched also where no thread may be added: the watch takes the
+        // folders a worker holds while that worker is stuck in a call.
+        if (m_maxThreads > 1)
             watching =
                 pthread_create(&watcher, m_attributesSet ? &m_attributes : nullptr, watchMain, this) == 0;
     }
@@ -215,15 +217,15 @@ bool Scheduler::walkFrom(Worker &worker, WorkItem item)
     FolderQueue &found = worker.m_found;
     try {
         // Folders without a pooled descriptor stay with the worker that
-        // found them, depth first; what it found with one waits until it
-        // lists a folder of its own or runs out of them. Then it goes on
-        // with one of those and shares the others: a chain of single
-        // folders never passes through the queue or wakes anyone.
+        // found them, depth first; it goes on with those it found with one
+        // once it runs out of them. Either kind is shared only while
+        // another worker is idle: a chain of single folders never passes
+        // through the queue or wakes anyone.
         bool ownFolder = false; // item came from found.m_local
         for (;;) {
             found.m_pushedInRun = 0;
             if (worker.walk(item, found) && ownFolder)
-                share(found); // what it found with descriptors need not wait for this worker
+                share(found); // what it found with descriptors need not wait for this worker's own
             if (!found.m_local.empty() && !outOfMemory()) {
                 // Others with nothing to do take the shallowest, reopening
                 // them from the target.
@@ -235,10 +237,8 @@ bool Scheduler::walkFrom(Worker &worker, WorkItem item)
                 continue;
             }
             worker.pause();
-            if (found.m_ready.empty() || outOfMemory())
+            if (outOfMemory() || !found.takeReady(item))
                 return true;
-            item = found.m_ready.back();
-            found.m_ready.pop_back();
             share(found);
             ownFolder = false;
         }
@@ -281,20 +281,33 @@ void Scheduler::noteIdleWorkers()
 
 void Scheduler::share(FolderQueue &found)
 {
-    std::vector<WorkItem> &ready = found.m_ready;
-    if (ready.empty())
-        return;
+    if (found.m_readyCount.load(std::memory_order_relaxed) != 0 && othersIdle())
+        handOver(found);
+}
+
+void Scheduler::handOver(FolderQueue &found)
+{
+    std::size_t given = 0;
+    {
+        // The worker's lock is held only while the folders move: waking
+        // may make a thread.
+        FolderQueue::ReadyGuard held(found);
+        std::vector<WorkItem> &ready = found.m_ready;
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_queue.insert(m_queue.end(), ready.begin(), ready.end());
+        given = ready.size();
+        ready.clear();
+        found.m_readyCount.store(0, std::memory_order_relaxed);
+    }
     unsigned woken = 0;
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        m_queue.insert(m_queue.end(), ready.begin(), ready.end());
-        for (std::size_t i = 0; i < ready.size() && wakeOne(); ++i)
+        for (std::size_t i = 0; i < given && wakeOne(); ++i)
             ++woken;
         noteIdleWorkers();
     }
     for (; woken > 0; --woken)
         m_wake.notify_one();
-    ready.clear();
 }
 
 } // namespace quarn

@@ -77,8 +77,13 @@ private:
     // for itself, depth first, then one of those it found for any worker
     // while others take the rest. False if memory ran out.
     bool walkFrom(Worker &worker, WorkItem item);
-    // Hands found's folders for any worker to the shared stack.
+    // Hands found's folders for any worker to the shared stack if another
+    // worker is idle: the processor that listed their parent walks them
+    // faster.
     void share(FolderQueue &found);
+    // Hands found's folders for any worker to the shared stack; may be
+    // called from any thread.
+    void handOver(FolderQueue &found);
     // Hands the first (shallowest) half of local to the shared stack and
     // wakes the workers that could start on them at once: an idle worker
     // given one folder at a time would be idle again after it.
@@ -86,6 +91,8 @@ private:
     // True while another worker could start on a folder at once, none
     // being queued: a hint, read without the lock.
     bool othersIdle() const { return m_othersIdle.load(std::memory_order_relaxed); }
+    // The watch's handOver(), which leaves found as it was when there is no room.
+    void takeFrom(FolderQueue &found);
     // Makes one more worker and its thread; false if it cannot be had. Under m_lock.
     bool addThread();
     // Wakes a sleeping worker, or makes one, for a queued folder while
@@ -97,7 +104,8 @@ private:
     // while walkers wait and the walk reads from the disk, or they sleep in
     // file-system calls (not on a lock or for a processor) and the
     // processors idle, lets twice as many be awake as are; otherwise,
-    // unless the walk reads, one fewer, down to startThreads.
+    // unless the walk reads, one fewer, down to startThreads. A walker
+    // held in a call while others are idle gives them its found folders.
     void watch();
 
     std::mutex m_lock; // guards everything below but m_workers' contents

@@ -33,6 +33,15 @@ constexpr unsigned samplesLooked = 3;
 
 } // namespace
 
+void Scheduler::takeFrom(FolderQueue &found)
+{
+    try {
+        handOver(found);
+    } catch (const std::bad_alloc &) {
+        // No room in the shared stack: the worker walks them itself.
+    }
+}
+
 // Processor time is the measure: a walker in the cache uses all of the time
 // it is given, one waiting in the kernel next to none. Looking costs one clock
 // reading per walker a look, and nothing on the walkers' side.
@@ -82,6 +91,10 @@ void Scheduler::watch()
                 if (waiting < samplesLooked)
                     samples[waiting] = workers[k]->m_thread.load(std::memory_order_relaxed);
                 ++waiting;
+                // Held in one call (a stalled request) while others are
+                // idle: the folders it found go to them.
+                if (othersIdle() && workers[k]->m_found.m_readyCount.load(std::memory_order_relaxed) != 0)
+                    takeFrom(workers[k]->m_found);
             }
             lastUsed[k] = used;
             lastWalking[k] = walking;
@@ -117,7 +130,7 @@ void Scheduler::watch()
         // park them all.
         const unsigned awake = unsigned(m_workers.size()) - m_sleeping + m_wakeTokens;
         if ((readFromDisk && (waiting > 0 || processorsIdle)) || (inCall && processorsIdle))
-            m_awakeLimit = std::max(m_awakeLimit, 2 * awake);
+            m_awakeLimit = std::max(m_awakeLimit, std::min(m_maxThreads, 2 * awake));
         else if (!readFromDisk && m_awakeLimit > m_baseAwake)
             --m_awakeLimit;
         const bool quiet = !readFromDisk && !inCall && m_awakeLimit == m_baseAwake;

@@ -13,7 +13,8 @@
 // Either shape may add --stall=NAME,SECONDS: the listing of the top folder
 // NAME (under the mirror, or added to the tree, empty) waits that long, as a
 // request to a server that stopped answering would; "stalled" is written to
-// standard output when it starts, "answered" when it ends.
+// standard output when it starts, "answered after N listings" when it ends
+// (N: the other listings begun by then).
 // Requests are served by many threads at once (up to max_threads, 256 unless
 // given), so that delays overlap as a server's do. Attributes and entries are
 // never cached by the kernel: every look reaches this program.
@@ -26,6 +27,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -42,6 +44,7 @@ unsigned files = 0;      // in each of its folders
 unsigned statUs = 20000; // wait of a file's look in the made-up tree
 std::string stallName;   // top folder whose listing stalls, or empty
 unsigned stallSeconds = 0;
+std::atomic<unsigned> listed{0}; // listings begun but the stalled one's
 
 bool isStall(const char *path)
 {
@@ -136,10 +139,11 @@ int readdirOp(const char *path, void *buffer, fuse_fill_dir_t filler, off_t, fus
         std::printf("stalled\n");
         std::fflush(stdout);
         sleep(stallSeconds);
-        std::printf("answered\n");
+        std::printf("answered after %u listings\n", listed.load());
         std::fflush(stdout);
         return 0;
     }
+    ++listed;
     if (mirror.empty()) {
         ino_t ino = 0;
         const int kind = lookUp(path, ino);

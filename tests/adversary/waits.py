@@ -10,7 +10,8 @@ one per processor, and the report must be the mirrored tree's; on the same
 tree, local and in the cache, they must stay at one per processor. A signal
 while a walker is held in a stalled request must end every other thread
 before that request is answered: nothing more on standard output, nothing on
-the terminal but the progress line's clearing, and the signal's status.
+the terminal but the progress line's clearing, and the signal's status;
+without one, the folders the held walker found must be walked meanwhile.
 Exit status 77: FUSE cannot be mounted here."""
 
 import os
@@ -176,7 +177,7 @@ def stalled_signal(work, signum, terminal):
         while not ended and not select.select([fs.stdout], [], [], 0.001)[0]:
             ended = live_threads(run.pid) <= 1
         check(ended, name + ": walkers went on while one was held in a request")
-        check(fs.stdout.readline().strip() == "answered", name + ": the stall did not end")
+        check(fs.stdout.readline().startswith("answered"), name + ": the stall did not end")
         out, _ = run.communicate()
         check(run.returncode == -signum, "%s: status %d, not the signal's" % (name, run.returncode))
         check(out == b"", name + ": a report was written after the signal")
@@ -188,12 +189,34 @@ def stalled_signal(work, signum, terminal):
         unmount(fs, mountpoint)
 
 
+def stalled_siblings(work):
+    """A walker held in a stalled listing must not hold back the folders it
+    found: the others walk them all before the stall is answered."""
+    tree = os.path.join(work, "tree")
+    mountpoint = os.path.join(work, "stall")
+    fs = mount(tree, mountpoint, "--delay-us=2000", "--stall=zstall,6")
+    try:
+        # Two walkers, none added: the other one is idle once its first
+        # folders are walked, and the held one has not let go of the rest.
+        run = subprocess.Popen([QUARN, "-t", "2", mountpoint], stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+        check(fs.stdout.readline().strip() == "stalled", "siblings: the stall was not reached")
+        answer = fs.stdout.readline().strip()
+        folders = sum(1 for _ in os.walk(tree))
+        check(answer == "answered after %d listings" % folders,
+              "siblings: %r, not all %d other folders listed while one stalled" % (answer, folders))
+        check(run.wait() == 0, "siblings: status %d" % run.returncode)
+    finally:
+        unmount(fs, mountpoint)
+
+
 def main():
     if not os.path.exists("/dev/fuse") or shutil.which("fusermount3") is None:
         skip("no /dev/fuse or fusermount3")
     work = tempfile.mkdtemp(prefix="quarn-waits-")
     try:
         thread_counts(work)
+        stalled_siblings(work)
         for signum, terminal in ((signal.SIGINT, True), (signal.SIGTERM, True), (signal.SIGHUP, False)):
             stalled_signal(work, signum, terminal)
     finally:
