@@ -32,9 +32,9 @@ struct WorkItem
 // parent's records in that processor's cache, and handing every leaf folder
 // of a large tree across cost a tenth of a warm walk's time. So that an
 // idle worker never waits long, the listing worker offers what it holds at
-// every entry, and the scheduler's watch takes what a worker holds while
-// that worker is stuck in one call (a stalled server, a FUSE daemon that
-// does not answer).
+// every entry, and the scheduler's watch takes what it holds whenever
+// another is idle: a worker held in one call (a disk read, a stalled
+// server) may not reach its next entry for a long time.
 class FolderQueue
 {
 public:

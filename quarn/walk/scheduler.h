@@ -104,8 +104,8 @@ private:
     // while walkers wait and the walk reads from the disk, or they sleep in
     // file-system calls (not on a lock or for a processor) and the
     // processors idle, lets twice as many be awake as are; otherwise,
-    // unless the walk reads, one fewer, down to startThreads. A walker
-    // held in a call while others are idle gives them its found folders.
+    // unless the walk reads, one fewer, down to startThreads. While others
+    // are idle, the folders any walker holds go to them.
     void watch();
 
     std::mutex m_lock; // guards everything below but m_workers' contents

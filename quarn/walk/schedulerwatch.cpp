@@ -91,10 +91,6 @@ void Scheduler::watch()
                 if (waiting < samplesLooked)
                     samples[waiting] = workers[k]->m_thread.load(std::memory_order_relaxed);
                 ++waiting;
-                // Held in one call (a stalled request) while others are
-                // idle: the folders it found go to them.
-                if (othersIdle() && workers[k]->m_found.m_readyCount.load(std::memory_order_relaxed) != 0)
-                    takeFrom(workers[k]->m_found);
             }
             lastUsed[k] = used;
             lastWalking[k] = walking;
@@ -141,6 +137,17 @@ void Scheduler::watch()
         noteIdleWorkers();
         for (; woken > 0; --woken)
             m_wake.notify_one();
+        // Workers are idle, or may now be woken, while others hold found
+        // folders: those go to them. A worker shares at its next entry,
+        // but one held in a call (a disk read on a cold tree, a stalled
+        // request) may not reach it for a long time.
+        if (othersIdle()) {
+            lock.unlock();
+            for (Worker *worker : workers)
+                if (worker->m_found.m_readyCount.load(std::memory_order_relaxed) != 0)
+                    takeFrom(worker->m_found);
+            lock.lock();
+        }
     }
 }
 
